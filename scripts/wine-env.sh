@@ -1,0 +1,99 @@
+# Sourced by test.sh and run.sh: the Wine side of running Quillmark on Linux.
+#   wine_prepare_prefix  creates build/wineprefix once, with the settings GUI work needs
+#   wine_start           starts a virtual display when there is none, and one
+#                        persistent wineserver for the prefix
+#   wine_stop            stops both again (installed as an EXIT trap by wine_start)
+
+QM_ROOT=${QM_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+QM_BUILD=${QM_BUILD:-$QM_ROOT/build}
+export WINEPREFIX=$QM_BUILD/wineprefix
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko installer prompts: the prefix is made without a network.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEARCH=win64
+QM_WINE64=/usr/lib/wine/wine64
+QM_WINESERVER=/usr/lib/wine/wineserver
+
+_qm_xvfb_pid=""
+
+wine_prepare_prefix() {
+    # Bump when the settings below change, so old prefixes are made anew.
+    local stamp=$WINEPREFIX/.quillmark-prefix-3
+    [ -f "$stamp" ] && return 0
+    echo "[wine] preparing prefix $WINEPREFIX" >&2
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    DISPLAY= "$QM_WINE64" wineboot -i >/dev/null 2>&1
+    "$QM_WINESERVER" -w
+    # A new prefix has no fonts; Verdana and Arial are not on Debian, so
+    # DejaVu Sans and Liberation Sans stand in with similar metrics.
+    cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    local reg
+    reg=$(mktemp --suffix=.reg)
+    cat >"$reg" <<'EOF'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"Verdana"="DejaVu Sans"
+"verdana"="DejaVu Sans"
+"Arial"="Liberation Sans"
+"Tahoma"="DejaVu Sans"
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Decorated"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
+"Auto"="0"
+"Debugger"=""
+EOF
+    "$QM_WINE64" regedit /S "$(winepath_w "$reg")" >/dev/null 2>&1
+    "$QM_WINESERVER" -w
+    rm -f "$reg"
+    touch "$stamp"
+}
+
+# A Unix path as Wine sees it (through the Z: drive).
+winepath_w() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
+
+_qm_free_display() {
+    local n
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { echo "$n"; return; }
+    done
+    echo 99
+}
+
+wine_start() {
+    if [ -z "${DISPLAY:-}" ] || [ "${QM_FORCE_XVFB:-0}" = 1 ]; then
+        local n
+        n=$(_qm_free_display)
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        _qm_xvfb_pid=$!
+        export DISPLAY=":$n"
+        local i
+        for i in $(seq 1 50); do
+            [ -e "/tmp/.X11-unix/X$n" ] && break
+            sleep 0.1
+        done
+        echo "[wine] virtual display $DISPLAY" >&2
+    fi
+    "$QM_WINESERVER" -k >/dev/null 2>&1 || true
+    "$QM_WINESERVER" -p
+    # Start Wine's own services now, detached from our output: started by the
+    # first test instead, they would inherit its pipes and ctest would wait
+    # for them until the timeout.
+    "$QM_WINE64" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    trap wine_stop EXIT
+}
+
+wine_stop() {
+    "$QM_WINESERVER" -k >/dev/null 2>&1 || true
+    if [ -n "$_qm_xvfb_pid" ]; then
+        kill "$_qm_xvfb_pid" 2>/dev/null || true
+        wait "$_qm_xvfb_pid" 2>/dev/null || true
+        _qm_xvfb_pid=""
+    fi
+}

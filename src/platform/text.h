@@ -1,0 +1,33 @@
+// Text helpers: bounded copies into fixed-capacity fields and conversions
+// between UTF-16, UTF-8 and the thread's ANSI code page.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Copies at most N - 1 characters of src into dst and always terminates it.
+template <std::size_t N>
+void copy_text(wchar_t (&dst)[N], std::wstring_view src) {
+    static_assert(N > 0);
+    std::size_t n = src.size() < N - 1 ? src.size() : N - 1;
+    src.copy(dst, n);
+    dst[n] = L'\0';
+}
+
+template <std::size_t N>
+void copy_text(char (&dst)[N], std::string_view src) {
+    static_assert(N > 0);
+    std::size_t n = src.size() < N - 1 ? src.size() : N - 1;
+    src.copy(dst, n);
+    dst[n] = '\0';
+}
+
+std::wstring utf8_to_wide(std::string_view s);
+std::string wide_to_utf8(std::wstring_view s);
+// CP_THREAD_ACP: what the update service, package links, zip entry names and
+// the backup catalogue are exchanged in.
+std::wstring ansi_to_wide(std::string_view s);
+std::string wide_to_ansi(std::wstring_view s);
