@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds what is missing and starts Quillmark (64-bit) under Wine.
+#
+# On your display (DISPLAY set) the program runs until you close it. Without a
+# display it runs on a virtual one, scans automatically, saves screenshots
+# into build/screenshots/ and prints where they are.
+#
+# The machine scanned is the example PC in profiles/example-pc.xml unless
+# QUILLMARK_MACHINE_PROFILE names another profile (Wine's own devices are
+# too sparse to show anything). Extra arguments go to quillmark.exe.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/build.sh" >/dev/null
+source "$root/scripts/wine-env.sh"
+wine_prepare_prefix
+
+program=$root/build/x64/program/quillmark.exe
+profile=${QUILLMARK_MACHINE_PROFILE:-$root/profiles/example-pc.xml}
+case "$profile" in /*) profile=$(winepath_w "$profile") ;; esac
+export QUILLMARK_MACHINE_PROFILE=$profile
+
+if [ -n "${DISPLAY:-}" ]; then
+    wine_start
+    echo "Quillmark runs on $DISPLAY; close its window to end." >&2
+    "$QM_WINE64" "$program" "$@"
+    exit $?
+fi
+
+wine_start
+shots=$root/build/screenshots
+mkdir -p "$shots"
+args=("$@")
+[ ${#args[@]} -gt 0 ] || args=(--autoscan)
+"$QM_WINE64" "$program" "${args[@]}" &
+pid=$!
+
+# Wait for the window, give the scan time to finish, then photograph it.
+for _ in $(seq 1 100); do
+    xwininfo -root -tree 2>/dev/null | grep -q '"Quillmark"' && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.2
+done
+sleep "${QM_SHOT_DELAY:-4}"
+shot=$shots/quillmark.png
+if xwininfo -root -tree 2>/dev/null | grep -q '"Quillmark"'; then
+    import -window root "$shot"
+    echo "Quillmark ran on the virtual display $DISPLAY; screenshot: $shot"
+else
+    echo "Quillmark did not open its window (exit code: $(wait "$pid"; echo $?))" >&2
+    exit 1
+fi
+"$QM_WINESERVER" -k >/dev/null 2>&1 || true
+wait "$pid" 2>/dev/null || true
