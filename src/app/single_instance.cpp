@@ -1,0 +1,76 @@
+#include "app/single_instance.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include "ui/messages.h"
+
+namespace {
+
+// Held, never closed: the mutex marks the running instance until it ends.
+HANDLE instance_mutex = nullptr;
+
+// Splits the process's command line; null when it cannot be split.
+struct argument_list {
+    int count = 0;
+    wchar_t** values = nullptr;
+    argument_list() { values = CommandLineToArgvW(GetCommandLineW(), &count); }
+    ~argument_list() {
+        if (values) LocalFree(values);
+    }
+    argument_list(const argument_list&) = delete;
+    argument_list& operator=(const argument_list&) = delete;
+};
+
+bool single_argument_is(int argc, const wchar_t* const* argv, const wchar_t* expected) {
+    return argc == 2 && argv && argv[1] && lstrcmpiW(argv[1], expected) == 0;
+}
+
+BOOL CALLBACK match_title(HWND window, LPARAM found) {
+    wchar_t title[MAX_PATH] = {};
+    GetWindowTextW(window, title, MAX_PATH);
+    if (StrCmpIW(title, APP_NAME) != 0) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+}  // namespace
+
+WPARAM handover_wparam(int argc, const wchar_t* const* argv) {
+    return single_argument_is(argc, argv, L"--autorun") ? 1 : 0;
+}
+
+bool is_autoscan_request(int argc, const wchar_t* const* argv) {
+    return single_argument_is(argc, argv, L"--autoscan");
+}
+
+bool command_line_requests_autoscan() {
+    argument_list args;
+    return args.values && is_autoscan_request(args.count, args.values);
+}
+
+HWND find_running_instance_window() {
+    HWND found = nullptr;
+    EnumWindows(match_title, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+int check_single_instance() {
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, APP_NAME);
+    if (!mutex || GetLastError() != ERROR_ALREADY_EXISTS) {
+        instance_mutex = mutex;
+        return 0;
+    }
+
+    WPARAM wparam = 0;
+    {
+        argument_list args;
+        if (args.values) wparam = handover_wparam(args.count, args.values);
+    }
+    // Synchronous: this launch ends only after the running instance has
+    // processed the message. Without a window (still starting) the launch is
+    // dropped.
+    if (HWND running = find_running_instance_window()) SendMessageW(running, UM_BRING_TO_FRONT, wparam, 0);
+    ReleaseMutex(mutex);
+    return -1;
+}
