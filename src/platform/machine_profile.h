@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct profile_class {
@@ -37,7 +38,7 @@ struct profile_driver {
 };
 
 struct profile_device {
-    std::wstring instance_id;  // `id`: enumerator\device\instance
+    std::optional<std::wstring> instance_id;  // `id`: enumerator\device\instance
     bool present = true;
     std::optional<std::wstring> friendly;    // SPDRP_FRIENDLYNAME
     std::optional<std::wstring> desc;        // SPDRP_DEVICEDESC
@@ -86,3 +87,7 @@ struct active_profile {
     std::wstring error;       // why it is broken
 };
 const active_profile& machine_profile_in_use();
+
+// Reads a GUID written as "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (hex digits
+// in either case). False for anything else.
+bool guid_from_text(std::wstring_view text, GUID& out);

@@ -1,0 +1,238 @@
+#include "platform/setupapi_device_source.h"
+
+#include <algorithm>
+
+#include "platform/text.h"
+
+namespace {
+
+// How often a buffer is grown when the platform keeps asking for more (the
+// data may change between two calls); past that the item counts as missing.
+constexpr int max_attempts = 4;
+
+}  // namespace
+
+bool running_under_wine() {
+    static const bool wine = [] {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
+}
+
+setupapi_device_source::~setupapi_device_source() { close_device_set(); }
+
+bool setupapi_device_source::open_class_image_list(SP_CLASSIMAGELIST_DATA& out) {
+    out = {};
+    out.cbSize = sizeof(out);
+    if (SetupDiGetClassImageList(&out)) return true;
+    out = {};
+    return false;
+}
+
+void setupapi_device_source::close_class_image_list(SP_CLASSIMAGELIST_DATA& list) {
+    SetupDiDestroyClassImageList(&list);
+    list = {};
+}
+
+bool setupapi_device_source::class_guids(std::vector<GUID>& out, DWORD& error) {
+    out.assign(1, GUID{});
+    for (int attempt = 0; attempt < max_attempts; ++attempt) {
+        DWORD required = 0;
+        if (SetupDiBuildClassInfoList(0, out.data(), static_cast<DWORD>(out.size()), &required)) {
+            out.resize(std::min<std::size_t>(required, out.size()));
+            return true;
+        }
+        error = GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER || required <= out.size()) break;
+        out.assign(required, GUID{});
+    }
+    out.clear();
+    return false;
+}
+
+bool setupapi_device_source::class_description(const GUID& guid, std::wstring& out) {
+    wchar_t text[256] = {};
+    if (!SetupDiGetClassDescriptionW(&guid, text, 256, nullptr)) return false;
+    text[255] = L'\0';
+    out = text;
+    return true;
+}
+
+bool setupapi_device_source::class_name(const GUID& guid, std::wstring& out) {
+    std::vector<wchar_t> text(1024, L'\0');
+    for (int attempt = 0; attempt < max_attempts; ++attempt) {
+        DWORD required = 0;
+        if (SetupDiClassNameFromGuidW(&guid, text.data(), static_cast<DWORD>(text.size()),
+                                      &required)) {
+            text.back() = L'\0';
+            out = text.data();
+            return true;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= text.size()) return false;
+        text.assign(required, L'\0');
+    }
+    return false;
+}
+
+bool setupapi_device_source::class_image_index(const SP_CLASSIMAGELIST_DATA* list,
+                                               const GUID& guid, int& index) {
+    if (!list) return false;
+    return SetupDiGetClassImageIndex(const_cast<SP_CLASSIMAGELIST_DATA*>(list), &guid, &index) !=
+           FALSE;
+}
+
+bool setupapi_device_source::open_device_set(bool include_non_present) {
+    close_device_set();
+    DWORD flags = include_non_present ? DIGCF_ALLCLASSES : (DIGCF_ALLCLASSES | DIGCF_PRESENT);
+    set_ = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, flags);
+    return set_ != INVALID_HANDLE_VALUE;
+}
+
+void setupapi_device_source::close_device_set() {
+    close_driver_key();
+    if (set_ != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set_);
+    set_ = INVALID_HANDLE_VALUE;
+    selected_ = false;
+}
+
+walk_result setupapi_device_source::select_device(DWORD index) {
+    close_driver_key();
+    selected_ = false;
+    if (set_ == INVALID_HANDLE_VALUE) return walk_result::error;
+    device_ = {};
+    device_.cbSize = sizeof(device_);
+    if (SetupDiEnumDeviceInfo(set_, index, &device_)) {
+        selected_ = true;
+        return walk_result::ok;
+    }
+    return GetLastError() == ERROR_NO_MORE_ITEMS ? walk_result::end : walk_result::error;
+}
+
+bool setupapi_device_source::instance_id(std::wstring& out) {
+    if (!selected_) return false;
+    std::vector<wchar_t> text(512, L'\0');
+    for (int attempt = 0; attempt < max_attempts; ++attempt) {
+        DWORD required = 0;
+        if (SetupDiGetDeviceInstanceIdW(set_, &device_, text.data(),
+                                        static_cast<DWORD>(text.size()), &required)) {
+            text.back() = L'\0';
+            out = text.data();
+            return true;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= text.size()) return false;
+        text.assign(required, L'\0');
+    }
+    return false;
+}
+
+namespace {
+
+// Reads a registry property of a device into out, as many characters as the
+// platform returned. The first buffer has first_bytes bytes; it grows to the
+// size the platform asks for when the property has the expected type.
+bool read_property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, DWORD expected_type,
+                   DWORD first_bytes, std::wstring& out) {
+    DWORD bytes = first_bytes;
+    // Two spare characters beyond the bytes handed to the platform, so the
+    // text is always terminated, even for an odd byte count.
+    std::vector<wchar_t> data(bytes / sizeof(wchar_t) + 2, L'\0');
+    for (int attempt = 0; attempt < max_attempts; ++attempt) {
+        DWORD type = 0;
+        DWORD required = 0;
+        if (SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type,
+                                              reinterpret_cast<BYTE*>(data.data()), bytes,
+                                              &required)) {
+            DWORD returned = (required != 0 && required <= bytes) ? required : bytes;
+            out.assign(data.data(), returned / sizeof(wchar_t));
+            return true;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || type != expected_type ||
+            required <= bytes)
+            return false;
+        bytes = required;
+        data.assign(bytes / sizeof(wchar_t) + 2, L'\0');
+    }
+    return false;
+}
+
+}  // namespace
+
+bool setupapi_device_source::string_property(DWORD property, std::wstring& out) {
+    if (!selected_) return false;
+    std::wstring text;
+    if (!read_property(set_, device_, property, REG_SZ, 1024, text)) return false;
+    out = text.c_str();  // the value ends at its NUL
+    return true;
+}
+
+bool setupapi_device_source::multi_string_property(DWORD property, std::wstring& out) {
+    if (!selected_) return false;
+    return read_property(set_, device_, property, REG_MULTI_SZ, 8192, out);
+}
+
+bool setupapi_device_source::open_driver_key() {
+    close_driver_key();
+    if (!selected_) return false;
+    HKEY key = SetupDiOpenDevRegKey(set_, &device_, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE || key == nullptr) return false;
+    driver_key_ = key;
+    return true;
+}
+
+bool setupapi_device_source::driver_value(const wchar_t* name, std::wstring& out) {
+    if (!driver_key_) return false;
+    DWORD bytes = 1024;
+    std::vector<wchar_t> data(bytes / sizeof(wchar_t) + 2, L'\0');
+    for (int attempt = 0; attempt < max_attempts; ++attempt) {
+        DWORD type = 0;
+        DWORD size = bytes;
+        LONG status = RegQueryValueExW(driver_key_, name, nullptr, &type,
+                                       reinterpret_cast<BYTE*>(data.data()), &size);
+        if (status == ERROR_SUCCESS) {
+            if (type != REG_SZ) return false;
+            std::size_t chars = std::min(size, bytes) / sizeof(wchar_t);
+            out = std::wstring(data.data(), chars).c_str();  // the value ends at its NUL
+            return true;
+        }
+        if (status != ERROR_MORE_DATA || size <= bytes) return false;
+        bytes = size;
+        data.assign(bytes / sizeof(wchar_t) + 2, L'\0');
+    }
+    return false;
+}
+
+void setupapi_device_source::close_driver_key() {
+    if (driver_key_) RegCloseKey(driver_key_);
+    driver_key_ = nullptr;
+}
+
+bool setupapi_device_source::installed_driver_rank(const wchar_t* inf_path, uint32_t& rank) {
+    if (!selected_) return false;
+    // Ask for the installed driver only, from its own INF file.
+    SP_DEVINSTALL_PARAMS_W params = {};
+    params.cbSize = sizeof(params);
+    if (!SetupDiGetDeviceInstallParamsW(set_, &device_, &params)) return false;
+    params.Flags |= DI_ENUMSINGLEINF;
+    params.FlagsEx |= DI_FLAGSEX_INSTALLEDDRIVER | DI_FLAGSEX_ALLOWEXCLUDEDDRVS;
+    copy_text(params.DriverPath, inf_path ? inf_path : L"");
+    if (!SetupDiSetDeviceInstallParamsW(set_, &device_, &params)) return false;
+
+    if (!SetupDiBuildDriverInfoList(set_, &device_, SPDIT_COMPATDRIVER)) return false;
+    bool found = false;
+    SP_DRVINFO_DATA_V2_W driver = {};
+    driver.cbSize = sizeof(driver);
+    // Wine's SetupDiGetDriverInstallParamsW is a stub that ends the process;
+    // there the rank stays unknown.
+    if (SetupDiEnumDriverInfoW(set_, &device_, SPDIT_COMPATDRIVER, 0, &driver) &&
+        !running_under_wine()) {
+        SP_DRVINSTALL_PARAMS install = {};
+        install.cbSize = sizeof(install);
+        if (SetupDiGetDriverInstallParamsW(set_, &device_, &driver, &install)) {
+            rank = install.Rank;
+            found = true;
+        }
+    }
+    SetupDiDestroyDriverInfoList(set_, &device_, SPDIT_COMPATDRIVER);
+    return found;
+}

@@ -1,0 +1,174 @@
+#include <cstdio>
+
+#include "scan_fixture.h"
+
+namespace {
+
+std::wstring parse_error(const std::string& xml) {
+    machine_profile profile;
+    std::wstring error;
+    EXPECT_FALSE(parse_machine_profile(xml.c_str(), profile, &error)) << xml;
+    EXPECT_TRUE(profile.devices.empty() && profile.classes.empty());
+    return error;
+}
+
+std::string in_device(const std::string& inner, const std::string& attributes = "") {
+    return "<machine><device id=\"A\\B\\1\" " + attributes + ">" + inner + "</device></machine>";
+}
+
+}  // namespace
+
+TEST(machine_profile, reads_the_documented_format) {
+    const char* xml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<machine>
+  <windows major="6" minor="1" build="7601" platform="2" product_type="1"
+           service_pack="Service Pack 1" server_r2="0" arch="9" wow64="1"/>
+  <system cpu="Intel(R) Core(TM) i5-3320M CPU @ 2.60GHz" os="Microsoft Windows 7 Professional"
+          memory="8589934592" storage="ST500LM012" display="" model="2349K3G"/>
+  <class guid="{4D36E968-E325-11CE-BFC1-08002BE10318}" name="Display" description="Display adapters" image="23"/>
+  <class guid="{4D36E97E-E325-11CE-BFC1-08002BE10318}"/>
+  <!-- a comment is fine -->
+  <device id="PCI\VEN_8086&amp;DEV_0166\3&amp;21436425&amp;0&amp;10" present="0" friendly="" desc="Grafik – Intel®"
+          enumerator="PCI" class="Display" class_guid="{4D36E968-E325-11CE-BFC1-08002BE10318}">
+    <hardware_id>PCI\VEN_8086&amp;DEV_0166&amp;REV_09</hardware_id>
+    <hardware_id></hardware_id>
+    <driver rank="0x00FF0001">
+      <value name="DriverVersion">9.17.10.2867</value>
+      <value name="CoInstallers32" type="REG_MULTI_SZ">x</value>
+      <value name="Empty"/>
+    </driver>
+  </device>
+  <device/>
+</machine>)";
+    machine_profile p;
+    std::wstring error;
+    ASSERT_TRUE(parse_machine_profile(xml, p, &error)) << wide_text(error);
+
+    ASSERT_TRUE(p.windows);
+    EXPECT_EQ(*p.windows->major, 6u);
+    EXPECT_EQ(*p.windows->build, 7601u);
+    EXPECT_EQ(*p.windows->product_type, 1);
+    EXPECT_EQ(*p.windows->service_pack, L"Service Pack 1");
+    EXPECT_EQ(*p.windows->arch, 9);
+    EXPECT_TRUE(*p.windows->wow64);
+    ASSERT_TRUE(p.system);
+    EXPECT_EQ(*p.system->memory, 8589934592LL);
+    EXPECT_EQ(*p.system->display, L"");  // present and empty
+    EXPECT_FALSE(p.system->sound);       // absent
+
+    ASSERT_EQ(p.classes.size(), 2u);
+    EXPECT_EQ(*p.classes[0].name, L"Display");
+    EXPECT_EQ(p.classes[0].image, 23);
+    EXPECT_FALSE(p.classes[1].name);
+    EXPECT_FALSE(p.classes[1].description);
+    EXPECT_EQ(p.classes[1].image, 0);
+
+    ASSERT_EQ(p.devices.size(), 2u);
+    const profile_device& d = p.devices[0];
+    EXPECT_EQ(*d.instance_id, LR"(PCI\VEN_8086&DEV_0166\3&21436425&0&10)");
+    EXPECT_FALSE(d.present);
+    EXPECT_EQ(*d.friendly, L"");
+    EXPECT_EQ(*d.desc, L"Grafik \u2013 Intel\u00AE");  // UTF-8 to UTF-16
+    ASSERT_TRUE(d.hardware_ids);
+    EXPECT_EQ(d.hardware_ids->size(), 2u);
+    EXPECT_EQ((*d.hardware_ids)[1], L"");
+    EXPECT_FALSE(d.compatible_ids);
+    ASSERT_TRUE(d.driver);
+    EXPECT_EQ(*d.driver->rank, 0x00FF0001u);
+    ASSERT_EQ(d.driver->values.size(), 3u);
+    EXPECT_EQ(d.driver->values[0].type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(d.driver->values[1].type, static_cast<DWORD>(REG_MULTI_SZ));
+    EXPECT_EQ(d.driver->values[2].data, L"");
+
+    const profile_device& bare = p.devices[1];
+    EXPECT_FALSE(bare.instance_id);
+    EXPECT_TRUE(bare.present);
+    EXPECT_FALSE(bare.enumerator);
+    EXPECT_FALSE(bare.hardware_ids);
+    EXPECT_FALSE(bare.driver);
+}
+
+TEST(machine_profile, numbers_are_checked) {
+    machine_profile p;
+    ASSERT_TRUE(parse_machine_profile(in_device("<driver rank=\"16711681\"/>").c_str(), p));
+    EXPECT_EQ(*p.devices[0].driver->rank, 0x00FF0001u);
+    ASSERT_TRUE(parse_machine_profile(in_device("<driver rank=\"0xFFFFFFFF\"/>").c_str(), p));
+    EXPECT_EQ(*p.devices[0].driver->rank, 0xFFFFFFFFu);
+    ASSERT_TRUE(parse_machine_profile("<machine><system memory=\"9223372036854775807\"/></machine>", p));
+    EXPECT_EQ(*p.system->memory, INT64_MAX);
+
+    for (const char* rank : {"abc", "", "0x", "-1", " 1", "1 ", "4294967296", "0x100000000", "1e3"}) {
+        std::wstring error = parse_error(in_device(std::string("<driver rank=\"") + rank + "\"/>"));
+        EXPECT_NE(error.find(L"line 1"), std::wstring::npos) << rank;
+        EXPECT_NE(error.find(L"rank"), std::wstring::npos) << rank;
+    }
+    parse_error("<machine><system memory=\"9223372036854775808\"/></machine>");
+    parse_error("<machine><system memory=\"0x10\"/></machine>");
+    parse_error("<machine><windows product_type=\"256\"/></machine>");
+    parse_error("<machine><windows arch=\"65536\"/></machine>");
+    parse_error("<machine><windows wow64=\"yes\"/></machine>");
+    parse_error(in_device("", "present=\"2\""));
+    parse_error("<machine><class guid=\"{4D36E968-E325-11CE-BFC1-08002BE10318}\" image=\"x\"/></machine>");
+}
+
+TEST(machine_profile, mistakes_give_clear_errors) {
+    EXPECT_NE(parse_error("<machine><device id=\"x\"></machine>").find(L"not well-formed"),
+              std::wstring::npos);
+    EXPECT_NE(parse_error("").find(L"line"), std::wstring::npos);
+    EXPECT_NE(parse_error("<computer/>").find(L"<machine>"), std::wstring::npos);
+    EXPECT_NE(parse_error("<machine><devcie/></machine>").find(L"<devcie>"), std::wstring::npos);
+    EXPECT_NE(parse_error(in_device("", "frendly=\"x\"")).find(L"frendly"), std::wstring::npos);
+    EXPECT_NE(parse_error(in_device("<hardwareid>x</hardwareid>")).find(L"<hardwareid>"),
+              std::wstring::npos);
+    EXPECT_NE(parse_error(in_device("<driver><value>x</value></driver>")).find(L"name"),
+              std::wstring::npos);
+    EXPECT_NE(parse_error(in_device("<driver><value name=\"a\" type=\"REG_TEXT\"/></driver>"))
+                  .find(L"REG_TEXT"),
+              std::wstring::npos);
+    parse_error(in_device("<driver><value name=\"InfPath\">a</value><value name=\"infpath\">b</value></driver>"));
+    parse_error(in_device("<driver/><driver/>"));
+    parse_error(in_device("<hardware_id><b>x</b></hardware_id>"));
+    parse_error("<machine><windows/><windows/></machine>");
+    parse_error("<machine><class/></machine>");
+    parse_error("<machine><class guid=\"4D36E968-E325-11CE-BFC1-08002BE10318\"/></machine>");
+    parse_error("<machine><class guid=\"{4D36E968-E325-11CE-BFC1-08002BE1031G}\"/></machine>");
+    parse_error(
+        "<machine><class guid=\"{4D36E968-E325-11CE-BFC1-08002BE10318}\"/>"
+        "<class guid=\"{4d36e968-e325-11ce-bfc1-08002be10318}\"/></machine>");
+    parse_error("<machine/><machine/>");
+}
+
+TEST(machine_profile, files_that_cannot_be_read_are_reported) {
+    machine_profile p;
+    std::wstring error;
+    const wchar_t* missing = QM_BINARY_DIR_W L"\\no-such-profile.xml";
+    EXPECT_FALSE(load_machine_profile(missing, p, &error));
+    EXPECT_NE(error.find(missing), std::wstring::npos);
+
+    std::wstring path = QM_BINARY_DIR_W L"\\test-profile-nul.xml";
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite("<machine>\0</machine>", 1, 20, f);
+    std::fclose(f);
+    EXPECT_FALSE(load_machine_profile(path.c_str(), p, &error));
+    _wremove(path.c_str());
+}
+
+TEST(machine_profile, registry_value_names_ignore_letter_case) {
+    machine_profile p;
+    ASSERT_TRUE(parse_machine_profile(
+        in_device("<driver><value name=\"infpath\">oem1.inf</value><value name=\"DriverDesc\" "
+                  "type=\"REG_EXPAND_SZ\">d</value></driver>")
+            .c_str(),
+        p));
+    profile_device_source source(&p);
+    ASSERT_TRUE(source.open_device_set(false));
+    ASSERT_EQ(source.select_device(0), walk_result::ok);
+    ASSERT_TRUE(source.open_driver_key());
+    std::wstring value;
+    EXPECT_TRUE(source.driver_value(L"InfPath", value));
+    EXPECT_EQ(value, L"oem1.inf");
+    EXPECT_FALSE(source.driver_value(L"DriverDesc", value));  // not REG_SZ
+    EXPECT_FALSE(source.driver_value(L"DriverDate", value));
+    EXPECT_EQ(source.select_device(1), walk_result::end);
+}
