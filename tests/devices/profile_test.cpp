@@ -36,6 +36,8 @@ TEST(machine_profile, reads_the_documented_format) {
       <value name="DriverVersion">9.17.10.2867</value>
       <value name="CoInstallers32" type="REG_MULTI_SZ">x</value>
       <value name="Empty"/>
+      <value name="Spaced">  two   words
+      </value>
     </driver>
   </device>
   <device/>
@@ -75,10 +77,11 @@ TEST(machine_profile, reads_the_documented_format) {
     EXPECT_FALSE(d.compatible_ids);
     ASSERT_TRUE(d.driver);
     EXPECT_EQ(*d.driver->rank, 0x00FF0001u);
-    ASSERT_EQ(d.driver->values.size(), 3u);
+    ASSERT_EQ(d.driver->values.size(), 4u);
     EXPECT_EQ(d.driver->values[0].type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(d.driver->values[1].type, static_cast<DWORD>(REG_MULTI_SZ));
     EXPECT_EQ(d.driver->values[2].data, L"");
+    EXPECT_EQ(d.driver->values[3].data, L"two words");  // element text is folded
 
     const profile_device& bare = p.devices[1];
     EXPECT_FALSE(bare.instance_id);
