@@ -10,7 +10,7 @@ packages=(
     libz-mingw-w64-dev googletest cmake ninja-build dpkg-dev
     wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick
     fonts-dejavu-core fonts-liberation
-    python3
+    python3 python3-pyftpdlib openssl
 )
 
 need_update=0
