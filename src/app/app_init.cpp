@@ -1,0 +1,133 @@
+// winsock2.h must come before windows.h, which the other headers include.
+#include <winsock2.h>
+
+#include "app/app_init.h"
+
+#include <curl/curl.h>
+#include <wchar.h>
+
+#include "app/globals.h"
+#include "app/language.h"
+#include "app/settings.h"
+#include "backup/store_index.h"
+#include "devices/device_store.h"
+#include "devices/system_info.h"
+#include "platform/system_source.h"
+#include "service/update_client.h"
+#include "ui/messages.h"
+#include "ui/skin/fonts.h"
+
+device_store* app_device_store = nullptr;
+update_client* app_update_client = nullptr;
+
+namespace {
+
+bool curl_ready = false;
+
+// Makes the executable's folder the current directory, so that language.ini,
+// setup.dat and the relative folders resolve against it.
+void enter_program_folder() {
+    wchar_t path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;  // failed or cut short
+    wchar_t* last = wcsrchr(path, L'\\');
+    if (!last) return;
+    // Keep the backslash: for a program in a drive's root, "C:" alone would
+    // name the drive's current directory instead of its root.
+    last[1] = L'\0';
+    SetCurrentDirectoryW(path);
+}
+
+void capture_program_paths() {
+    DWORD length = GetModuleFileNameW(nullptr, module_path, MAX_PATH);
+    if (length == 0) module_path[0] = L'\0';
+    module_path[MAX_PATH - 1] = L'\0';  // a cut path is not terminated on older systems
+
+    wchar_t dir[MAX_PATH] = {};
+    length = GetCurrentDirectoryW(MAX_PATH, dir);
+    if (length == 0 || length >= MAX_PATH) dir[0] = L'\0';
+    size_t n = wcslen(dir);
+    // The current directory leaves room for the backslash; a root already has one.
+    if (n == 0 || (dir[n - 1] != L'\\' && n + 1 < MAX_PATH)) {
+        dir[n] = L'\\';
+        dir[n + 1] = L'\0';
+    }
+    wcscpy_s(program_dir, MAX_PATH, dir);
+}
+
+int create_process_objects() {
+    if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) return init_objects;
+    curl_ready = true;
+    app_device_store = create_device_store();
+    if (!app_device_store) return init_objects;
+    app_update_client = create_update_client(app_device_store);
+    if (!app_update_client) return init_objects;
+    return init_ok;
+}
+
+}  // namespace
+
+int capture_environment() {
+    system_source& source = current_system_source();
+
+    OSVERSIONINFOEXW version{};
+    if (!source.query_version(version, sizeof(OSVERSIONINFOEXW)) &&
+        !source.query_version(version, sizeof(OSVERSIONINFOW))) {
+        last_error = 10;
+        return init_environment;
+    }
+    windows_version = version;
+    os_kind = derive_os_kind(version, source.server_r2_metric());
+
+    SYSTEM_POWER_STATUS power{};
+    if (!source.query_power_status(power)) {
+        last_error = 12;
+        return init_environment;
+    }
+
+    oem_code_page = source.oem_code_page();
+    source.query_system_info(system_info);
+    capture_program_paths();
+    return init_ok;
+}
+
+int run_init_steps() {
+    WSADATA wsa{};
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    enter_program_folder();
+
+    if (int code = capture_environment()) return code;
+    if (collect_system_info() < 0) return init_system_info;
+    if (!load_settings()) return init_settings;
+    create_fonts();
+
+    if (load_language(current_settings.language, true) < 0) return init_language;
+    if (lstrcmpiW(current_settings.language, L"English") != 0) load_language(L"English", false);
+
+    if (int code = create_process_objects()) return code;
+    build_store_index();
+    return init_ok;
+}
+
+void format_init_failure(int code, wchar_t (&out)[128]) {
+    swprintf(out, sizeof(out) / sizeof(out[0]), L"Application initialization failed, error code: %d.",
+             code);
+}
+
+int app_init() {
+    int code = run_init_steps();
+    if (code == init_ok) return 0;
+    wchar_t text[128];
+    format_init_failure(code, text);
+    MessageBoxW(nullptr, text, APP_NAME, MB_ICONERROR);
+    return -1;
+}
+
+void app_teardown() {
+    if (curl_ready) curl_global_cleanup();
+    curl_ready = false;
+    release_update_client(app_update_client);
+    app_update_client = nullptr;
+    if (app_device_store) release_device_store(app_device_store);
+    app_device_store = nullptr;
+}

@@ -1,0 +1,207 @@
+// quillmark.exe as a user starts it: first run, single instance and hand-over,
+// the start-up scan, and closing. Needs a display (scripts/test.sh has one).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app_test_support.h"
+#include "platform/text.h"
+#include "ui/main_window.h"
+
+namespace {
+
+const std::wstring program_folder = QM_PROGRAM_DIR_W;
+const std::wstring program = program_folder + L"\\quillmark.exe";
+constexpr DWORD START_TIMEOUT_MS = 30000;
+constexpr DWORD EXIT_TIMEOUT_MS = 30000;
+constexpr DWORD HANDED_OVER = 0xFFFFFFFF;  // exit code -1
+
+struct window_search {
+    DWORD process;
+    HWND main = nullptr;
+    HWND failure_box = nullptr;
+};
+
+BOOL CALLBACK find_windows_of(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<window_search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != search->process) return TRUE;
+    wchar_t title[64] = {}, cls[64] = {};
+    GetWindowTextW(window, title, 64);
+    GetClassNameW(window, cls, 64);
+    if (std::wstring(title) != L"Quillmark") return TRUE;
+    if (std::wstring(cls) == MAIN_WINDOW_CLASS) search->main = window;
+    if (std::wstring(cls) == L"#32770") search->failure_box = window;
+    return TRUE;
+}
+
+// The main window of the process, waiting for it to appear. Null on time-out
+// or when the start-up failure box shows instead (reported as a failure).
+HWND wait_for_main_window(child_process& process) {
+    for (DWORD waited = 0; waited < START_TIMEOUT_MS; waited += 50) {
+        window_search search{process.id()};
+        EnumWindows(find_windows_of, reinterpret_cast<LPARAM>(&search));
+        if (search.main) return search.main;
+        if (search.failure_box) {
+            ADD_FAILURE() << "quillmark.exe showed its start-up failure box";
+            return nullptr;
+        }
+        if (process.wait(0)) {
+            ADD_FAILURE() << "quillmark.exe ended before showing its window";
+            return nullptr;
+        }
+        Sleep(50);
+    }
+    ADD_FAILURE() << "quillmark.exe showed no window within " << START_TIMEOUT_MS << " ms";
+    return nullptr;
+}
+
+struct scan_state {
+    int main_state = -1;
+    int scans_started = -1;
+};
+
+scan_state read_scan_state(HWND window) {
+    DWORD_PTR reply = 0;
+    scan_state state;
+    if (SendMessageTimeoutW(window, scan_state_message(), 0, 0, SMTO_ABORTIFHUNG, 10000, &reply)) {
+        state.main_state = LOWORD(reply);
+        state.scans_started = HIWORD(reply);
+    }
+    return state;
+}
+
+// Waits until the running scan has ended; the state then.
+scan_state wait_for_scan_end(HWND window) {
+    scan_state state = read_scan_state(window);
+    for (DWORD waited = 0; waited < START_TIMEOUT_MS && state.main_state == 1; waited += 100) {
+        Sleep(100);
+        state = read_scan_state(window);
+    }
+    return state;
+}
+
+// A second launch with these arguments: it must end at once with -1.
+void launch_second(const std::wstring& args) {
+    child_process second;
+    ASSERT_TRUE(second.start(program, args, program_folder)) << "cannot start quillmark.exe";
+    std::optional<DWORD> code = second.wait(EXIT_TIMEOUT_MS);
+    ASSERT_TRUE(code) << "the second instance (" << wide_to_utf8(args) << ") did not end";
+    EXPECT_EQ(*code, HANDED_OVER) << wide_to_utf8(args);
+}
+
+void close_and_expect_clean_exit(child_process& first, HWND window) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    std::optional<DWORD> code = first.wait(EXIT_TIMEOUT_MS);
+    ASSERT_TRUE(code) << "quillmark.exe did not end after WM_CLOSE";
+    EXPECT_EQ(*code, 0u);
+}
+
+// The program's own settings key in the test prefix, removed before and after.
+struct clean_program_settings {
+    clean_program_settings() { clear(); }
+    ~clean_program_settings() { clear(); }
+    static void clear() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Vantorel");
+        // The folders the settings create, when nothing was put in them.
+        RemoveDirectoryW((program_folder + L"\\download").c_str());
+        RemoveDirectoryW((program_folder + L"\\backup").c_str());
+        HKEY run = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                          0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+            RegDeleteValueW(run, L"Quillmark");
+            RegCloseKey(run);
+        }
+    }
+};
+
+class RunningProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(GetFileAttributesW(program.c_str()), INVALID_FILE_ATTRIBUTES)
+            << "no quillmark.exe in the program folder";
+        ASSERT_EQ(FindWindowW(MAIN_WINDOW_CLASS, nullptr), nullptr)
+            << "another Quillmark is already running";
+    }
+};
+
+TEST_F(RunningProgram, FirstRunWritesDefaultsAndSecondLaunchesHandOver) {
+    clean_program_settings settings_guard;
+    // Started from another folder: the program works in its own folder anyway.
+    wchar_t elsewhere[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, elsewhere);
+    child_process first;
+    ASSERT_TRUE(first.start(program, L"", elsewhere, SW_HIDE));
+    HWND window = wait_for_main_window(first);
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(IsWindowVisible(window));  // started hidden
+
+    // The first run wrote the defaults before the window existed.
+    std::vector<std::wstring> names = reg_value_names(HKEY_CURRENT_USER, L"SOFTWARE\\Vantorel");
+    EXPECT_EQ(names.size(), 8u);
+    auto language = read_reg_value(HKEY_CURRENT_USER, L"SOFTWARE\\Vantorel", L"language");
+    ASSERT_TRUE(language);
+    EXPECT_EQ(language->text(), L"English");
+    auto date = read_reg_value(HKEY_CURRENT_USER, L"SOFTWARE\\Vantorel", L"install_date");
+    ASSERT_TRUE(date);
+    EXPECT_EQ(date->text(), utc_date_today());
+    auto download = read_reg_value(HKEY_CURRENT_USER, L"SOFTWARE\\Vantorel", L"download_path");
+    ASSERT_TRUE(download);
+    EXPECT_EQ(download->text(), program_folder + L"\\download");
+    auto tray = read_reg_value(HKEY_CURRENT_USER, L"SOFTWARE\\Vantorel", L"close_to_tray");
+    ASSERT_TRUE(tray);
+    EXPECT_EQ(tray->dword(), 1u);
+    EXPECT_FALSE(read_reg_value(HKEY_CURRENT_USER,
+                                L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"Quillmark"));
+
+    EXPECT_EQ(read_scan_state(window).scans_started, 0);
+
+    // A plain second launch shows the running window and starts no scan.
+    launch_second(L"");
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(GetForegroundWindow(), window);
+    EXPECT_EQ(read_scan_state(window).scans_started, 0);
+
+    // "--autoscan" and two arguments only bring it to the front as well.
+    launch_second(L"--autoscan");
+    launch_second(L"--autorun extra");
+    EXPECT_EQ(read_scan_state(window).scans_started, 0);
+
+    // "--autorun" alone (any letter case) makes it scan.
+    ShowWindow(window, SW_HIDE);
+    launch_second(L"--AutoRun");
+    EXPECT_TRUE(IsWindowVisible(window));
+    scan_state state = wait_for_scan_end(window);
+    EXPECT_EQ(state.scans_started, 1);
+    EXPECT_EQ(state.main_state, 3) << "the scan of the machine profile did not succeed";
+
+    // The second instance holds no window and leaves the first one running.
+    EXPECT_FALSE(first.wait(0));
+    close_and_expect_clean_exit(first, window);
+}
+
+TEST_F(RunningProgram, AutoscanArgumentStartsWithAScan) {
+    clean_program_settings settings_guard;
+    child_process first;
+    ASSERT_TRUE(first.start(program, L"--AUTOSCAN", program_folder));
+    HWND window = wait_for_main_window(first);
+    ASSERT_NE(window, nullptr);
+    scan_state state = wait_for_scan_end(window);
+    EXPECT_EQ(state.scans_started, 1);
+    EXPECT_EQ(state.main_state, 3);
+    close_and_expect_clean_exit(first, window);
+}
+
+TEST_F(RunningProgram, AutorunArgumentOfAFirstInstanceStartsNoScan) {
+    clean_program_settings settings_guard;
+    child_process first;
+    ASSERT_TRUE(first.start(program, L"--autorun", program_folder));
+    HWND window = wait_for_main_window(first);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(read_scan_state(window).scans_started, 0);
+    close_and_expect_clean_exit(first, window);
+}
+
+}  // namespace
