@@ -42,8 +42,9 @@ for _ in $(seq 1 100); do
 done
 sleep "${QM_SHOT_DELAY:-4}"
 shot=$shots/quillmark.png
-if xwininfo -root -tree 2>/dev/null | grep -q '"Quillmark"'; then
-    import -window root "$shot"
+window=$(xwininfo -name Quillmark 2>/dev/null | awk '/Window id:/ {print $4}')
+if [ -n "$window" ]; then
+    import -window "$window" "$shot"
     echo "Quillmark ran on the virtual display $DISPLAY; screenshot: $shot"
 else
     echo "Quillmark did not open its window (exit code: $(wait "$pid"; echo $?))" >&2
