@@ -30,9 +30,18 @@ for pkg in curl minizip tinyxml; do
 done
 gtest_v=$(dpkg-query -W -f '${Version}' googletest)
 versions="$versions googletest=$gtest_v"
-key=$( (echo "$versions"; cat "$0" "$here/../cmake/mingw-$arch.cmake") | sha256sum | cut -c1-16)
+key=$( (echo "$versions"; cat "$0" "$here/../cmake/mingw-$arch.cmake" "$here/../cmake/mingw-common.cmake") | sha256sum | cut -c1-16)
 prefix=$cache/$arch-$key
 
+if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+# One build at a time per cache: a second caller waits, then finds it done.
+mkdir -p "$cache"
+exec 9>"$cache/.lock-$arch"
+flock 9
 if [ -f "$prefix/.complete" ]; then
     echo "$prefix"
     exit 0
@@ -122,5 +131,7 @@ cmake -S /usr/src/googletest -B "$work/gtest" -G Ninja \
 
 echo "$versions" >"$prefix/VERSIONS"
 touch "$prefix/.complete"
+# Older builds for this target are of no more use.
+find "$cache" -mindepth 1 -maxdepth 1 -type d -name "$arch-*" ! -path "$prefix" -exec rm -rf {} +
 log "done"
 echo "$prefix"
