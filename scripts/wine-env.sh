@@ -58,26 +58,18 @@ EOF
 # A Unix path as Wine sees it (through the Z: drive).
 winepath_w() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
 
-_qm_free_display() {
-    local n
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { echo "$n"; return; }
-    done
-    echo 99
-}
-
 wine_start() {
     if [ -z "${DISPLAY:-}" ] || [ "${QM_FORCE_XVFB:-0}" = 1 ]; then
-        local n
-        n=$(_qm_free_display)
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        # Xvfb picks a free display number itself and writes it to the pipe.
+        local fifo n=""
+        fifo=$(mktemp -u)
+        mkfifo "$fifo"
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
         _qm_xvfb_pid=$!
+        read -r -t 30 n <"$fifo" || true
+        rm -f "$fifo"
+        [ -n "$n" ] || { echo "[wine] Xvfb did not start" >&2; return 1; }
         export DISPLAY=":$n"
-        local i
-        for i in $(seq 1 50); do
-            [ -e "/tmp/.X11-unix/X$n" ] && break
-            sleep 0.1
-        done
         echo "[wine] virtual display $DISPLAY" >&2
     fi
     "$QM_WINESERVER" -k >/dev/null 2>&1 || true
