@@ -1,0 +1,242 @@
+#include "service/scan_response.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+#include "app/globals.h"
+#include "devices/device_store.h"
+#include "platform/text.h"
+#include "service/scan_request.h"
+#include "service/update_client.h"
+
+namespace {
+
+const char* text_of(const TiXmlElement* element) {
+    const char* text = element ? element->GetText() : nullptr;
+    return text ? text : "";
+}
+
+const char* field(const TiXmlElement& item, const char* name) {
+    return text_of(item.FirstChildElement(name));
+}
+
+bool is_space(int ch) { return ch == ' ' || (ch >= '\t' && ch <= '\r'); }
+
+int digit_value(int ch) {
+    if (ch >= '0' && ch <= '9') return ch - '0';
+    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+    return 99;
+}
+
+// An unsigned 32-bit number as strtoul reads it (leading blanks, a sign, an
+// optional 0x in base 16), except that a value out of range, negative ones
+// included, reads as the largest value rather than wrapping. No digits: 0.
+uint32_t parse_number(const char* text, int base) {
+    const char* p = text;
+    while (is_space(static_cast<unsigned char>(*p))) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    if (base == 16 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && digit_value(p[2]) < 16) p += 2;
+    constexpr uint64_t limit = std::numeric_limits<uint32_t>::max();
+    uint64_t value = 0;
+    bool any = false;
+    for (; digit_value(static_cast<unsigned char>(*p)) < base; ++p) {
+        any = true;
+        value = std::min(value * base + digit_value(static_cast<unsigned char>(*p)), limit + 1);
+    }
+    if (!any) return 0;
+    if (value > limit || (negative && value != 0)) return static_cast<uint32_t>(limit);
+    return static_cast<uint32_t>(value);
+}
+
+// The INF name: the offered path with "/" turned into "\" and its first
+// folder taken off (a/b/oem.inf gives b\oem.inf). A bare file name is kept as
+// it is: the INF lies at the package root.
+void set_inf_name(driver_offer& offer, const char* infpath) {
+    std::wstring inf = ansi_to_wide(infpath);
+    if (inf.size() > 259) inf.resize(259);
+    std::replace(inf.begin(), inf.end(), L'/', L'\\');
+    std::size_t slash = inf.find(L'\\');
+    copy_text(offer.inf_name, slash == std::wstring::npos ? std::wstring_view(inf)
+                                                          : std::wstring_view(inf).substr(slash + 1));
+}
+
+void read_offer(const TiXmlElement& item, driver_offer& o) {
+    copy_text(o.hardid, ansi_to_wide(field(item, "hardid")));
+    copy_text(o.title, ansi_to_wide(field(item, "title")));
+    copy_text(o.version, ansi_to_wide(field(item, "ver")));
+    copy_text(o.guid, ansi_to_wide(field(item, "guid")));
+    copy_text(o.link, field(item, "link"));
+    copy_text(o.official_link, field(item, "official_link"));
+    set_inf_name(o, field(item, "infpath"));
+    copy_text(o.manufacturer, ansi_to_wide(field(item, "manu")));
+    copy_text(o.date, ansi_to_wide(field(item, "date")));
+    copy_text(o.description, ansi_to_wide(field(item, "desc")));
+    o.size = parse_number(field(item, "size"), 10);
+    o.cp = parse_number(field(item, "cp"), 10);
+    o.sign = parse_number(field(item, "sign"), 10);
+    o.feature = parse_number(field(item, "feature"), 16);
+    o.targetos = parse_number(field(item, "targetos"), 10);
+}
+
+// Replaces the device's offers with those of one hardware element (at most
+// 500). The choice and the flags of the old offers go with them.
+void read_offers(const TiXmlElement& hardware, device_record& device) {
+    uint32_t count = 0;
+    for (const TiXmlElement* item = hardware.FirstChildElement("item");
+         item && count < max_offers_per_device; item = item->NextSiblingElement("item"))
+        ++count;
+    std::vector<driver_offer> offers(count);
+    const TiXmlElement* item = hardware.FirstChildElement("item");
+    for (driver_offer& offer : offers) {
+        read_offer(*item, offer);
+        item = item->NextSiblingElement("item");
+    }
+    device.offers = std::move(offers);
+    device.offer_count = count;
+    device.best_offer = device.latest_offer = nullptr;
+    device.best_is_update = device.latest_is_update = 0;
+}
+
+template <class C>
+bool is_digit(C ch) { return ch >= '0' && ch <= '9'; }
+
+// Four integers, each read as "%d" reads one (blanks, a sign, digits; a value
+// out of range saturates), with exactly one character skipped after each. A
+// component that cannot be read stays 0, and so do those after it.
+template <class C>
+void read_version(const C* text, int32_t (&parts)[4]) {
+    std::fill(std::begin(parts), std::end(parts), 0);
+    const C* p = text;
+    for (int32_t& part : parts) {
+        while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+        bool negative = false;
+        if (*p == '+' || *p == '-') negative = *p++ == '-';
+        if (!is_digit(*p)) return;
+        int64_t value = 0;
+        for (; is_digit(*p); ++p) value = std::min<int64_t>(value * 10 + (*p - '0'), int64_t{1} << 31);
+        if (negative) value = -value;
+        part = static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                                        std::numeric_limits<int32_t>::max()));
+        if (*p == 0) return;
+        ++p;
+    }
+}
+
+template <class C>
+bool newer(const C* a, const C* b) {
+    static constexpr C empty[1] = {};
+    int32_t va[4], vb[4];
+    read_version(a ? a : empty, va);
+    read_version(b ? b : empty, vb);
+    return std::lexicographical_compare(std::begin(vb), std::end(vb), std::begin(va), std::end(va));
+}
+
+}  // namespace
+
+bool parse_scan_answer(const char* text, device_store& store) {
+    if (!text) return false;
+    TiXmlDocument doc;
+    doc.Parse(text);
+    if (doc.Error()) return false;
+    const TiXmlElement* root = doc.RootElement();
+    const TiXmlElement* hardwares = root ? root->FirstChildElement("hardwares") : nullptr;
+    const TiXmlElement* hardware = hardwares ? hardwares->FirstChildElement("hardware") : nullptr;
+    if (!hardware) return false;
+    for (; hardware; hardware = hardware->NextSiblingElement("hardware")) {
+        const TiXmlElement* id = hardware->FirstChildElement("id");
+        if (!id) return false;
+        device_record* device = find_device(store, ansi_to_wide(text_of(id)));
+        if (device) read_offers(*hardware, *device);
+    }
+    return true;
+}
+
+void load_installed_set(update_client& client, const wchar_t* path) {
+    FILE* file = _wfopen(path, L"rb");
+    if (!file) return;
+    client.installed.clear();
+    char line[1025];  // a longer line is read in pieces of 1024 bytes
+    while (std::fgets(line, sizeof(line), file)) {
+        std::string_view entry(line);
+        const std::size_t first = entry.find_first_not_of(" \t\n\r");
+        if (first == std::string_view::npos) continue;
+        entry = entry.substr(first, entry.find_last_not_of(" \t\n\r") - first + 1);
+        client.installed.emplace(entry);
+    }
+    std::fclose(file);
+}
+
+std::wstring setup_dat_path() { return std::wstring(program_dir) + L"setup.dat"; }
+
+bool version_newer(const char* a, const char* b) { return newer(a, b); }
+bool version_newer(const wchar_t* a, const wchar_t* b) { return newer(a, b); }
+
+bool offer_better(const driver_offer& a, const driver_offer& b, int32_t os_version) {
+    if (a.targetos != b.targetos) {
+        const int64_t v = os_version;
+        return std::llabs(v - a.targetos) < std::llabs(v - b.targetos);
+    }
+    if (a.sign != b.sign) return a.sign < b.sign;
+    if (a.feature != b.feature) return a.feature < b.feature;
+    if (a.cp != b.cp) return a.cp < b.cp;
+    if (int order = std::wcscmp(a.date, b.date)) return order > 0;
+    return version_newer(a.version, b.version);
+}
+
+namespace {
+
+// Is the offer newer than the installed driver by date, or by version on the
+// same date?
+bool newer_than_installed(const driver_offer& offer, const device_record& device) {
+    if (int order = std::wcscmp(offer.date, device.DriverDate)) return order > 0;
+    return version_newer(offer.version, device.DriverVersion);
+}
+
+bool best_is_update(const driver_offer& offer, const device_record& device, int32_t v) {
+    const uint32_t r = device.driver_rank;
+    uint32_t installed_sign;
+    if (v < 60)
+        installed_sign = (r & 0xC000) ? 3 : 0;
+    else
+        installed_sign = r >= 0x80000000u ? 3 : r >= 0x0F000000u ? 1 : 0;
+    const uint32_t installed_feature = v < 60 ? 255 : (r >> 16) & 0xFF;
+    if (offer.sign != installed_sign) return offer.sign < installed_sign;
+    if (offer.feature != installed_feature) return offer.feature < installed_feature;
+    if (StrCmpIW(offer.hardid, device.MatchingDeviceId) != 0) return true;
+    return newer_than_installed(offer, device);
+}
+
+}  // namespace
+
+void evaluate_device(const update_client& client, device_record& device,
+                     const scan_query_params& params) {
+    const std::size_t count = std::min<std::size_t>(device.offer_count, device.offers.size());
+    if (count == 0) return;
+    const driver_offer* best = &device.offers[0];
+    const driver_offer* latest = &device.offers[0];
+    for (std::size_t i = 1; i < count; ++i) {
+        const driver_offer& offer = device.offers[i];
+        if (offer_better(offer, *best, params.os_version)) best = &offer;
+        if (std::wcscmp(offer.date, latest->date) > 0) latest = &offer;
+    }
+    device.best_offer = best;
+    device.latest_offer = latest;
+    if (!device.has_driver) {
+        device.best_is_update = device.latest_is_update = 1;
+        return;
+    }
+    device.best_is_update = best_is_update(*best, device, params.os_version) &&
+                            client.installed.count(best->link) == 0;
+    device.latest_is_update = newer_than_installed(*latest, device) &&
+                              client.installed.count(latest->link) == 0;
+}
