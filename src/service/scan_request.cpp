@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "app/app_init.h"
 #include "app/globals.h"
 #include "devices/device_store.h"
 #include "platform/text.h"
@@ -161,4 +162,9 @@ int query_updates(update_client& client, scan_query_params& params) {
     load_installed_set(client, setup_dat_path().c_str());
     for (device_record& device : client.store->devices) evaluate_device(client, device, params);
     return 0;
+}
+
+int query_updates(scan_query_params& params) {
+    if (!app_update_client) return set_last_error(7), -1;
+    return query_updates(*app_update_client, params);
 }

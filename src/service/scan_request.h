@@ -44,3 +44,5 @@ int compress_request(std::string_view document, std::vector<unsigned char>& out)
 // mirror failed otherwise, with the status and error text in params), 21
 // (invalid answer) or 24 (compression failed).
 int query_updates(update_client& client, scan_query_params& params);
+// The same with the application's update client (last_error 7 without one).
+int query_updates(scan_query_params& params);
