@@ -1,7 +1,87 @@
-// The user-interface texts, loaded from the sections of language.ini.
+// The user-interface texts (Part 1.3): the sections of language.ini, the
+// table every window asks for its texts, and the per-language choices (locale
+// code, web pages, localised home-page images).
+//
+// Built on the start-up thread before any window exists; afterwards used on
+// the UI thread only (text_for inserts missing keys).
 #pragma once
 
-// Loads the section `name` of language.ini (in the current directory) into the
-// table; when `make_current` is set that section becomes the current
-// language. 0 when the file was read, -1 when it could not be opened.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Key (the entry's name as bytes, exactly as in the file) → UTF-16 text. Filled
+// by the loads and never cleared; an inserted key is never overwritten.
+using language_map = std::map<std::string, std::wstring, std::less<>>;
+extern language_map language_table;
+// The section names of language.ini in file order, rebuilt by every load.
+extern std::vector<std::wstring> language_names;
+// Index into language_names of the language in use; 0 until a load as current
+// finds its section. The settings dialog changes it when the user picks
+// another language (the texts stay those loaded at start-up).
+extern int32_t current_language;
+
+// Loads the section `name` (compared ignoring case) of "language.ini" in the
+// current directory into the table; when `make_current` is set, that section
+// becomes the current language. 0 when the file was read, -1 when it could
+// not be opened.
 int load_language(const wchar_t* name, bool make_current);
+// The same for a file named by `path`.
+int load_language_file(const wchar_t* path, const wchar_t* name, bool make_current);
+
+// The text for a key; a key that is not in the table yields an empty text and
+// is in the table from then on. The reference stays valid for the life of the
+// process (the table is never cleared), so `.c_str()` may be kept, e.g. by a
+// message box. UI thread only.
+const std::wstring& text_for(std::string_view key);
+
+// Formats a language text that is a printf-style format (for example
+// `error_network_error` with one integer, `download_date1` with two strings)
+// into `out`, at most capacity - 1 characters, always terminated. The texts
+// follow the Windows convention for wide formats: %s takes a wide string
+// (const wchar_t*), %d an int. Use this (or _snwprintf/wsprintfW), not
+// swprintf: with MinGW's C99 printf, swprintf reads %s as a narrow string.
+// Returns the length of the text in `out`.
+std::size_t format_text(wchar_t* out, std::size_t capacity, const wchar_t* format, ...);
+
+// The current language name: language_names[current_language], or an empty
+// text when there is no such entry.
+const wchar_t* current_language_name();
+
+// The two-letter code of the current language ("de", "fr", ..., "en" for any
+// language the table does not know).
+const wchar_t* locale_code();
+// Whether locale_code() equals `code`, ignoring letter case.
+bool locale_is(const wchar_t* code);
+
+// The per-language product page ("product_quillmark.php") and help page
+// ("faq.php") addresses for the current language.
+std::wstring product_page_address();
+std::wstring faq_page_address();
+// The site bases behind them, by locale code (unknown codes get the "en" ones).
+const wchar_t* product_site_base(const wchar_t* code);
+const wchar_t* faq_site_base(const wchar_t* code);
+
+// Bitmap resource numbers of the home page's localised images: the start-scan
+// button's three state images are start_button_base .. +2.
+struct home_image_numbers {
+    int start_button_base;
+    int banner;
+};
+home_image_numbers home_images();
+
+// A registered message ("Quillmark.LanguageState") the main window answers
+// with low word current_language and high word the number of language_names,
+// so that a watching program (tests, support tools) can see which language
+// the running program uses.
+UINT language_state_message();
+
+// Empties the table, the names and the current language. For tests only: the
+// program itself never clears the table.
+void reset_language_table();

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/app_init.h"
+#include "app/language.h"
 #include "app/settings.h"
 #include "app/single_instance.h"
 #include "devices/device_store.h"
@@ -140,6 +141,9 @@ LRESULT main_window_c::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
     default:
         if (message == scan_state_message())
             return MAKELRESULT(static_cast<WORD>(main_state_), static_cast<WORD>(scans_started_));
+        if (message == language_state_message())
+            return MAKELRESULT(static_cast<WORD>(current_language),
+                               static_cast<WORD>(language_names.size()));
         break;
     }
     return DefWindowProcW(window_, message, wparam, lparam);

@@ -1,11 +1,14 @@
 // The environment step and the start-up sequence, without a window.
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+
 #include <string>
 #include <vector>
 
 #include "app/app_init.h"
 #include "app/globals.h"
+#include "app/language.h"
 #include "app/settings.h"
 #include "app_test_support.h"
 #include "devices/system_info.h"
@@ -15,6 +18,32 @@
 #include "service/update_client.h"
 
 namespace {
+
+// COM on the test's thread, apartment-threaded as the entry sets it up.
+struct com_for_test {
+    HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ~com_for_test() {
+        if (SUCCEEDED(result)) CoUninitialize();
+    }
+};
+
+// The folder of the test program, which start-up takes as the program folder.
+std::wstring test_program_folder() {
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring folder = exe;
+    folder.resize(folder.rfind(L'\\') + 1);
+    return folder;
+}
+
+// The shipped language.ini copied beside the test program for one test.
+struct language_file_beside_test {
+    std::wstring copy = test_program_folder() + L"language.ini";
+    language_file_beside_test() {
+        CopyFileW(QM_PROGRAM_DIR_W L"\\language.ini", copy.c_str(), FALSE);
+    }
+    ~language_file_beside_test() { DeleteFileW(copy.c_str()); }
+};
 
 // A system source whose answers and failures a test sets.
 class fake_system_source : public system_source {
@@ -119,6 +148,9 @@ TEST_F(Environment, StartUpStopsAtTheFirstFailingStep) {
 
 TEST_F(Environment, StartUpRunsEveryStepAndTeardownReleasesTheObjects) {
     scratch_settings scratch;
+    com_for_test com;  // the entry initialises COM before app_init (WMI needs it)
+    language_file_beside_test language;
+    reset_language_table();
     wchar_t started_in[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, started_in);
     // Start from another folder: start-up moves to the program's own.
@@ -130,6 +162,12 @@ TEST_F(Environment, StartUpRunsEveryStepAndTeardownReleasesTheObjects) {
     GetCurrentDirectoryW(MAX_PATH, now_in);
     SetCurrentDirectoryW(started_in);
     ASSERT_EQ(code, 0);
+    // The language step loaded the configured language from the program folder.
+    EXPECT_EQ(language_names.size(), 11u);
+    EXPECT_EQ(lstrcmpiW(current_language_name(), current_settings.language), 0);
+    EXPECT_FALSE(text_for("btn_ok").empty());
+    // The system-information step asked WMI.
+    EXPECT_FALSE(machine_info.cpu.empty());
 
     wchar_t exe[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
@@ -152,6 +190,23 @@ TEST_F(Environment, StartUpRunsEveryStepAndTeardownReleasesTheObjects) {
     // folder (here the test's own): remove them again.
     remove_folder_tree(exe_dir + L"download");
     remove_folder_tree(exe_dir + L"backup");
+}
+
+TEST_F(Environment, MissingLanguageFileIsCodeFour) {
+    scratch_settings scratch;
+    com_for_test com;
+    wchar_t started_in[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, started_in);
+    // No language.ini beside the test program.
+    DeleteFileW((test_program_folder() + L"language.ini").c_str());
+    int code = run_init_steps();
+    SetCurrentDirectoryW(started_in);
+    EXPECT_EQ(code, 4);
+    // The settings step before it ran; the objects after it were not created.
+    EXPECT_TRUE(reg_key_exists(scratch.root(), L"SOFTWARE\\Vantorel"));
+    EXPECT_EQ(app_device_store, nullptr);
+    remove_folder_tree(test_program_folder() + L"download");
+    remove_folder_tree(test_program_folder() + L"backup");
 }
 
 TEST(InitFailureBox, NamesTheCode) {
