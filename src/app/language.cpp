@@ -18,7 +18,7 @@ namespace {
 // Each read takes at most this many bytes; a longer line is read as several.
 constexpr int LINE_BYTES = 2047;
 
-// The two expressions of Part 1.3, ECMAScript, applied to whole lines.
+// The header and entry expressions, ECMAScript, applied to whole lines.
 const std::regex& header_expression() {
     static const std::regex e(R"(^\s*\[(.*)\]\s*$)", std::regex::ECMAScript);
     return e;
@@ -40,7 +40,7 @@ struct locale_row {
     const wchar_t* code;
 };
 
-// Part 1.3: language name → locale code.
+// Language name → locale code.
 constexpr locale_row locale_rows[] = {
     {L"Deutsch", L"de"},   {L"Fran\u00e7ais", L"fr"},    {L"Espa\u00f1ol", L"es"},
     {L"\u7b80\u4f53\u4e2d\u6587", L"cn"},                  {L"\u7e41\u9ad4\u4e2d\u6587", L"hk"},
@@ -82,7 +82,7 @@ struct image_row {
     home_image_numbers images;
 };
 
-// Part 1.3: language name → start-button base and banner.
+// Language name → start-button base and banner.
 constexpr image_row image_rows[] = {
     {L"Deutsch", {456, 452}},
     {L"Fran\u00e7ais", {459, 453}},

@@ -1,4 +1,4 @@
-// The user-interface texts (Part 1.3): the sections of language.ini, the
+// The user-interface texts: the sections of language.ini, the
 // table every window asks for its texts, and the per-language choices (locale
 // code, web pages, localised home-page images).
 //

@@ -1,4 +1,4 @@
-// System information (Part 2.2): the classification of the running Windows,
+// System information: the classification of the running Windows,
 // its code name for the update service, the OS version number, the 64-bit
 // test, and the machine's descriptive strings collected through WMI, all
 // computed once on the start-up thread and read-only afterwards.

@@ -1,5 +1,5 @@
 // A thin reader over WMI (namespace ROOT\CIMV2, WQL queries) for the system
-// information of Part 2.2. The real reader talks to the WMI service over COM;
+// information. The real reader talks to the WMI service over COM;
 // tests substitute their own to control what the queries return.
 #pragma once
 
@@ -14,7 +14,7 @@ class wmi_reader {
 public:
     virtual ~wmi_reader() = default;
 
-    // The set-up of Part 2.2, steps 1-4: COM security, the locator, the
+    // The set-up: COM security, the locator, the
     // connection to ROOT\CIMV2 and the proxy blanket. S_OK, or the HRESULT
     // of the step that failed. COM must be initialised on the calling thread.
     virtual HRESULT connect() = 0;

@@ -1,4 +1,4 @@
-// System information (Part 2.2): the version table and code names, the OS
+// System information: the version table and code names, the OS
 // version number, the 64-bit test, format_size, the OS line, the WMI
 // collection rules over a scripted reader, and WMI against Wine's service.
 #include <gtest/gtest.h>

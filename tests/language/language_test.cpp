@@ -1,4 +1,4 @@
-// The language table (Part 1.3): the load rules on hand-made files, the
+// The language table: the load rules on hand-made files, the
 // per-language choices, and the shipped language.ini.
 #include <gtest/gtest.h>
 

@@ -20,7 +20,7 @@ namespace {
 
 const std::wstring shipped_file = QM_PROGRAM_DIR_W L"\\language.ini";
 
-// The 131 keys of Part 1.3.
+// The 131 keys the windows look up.
 const char* const all_keys[] = {
     "about_btn_bk", "about_btn_check", "about_copyright", "about_info1", "about_information",
     "about_name", "backup_available_drivers", "backup_completed", "backup_date", "backup_failed",
@@ -60,8 +60,8 @@ const char* const all_keys[] = {
 };
 
 // The texts the windows use as formats, with the conversions they pass:
-// Part 7.5 (about box: three strings), Part 4.3 (date lines), Part 3.1 and
-// 7.3 (HTTP status), Part 7.2 (balloon), Part 4.2 (legend lines).
+// the about box (three strings), the download rows (date lines), the scan
+// page (HTTP status), the tray balloon and the download page legend.
 const std::map<std::string, std::vector<std::string>> format_keys = {
     {"about_info1", {"s", "s", "s"}},
     {"download_date1", {"s", "s"}},
@@ -76,7 +76,7 @@ const std::map<std::string, std::vector<std::string>> format_keys = {
 };
 
 // The scan page joins these with what follows them and nothing between, so
-// they end in their own separator (Part 7.3).
+// they end in their own separator.
 const char* const status_labels[] = {"scan_start_time", "scan_time_elapsed", "scan_status",
                                      "scan_items_scanned", "scan_item"};
 
