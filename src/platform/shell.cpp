@@ -1,0 +1,40 @@
+#include "platform/shell.h"
+
+#include <shellapi.h>
+
+#include <atomic>
+
+namespace {
+
+intptr_t execute(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
+                 int show_command) {
+    if (!file || !*file) return SE_ERR_FNF;
+    HINSTANCE result = ShellExecuteW(owner, verb, file, parameters, nullptr, show_command);
+    return reinterpret_cast<intptr_t>(result);
+}
+
+class windows_shell final : public shell_actions {
+public:
+    intptr_t open_web_page(const wchar_t* address) override {
+        return execute(nullptr, L"open", address, nullptr, SW_SHOWNORMAL);
+    }
+    intptr_t open_folder(const wchar_t* path) override {
+        return execute(nullptr, L"open", path, nullptr, SW_SHOWNORMAL);
+    }
+    intptr_t start_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
+                           int show_command) override {
+        return execute(owner, nullptr, program, parameters, show_command);
+    }
+};
+
+windows_shell real_shell;
+std::atomic<shell_actions*> shell_in_use{nullptr};
+
+}  // namespace
+
+shell_actions& shell() {
+    shell_actions* s = shell_in_use.load();
+    return s ? *s : real_shell;
+}
+
+void set_shell(shell_actions* replacement) { shell_in_use.store(replacement); }

@@ -1,0 +1,35 @@
+// What the program hands to the Windows shell: web pages opened in the
+// user's browser, folders opened in Explorer, programs and documents started
+// with their default verb. Everything goes through ShellExecuteW.
+//
+// Tests install their own shell to record the calls instead: opening a
+// folder under Wine starts an Explorer that never ends.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+class shell_actions {
+public:
+    virtual ~shell_actions() = default;
+
+    // Each returns what ShellExecuteW returns, as an integer: greater than 32
+    // on success, an error code of 32 or less otherwise.
+
+    // Opens a web page with the "open" verb.
+    virtual intptr_t open_web_page(const wchar_t* address) = 0;
+    // Opens a folder in Explorer ("open" verb, shown normally).
+    virtual intptr_t open_folder(const wchar_t* path) = 0;
+    // Starts a program, or opens a document with its associated program, with
+    // the default verb. `parameters` may be null; `owner` may be null.
+    virtual intptr_t start_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
+                                   int show_command) = 0;
+};
+
+// The shell in effect: the one installed by set_shell, else the real one.
+// Safe to call from any thread.
+shell_actions& shell();
+// Installs `replacement` (kept by the caller), or restores the real shell
+// when null. Called while no worker uses the shell.
+void set_shell(shell_actions* replacement);

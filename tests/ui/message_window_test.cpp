@@ -1,0 +1,207 @@
+// The skinned message box: each kind's buttons and results, the caption close
+// button, the wrapped text and the skin's colours.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/language.h"
+#include "resources/resource.h"
+#include "ui/message_window.h"
+#include "ui/skin/colors.h"
+#include "ui_test_support.h"
+
+namespace {
+
+const wchar_t* const SHORT_TEXT = L"Please scan your PC first.";
+const wchar_t* const LONG_TEXT =
+    L"Downloads are still running in the background and will stop when the program ends. "
+    L"Quit anyway and lose what has been downloaded so far of every package?";
+
+const std::vector<int> BUTTONS{IDB_MESSAGE_BUTTON_NORMAL, IDB_MESSAGE_BUTTON_HOVER,
+                               IDB_MESSAGE_BUTTON_PRESSED};
+
+struct button_view {
+    bool visible = false;
+    RECT rect{};  // client coordinates
+    std::wstring text;
+};
+
+button_view view_button(HWND dialog, int id) {
+    button_view v;
+    HWND b = GetDlgItem(dialog, id);
+    if (!b) return v;
+    v.visible = IsWindowVisible(b) != FALSE;
+    GetWindowRect(b, &v.rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&v.rect), 2);
+    wchar_t text[64] = {};
+    GetWindowTextW(b, text, 64);
+    v.text = text;
+    return v;
+}
+
+// Clicks the caption close button with non-client mouse messages.
+void click_close_button(HWND dialog) {
+    RECT r{};
+    GetWindowRect(dialog, &r);
+    int frame = GetSystemMetrics(SM_CXDLGFRAME);
+    POINT p{r.right - frame - 15, r.top + GetSystemMetrics(SM_CYDLGFRAME) + 10};
+    SendMessageW(dialog, WM_NCMOUSEMOVE, HTCAPTION, screen_lparam(p));
+    SendMessageW(dialog, WM_NCLBUTTONDOWN, HTCAPTION, screen_lparam(p));
+    SendMessageW(dialog, WM_NCLBUTTONUP, HTCAPTION, screen_lparam(p));
+}
+
+int show_and(unsigned kind, const wchar_t* text, const std::function<void(HWND)>& act) {
+    return drive_modal([&] { return show_message(nullptr, text, kind); }, act);
+}
+
+}  // namespace
+
+TEST(MessageWindow, LayoutOfEachKind) {
+    struct expected {
+        unsigned kind;
+        int symbol;
+        const char* b1;
+        int b1_x;
+        const char* b2;
+        int b2_x;
+    };
+    const expected table[] = {
+        {0, IDB_SYMBOL_INFORMATION, "btn_ok", 115, nullptr, 0},
+        {1, IDB_SYMBOL_WARNING, "btn_ok", 115, nullptr, 0},
+        {2, IDB_SYMBOL_ERROR, "btn_ok", 115, nullptr, 0},
+        {3, IDB_SYMBOL_QUESTION, "btn_yes", 180, "btn_no", 50},
+        {4, IDB_SYMBOL_ERROR, "btn_retry", 180, "btn_cancel", 50},
+        {5, 0, "btn_ok", 115, nullptr, 0},
+        {0xFFFFFFFFu, 0, "btn_ok", 115, nullptr, 0},
+    };
+    for (const expected& e : table) {
+        message_box_layout l = message_box_layout_for(e.kind);
+        SCOPED_TRACE(e.kind);
+        EXPECT_EQ(l.symbol_id, e.symbol);
+        EXPECT_STREQ(l.button1_key, e.b1);
+        EXPECT_EQ(l.button1_x, e.b1_x);
+        if (e.b2) {
+            EXPECT_STREQ(l.button2_key, e.b2);
+            EXPECT_EQ(l.button2_x, e.b2_x);
+        } else {
+            EXPECT_EQ(l.button2_key, nullptr);
+        }
+    }
+}
+
+// Every kind: its buttons as shown, a screenshot, the result of each button
+// and of the caption close button.
+class MessageWindowKind : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(MessageWindowKind, ButtonsAndResults) {
+    const unsigned kind = GetParam();
+    message_box_layout layout = message_box_layout_for(kind);
+    int result = show_and(kind, SHORT_TEXT, [&](HWND dialog) {
+        RECT window{};
+        GetWindowRect(dialog, &window);
+        EXPECT_EQ(window.right - window.left, MESSAGE_BOX_WIDTH);
+        EXPECT_EQ(window.bottom - window.top, MESSAGE_BOX_HEIGHT);
+        button_view b1 = view_button(dialog, 1);
+        EXPECT_TRUE(b1.visible);
+        EXPECT_EQ(b1.rect.left, layout.button1_x);
+        EXPECT_EQ(b1.rect.top, MESSAGE_BOX_BUTTON_Y);
+        EXPECT_EQ(b1.rect.right - b1.rect.left, 70);
+        EXPECT_EQ(b1.rect.bottom - b1.rect.top, 24);
+        EXPECT_EQ(b1.text, text_for(layout.button1_key));
+        button_view b2 = view_button(dialog, 2);
+        if (layout.button2_key) {
+            EXPECT_TRUE(b2.visible);
+            EXPECT_EQ(b2.rect.left, layout.button2_x);
+            EXPECT_EQ(b2.rect.top, MESSAGE_BOX_BUTTON_Y);
+            EXPECT_EQ(b2.text, text_for(layout.button2_key));
+        } else {
+            EXPECT_FALSE(b2.visible);
+        }
+        std::wstring name = L"message_box_kind" + std::to_wstring(kind);
+        EXPECT_TRUE(save_screenshot(capture_window(dialog), name.c_str()));
+        SendMessageW(GetDlgItem(dialog, 1), BM_CLICK, 0, 0);
+    });
+    EXPECT_EQ(result, 1);
+
+    if (layout.button2_key) {
+        result = show_and(kind, SHORT_TEXT, [](HWND dialog) {
+            SendMessageW(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
+        });
+        EXPECT_EQ(result, 2);
+    }
+    // The caption close button gives 0, whatever the kind.
+    EXPECT_EQ(show_and(kind, SHORT_TEXT, click_close_button), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, MessageWindowKind, ::testing::Values(0u, 1u, 2u, 3u, 4u, 7u));
+
+TEST(MessageWindow, PaintsTheSkin) {
+    show_and(3, SHORT_TEXT, [](HWND dialog) {
+        picture shot = capture_window(dialog);
+        POINT c = client_origin_in_window(dialog);
+        int frame = GetSystemMetrics(SM_CXDLGFRAME);
+        EXPECT_EQ(c.y, MESSAGE_BOX_CAPTION + GetSystemMetrics(SM_CYDLGFRAME));
+        EXPECT_EQ(shot.at(0, 0), SKIN_FRAME_LINE);
+        EXPECT_EQ(shot.at(MESSAGE_BOX_WIDTH - 1, 100), SKIN_FRAME_LINE);
+        EXPECT_EQ(shot.at(150, frame + 20), SKIN_CAPTION);  // caption band
+        EXPECT_TRUE(shot.contains({10, 10, 120, 26}, SKIN_CAPTION_TEXT));  // "Quillmark"
+        EXPECT_EQ(shot.at(c.x + 5, c.y + 5), SKIN_SIDEBAR);  // background
+        EXPECT_EQ(shot.at(c.x + 5, c.y + 135), SKIN_CAPTION);  // button band
+        EXPECT_EQ(shot.at(c.x + 200, c.y + 128), SKIN_SIDEBAR);
+        // Symbol, buttons (the focused one shows the hover image) and the
+        // caption close button come from their bitmaps.
+        EXPECT_TRUE(shows_bitmap(shot, c.x + 15, c.y + 30, IDB_SYMBOL_QUESTION,
+                                 {IDB_SYMBOL_QUESTION}, {SKIN_SIDEBAR}));
+        auto image_of = [&](int id) {
+            return GetFocus() == GetDlgItem(dialog, id) ? IDB_MESSAGE_BUTTON_HOVER
+                                                        : IDB_MESSAGE_BUTTON_NORMAL;
+        };
+        EXPECT_TRUE(shows_bitmap(shot, c.x + 50, c.y + 136, image_of(2), BUTTONS));
+        EXPECT_TRUE(shows_bitmap(shot, c.x + 180, c.y + 136, image_of(1), BUTTONS));
+        EXPECT_TRUE(shows_bitmap(shot, MESSAGE_BOX_WIDTH - frame - 31, GetSystemMetrics(SM_CYDLGFRAME),
+                                 IDB_DIALOG_CLOSE_NORMAL,
+                                 {IDB_DIALOG_CLOSE_NORMAL, IDB_DIALOG_CLOSE_HOVER,
+                                  IDB_DIALOG_CLOSE_PRESSED}));
+        // One line of text, vertically centred in 30 … 100.
+        EXPECT_TRUE(shot.contains({c.x + 80, c.y + 50, c.x + 272, c.y + 80}, SKIN_MESSAGE_TEXT));
+        EXPECT_FALSE(shot.contains({c.x + 80, c.y + 30, c.x + 272, c.y + 45}, SKIN_MESSAGE_TEXT));
+        SendMessageW(GetDlgItem(dialog, 1), BM_CLICK, 0, 0);
+    });
+}
+
+TEST(MessageWindow, LongTextWrapsAndStopsAboveTheButtonBand) {
+    int result = show_and(0, LONG_TEXT, [](HWND dialog) {
+        picture shot = capture_window(dialog);
+        save_screenshot(shot, L"message_box_long_text");
+        POINT c = client_origin_in_window(dialog);
+        // Text from the top of the area on several lines…
+        EXPECT_TRUE(shot.contains({c.x + 80, c.y + 30, c.x + 272, c.y + 45}, SKIN_MESSAGE_TEXT));
+        EXPECT_TRUE(shot.contains({c.x + 80, c.y + 75, c.x + 272, c.y + 100}, SKIN_MESSAGE_TEXT));
+        // …none right of the column or below y = 100.
+        EXPECT_FALSE(shot.contains({c.x + 273, c.y + 30, c.x + 290, c.y + 130}, SKIN_MESSAGE_TEXT));
+        EXPECT_FALSE(shot.contains({c.x + 80, c.y + 100, c.x + 272, c.y + 130}, SKIN_MESSAGE_TEXT));
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
+    });
+    EXPECT_EQ(result, 1);
+}
+
+TEST(MessageWindow, ButtonImagesFollowHoverAndPress) {
+    show_and(3, SHORT_TEXT, [](HWND dialog) {
+        // "No" without the focus: normal, then hover, then pushed.
+        SetFocus(GetDlgItem(dialog, 1));
+        HWND no = GetDlgItem(dialog, 2);
+        POINT c = client_origin_in_window(dialog);
+        auto no_shows = [&](int id) {
+            return shows_bitmap(capture_window(dialog), c.x + 50, c.y + 136, id, BUTTONS);
+        };
+        EXPECT_TRUE(no_shows(IDB_MESSAGE_BUTTON_NORMAL));
+        SendMessageW(no, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+        EXPECT_TRUE(no_shows(IDB_MESSAGE_BUTTON_HOVER));
+        SendMessageW(no, BM_SETSTATE, TRUE, 0);
+        EXPECT_TRUE(no_shows(IDB_MESSAGE_BUTTON_PRESSED));
+        SendMessageW(no, BM_SETSTATE, FALSE, 0);
+        SendMessageW(no, WM_MOUSELEAVE, 0, 0);
+        EXPECT_TRUE(no_shows(IDB_MESSAGE_BUTTON_NORMAL));
+        SendMessageW(GetDlgItem(dialog, 1), BM_CLICK, 0, 0);
+    });
+}
