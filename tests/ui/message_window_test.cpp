@@ -56,84 +56,71 @@ int show_and(unsigned kind, const wchar_t* text, const std::function<void(HWND)>
 
 }  // namespace
 
-TEST(MessageWindow, LayoutOfEachKind) {
-    struct expected {
-        unsigned kind;
-        int symbol;
-        const char* b1;
-        int b1_x;
-        const char* b2;
-        int b2_x;
-    };
-    const expected table[] = {
-        {0, IDB_SYMBOL_INFORMATION, "btn_ok", 115, nullptr, 0},
-        {1, IDB_SYMBOL_WARNING, "btn_ok", 115, nullptr, 0},
-        {2, IDB_SYMBOL_ERROR, "btn_ok", 115, nullptr, 0},
-        {3, IDB_SYMBOL_QUESTION, "btn_yes", 180, "btn_no", 50},
-        {4, IDB_SYMBOL_ERROR, "btn_retry", 180, "btn_cancel", 50},
-        {5, 0, "btn_ok", 115, nullptr, 0},
-        {0xFFFFFFFFu, 0, "btn_ok", 115, nullptr, 0},
-    };
-    for (const expected& e : table) {
-        message_box_layout l = message_box_layout_for(e.kind);
-        SCOPED_TRACE(e.kind);
-        EXPECT_EQ(l.symbol_id, e.symbol);
-        EXPECT_STREQ(l.button1_key, e.b1);
-        EXPECT_EQ(l.button1_x, e.b1_x);
-        if (e.b2) {
-            EXPECT_STREQ(l.button2_key, e.b2);
-            EXPECT_EQ(l.button2_x, e.b2_x);
-        } else {
-            EXPECT_EQ(l.button2_key, nullptr);
-        }
-    }
-}
-
 // Every kind: its buttons as shown, a screenshot, the result of each button
 // and of the caption close button.
-class MessageWindowKind : public ::testing::TestWithParam<unsigned> {};
+struct kind_case {
+    unsigned kind;
+    int symbol;  // 0: none
+    const char* right_key;  // button 1, right-hand or only
+    int right_x;
+    const char* left_key;  // button 2, or null when hidden
+};
+
+class MessageWindowKind : public ::testing::TestWithParam<kind_case> {};
 
 TEST_P(MessageWindowKind, ButtonsAndResults) {
-    const unsigned kind = GetParam();
-    message_box_layout layout = message_box_layout_for(kind);
-    int result = show_and(kind, SHORT_TEXT, [&](HWND dialog) {
+    const kind_case k = GetParam();
+    int result = show_and(k.kind, SHORT_TEXT, [&](HWND dialog) {
         RECT window{};
         GetWindowRect(dialog, &window);
         EXPECT_EQ(window.right - window.left, MESSAGE_BOX_WIDTH);
         EXPECT_EQ(window.bottom - window.top, MESSAGE_BOX_HEIGHT);
-        button_view b1 = view_button(dialog, 1);
-        EXPECT_TRUE(b1.visible);
-        EXPECT_EQ(b1.rect.left, layout.button1_x);
-        EXPECT_EQ(b1.rect.top, MESSAGE_BOX_BUTTON_Y);
-        EXPECT_EQ(b1.rect.right - b1.rect.left, 70);
-        EXPECT_EQ(b1.rect.bottom - b1.rect.top, 24);
-        EXPECT_EQ(b1.text, text_for(layout.button1_key));
-        button_view b2 = view_button(dialog, 2);
-        if (layout.button2_key) {
-            EXPECT_TRUE(b2.visible);
-            EXPECT_EQ(b2.rect.left, layout.button2_x);
-            EXPECT_EQ(b2.rect.top, MESSAGE_BOX_BUTTON_Y);
-            EXPECT_EQ(b2.text, text_for(layout.button2_key));
-        } else {
-            EXPECT_FALSE(b2.visible);
+        button_view right = view_button(dialog, 1);
+        EXPECT_TRUE(right.visible);
+        EXPECT_EQ(right.rect.left, k.right_x);
+        EXPECT_EQ(right.rect.top, MESSAGE_BOX_BUTTON_Y);
+        EXPECT_EQ(right.rect.right - right.rect.left, 70);
+        EXPECT_EQ(right.rect.bottom - right.rect.top, 24);
+        EXPECT_EQ(right.text, text_for(k.right_key));
+        button_view left = view_button(dialog, 2);
+        EXPECT_EQ(left.visible, k.left_key != nullptr);
+        if (k.left_key) {
+            EXPECT_EQ(left.rect.left, 50);
+            EXPECT_EQ(left.rect.top, MESSAGE_BOX_BUTTON_Y);
+            EXPECT_EQ(left.text, text_for(k.left_key));
         }
-        std::wstring name = L"message_box_kind" + std::to_wstring(kind);
-        EXPECT_TRUE(save_screenshot(capture_window(dialog), name.c_str()));
+        picture shot = capture_window(dialog);
+        POINT c = client_origin_in_window(dialog);
+        if (k.symbol) {
+            EXPECT_TRUE(shows_bitmap(shot, c.x + 15, c.y + 30, k.symbol, {k.symbol}, {SKIN_SIDEBAR}));
+        } else {
+            EXPECT_FALSE(shot.contains({c.x + 15, c.y + 30, c.x + 63, c.y + 78}, SKIN_MESSAGE_TEXT));
+            EXPECT_EQ(shot.at(c.x + 39, c.y + 54), SKIN_SIDEBAR);
+        }
+        std::wstring name = L"message_box_kind" + std::to_wstring(k.kind);
+        EXPECT_TRUE(save_screenshot(shot, name.c_str()));
         SendMessageW(GetDlgItem(dialog, 1), BM_CLICK, 0, 0);
     });
     EXPECT_EQ(result, 1);
 
-    if (layout.button2_key) {
-        result = show_and(kind, SHORT_TEXT, [](HWND dialog) {
+    if (k.left_key) {
+        result = show_and(k.kind, SHORT_TEXT, [](HWND dialog) {
             SendMessageW(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
         });
         EXPECT_EQ(result, 2);
     }
     // The caption close button gives 0, whatever the kind.
-    EXPECT_EQ(show_and(kind, SHORT_TEXT, click_close_button), 0);
+    EXPECT_EQ(show_and(k.kind, SHORT_TEXT, click_close_button), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, MessageWindowKind, ::testing::Values(0u, 1u, 2u, 3u, 4u, 7u));
+INSTANTIATE_TEST_SUITE_P(Kinds, MessageWindowKind,
+                         ::testing::Values(
+                             kind_case{0, IDB_SYMBOL_INFORMATION, "btn_ok", 115, nullptr},
+                             kind_case{1, IDB_SYMBOL_WARNING, "btn_ok", 115, nullptr},
+                             kind_case{2, IDB_SYMBOL_ERROR, "btn_ok", 115, nullptr},
+                             kind_case{3, IDB_SYMBOL_QUESTION, "btn_yes", 180, "btn_no"},
+                             kind_case{4, IDB_SYMBOL_ERROR, "btn_retry", 180, "btn_cancel"},
+                             kind_case{7, 0, "btn_ok", 115, nullptr}));
 
 TEST(MessageWindow, PaintsTheSkin) {
     show_and(3, SHORT_TEXT, [](HWND dialog) {
@@ -148,10 +135,8 @@ TEST(MessageWindow, PaintsTheSkin) {
         EXPECT_EQ(shot.at(c.x + 5, c.y + 5), SKIN_SIDEBAR);  // background
         EXPECT_EQ(shot.at(c.x + 5, c.y + 135), SKIN_CAPTION);  // button band
         EXPECT_EQ(shot.at(c.x + 200, c.y + 128), SKIN_SIDEBAR);
-        // Symbol, buttons (the focused one shows the hover image) and the
-        // caption close button come from their bitmaps.
-        EXPECT_TRUE(shows_bitmap(shot, c.x + 15, c.y + 30, IDB_SYMBOL_QUESTION,
-                                 {IDB_SYMBOL_QUESTION}, {SKIN_SIDEBAR}));
+        // Buttons (the focused one shows the hover image) and the caption
+        // close button come from their bitmaps.
         auto image_of = [&](int id) {
             return GetFocus() == GetDlgItem(dialog, id) ? IDB_MESSAGE_BUTTON_HOVER
                                                         : IDB_MESSAGE_BUTTON_NORMAL;

@@ -6,8 +6,11 @@
 #include <limits>
 #include <memory>
 
+#include "ui/skin/back_buffer.h"
 #include "ui/skin/bitmap_button.h"
+#include "resources/resource.h"
 #include "ui/skin/fonts.h"
+#include "ui/skin/image.h"
 #include "ui/skin/link.h"
 #include "ui/skin/message_loop.h"
 #include "ui/skin/panel_list.h"
@@ -83,6 +86,66 @@ TEST(ProgressBar, DrawsBackgroundFillAndCentredLabel) {
     // "25%" in the middle of the bar.
     EXPECT_TRUE(p.contains({90, 12, 130, 28}, RGB(0, 0, 0)));
     EXPECT_FALSE(p.contains({10, 10, 80, 30}, RGB(0, 0, 0)));
+}
+
+TEST(BackBuffer, DrawsInTargetCoordinatesAndCopiesItsAreaOnly) {
+    memory_canvas canvas(100, 100);
+    {
+        back_buffer_c buffer(canvas.dc(), RECT{20, 30, 60, 70});
+        ASSERT_NE(buffer.dc(), canvas.dc());
+        RECT everything{0, 0, 100, 100};
+        HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        FillRect(buffer.dc(), &everything, red);
+        DeleteObject(red);
+        SetPixel(buffer.dc(), 20, 30, RGB(0, 0, 255));
+        // Nothing reaches the target before the buffer is done.
+        EXPECT_EQ(canvas.capture().at(40, 50), RGB(255, 255, 255));
+    }
+    picture p = canvas.capture();
+    EXPECT_EQ(p.at(20, 30), RGB(0, 0, 255));
+    EXPECT_EQ(p.at(59, 69), RGB(255, 0, 0));
+    EXPECT_EQ(p.at(19, 50), RGB(255, 255, 255));
+    EXPECT_EQ(p.at(60, 50), RGB(255, 255, 255));
+    EXPECT_EQ(p.at(40, 29), RGB(255, 255, 255));
+    EXPECT_EQ(p.at(40, 70), RGB(255, 255, 255));
+}
+
+TEST(Image, CopiedOrWithATransparentColour) {
+    picture source = resource_picture(IDB_SIDEBAR_HEADER);
+    ASSERT_FALSE(source.empty());
+    POINT white{-1, -1};
+    POINT ink{-1, -1};
+    for (int y = 0; y < source.height; ++y) {
+        for (int x = 0; x < source.width; ++x) {
+            COLORREF c = source.at(x, y);
+            if (c == RGB(255, 255, 255) && white.x < 0) white = POINT{x, y};
+            if (c != RGB(255, 255, 255) && c != RGB(255, 0, 0) && ink.x < 0) ink = POINT{x, y};
+        }
+    }
+    ASSERT_GE(white.x, 0);
+    ASSERT_GE(ink.x, 0);
+
+    image_c image;
+    ASSERT_TRUE(image.load(resource_module(), IDB_SIDEBAR_HEADER));
+    EXPECT_EQ(image.width(), 48);
+    EXPECT_EQ(image.height(), 48);
+    memory_canvas canvas(60, 120);
+    RECT all{0, 0, 60, 120};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(canvas.dc(), &all, red);
+    DeleteObject(red);
+    image.draw(canvas.dc(), 5, 5);
+    image.set_transparent_color(RGB(255, 255, 255));
+    image.draw(canvas.dc(), 5, 60);
+    image_c missing;
+    EXPECT_FALSE(missing.load(resource_module(), 9999));
+    missing.draw(canvas.dc(), 0, 0);  // draws nothing
+
+    picture p = canvas.capture();
+    EXPECT_EQ(p.at(0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(p.at(5 + white.x, 5 + white.y), RGB(255, 255, 255));
+    EXPECT_EQ(p.at(5 + white.x, 60 + white.y), RGB(255, 0, 0));
+    EXPECT_EQ(p.at(5 + ink.x, 60 + ink.y), source.at(ink.x, ink.y));
 }
 
 TEST(PanelList, ClampingAndScrollRules) {
