@@ -18,13 +18,15 @@ _qm_xvfb_pid=""
 
 wine_prepare_prefix() {
     # Bump when the settings below change, so old prefixes are made anew.
-    local stamp=$WINEPREFIX/.quillmark-prefix-3
+    local stamp=$WINEPREFIX/.quillmark-prefix-4
     [ -f "$stamp" ] && return 0
     echo "[wine] preparing prefix $WINEPREFIX" >&2
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     DISPLAY= "$QM_WINE64" wineboot -i >/dev/null 2>&1
     "$QM_WINESERVER" -w
+    # Undecorated windows keep the skinned caption whole; unmanaged ones do not
+    # wait for a window manager that a virtual display does not have.
     # A new prefix has no fonts; Verdana and Arial are not on Debian, so
     # DejaVu Sans and Liberation Sans stand in with similar metrics.
     cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
@@ -41,6 +43,7 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Decorated"="N"
+"Managed"="N"
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
