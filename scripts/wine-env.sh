@@ -25,10 +25,11 @@ wine_prepare_prefix() {
     mkdir -p "$WINEPREFIX"
     DISPLAY= "$QM_WINE64" wineboot -i >/dev/null 2>&1
     "$QM_WINESERVER" -w
-    # Undecorated windows keep the skinned caption whole; unmanaged ones do not
-    # wait for a window manager that a virtual display does not have.
     # A new prefix has no fonts; Verdana and Arial are not on Debian, so
     # DejaVu Sans and Liberation Sans stand in with similar metrics.
+    # Undecorated windows keep the skinned caption whole; unmanaged ones do not
+    # wait for a window manager that a virtual display does not have. A crash
+    # ends the program instead of opening a debugger dialog that would hang.
     cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     local reg
     reg=$(mktemp --suffix=.reg)
