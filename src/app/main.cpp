@@ -8,22 +8,7 @@
 #include "app/app_init.h"
 #include "app/single_instance.h"
 #include "ui/main_window.h"
-
-namespace {
-
-// Runs until WM_QUIT and returns its exit code.
-int run_message_loop() {
-    MSG msg{};
-    for (;;) {
-        BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0) return static_cast<int>(msg.wParam);
-        if (got == -1) return -1;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-}  // namespace
+#include "ui/skin/message_loop.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     if (check_single_instance() != 0) return -1;
@@ -40,10 +25,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
 
     int exit_code = 0;
     {
+        message_loop_c loop;
         main_window_c window;
         if (!window.create(instance)) return -1;
         ShowWindow(window.handle(), show_command);
-        exit_code = run_message_loop();
+        exit_code = loop.run();
     }
 
     app_teardown();

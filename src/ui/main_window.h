@@ -1,21 +1,32 @@
-// The program's top-level window. For now a plain window titled "Quillmark"
-// that takes the hand-over from a second instance, runs a device scan on a
-// worker thread while showing its progress, and lists the kept devices.
+// The program's only top-level window: the skinned frame with the navigation
+// tabs, caption buttons and logo; one page at a time in its client area; the
+// tray icon with its menu and balloon; close to tray; the automatic scan
+// while hidden; the scan messages and the hand-over from a second instance.
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
-#include <atomic>
-#include <memory>
-#include <thread>
+#include "ui/messages.h"
 
-struct scan_progress;
+#include "ui/home_window.h"
+#include "ui/results_window.h"
+#include "ui/scan_window.h"
+#include "ui/skin/image.h"
+#include "ui/skin/message_loop.h"
+#include "ui/skin/ui_window.h"
+#include "ui/skin/window.h"
 
 // Window class of the main window; its title is "Quillmark".
 constexpr const wchar_t* MAIN_WINDOW_CLASS = L"Quillmark.MainWindow";
-// Timer repainting the progress of a running scan.
-constexpr UINT_PTR SCAN_TIMER_ID = 1;
-constexpr UINT SCAN_TIMER_PERIOD_MS = 200;
+constexpr int MAIN_WINDOW_WIDTH = 800;
+constexpr int MAIN_WINDOW_HEIGHT = 600;
+constexpr int MAIN_CAPTION_HEIGHT = 100;
+// The automatic scan 15 minutes after the window was hidden to the tray.
+constexpr UINT_PTR AUTO_SCAN_TIMER_ID = 0;
+constexpr UINT AUTO_SCAN_PERIOD_MS = 900000;
+constexpr UINT TRAY_ICON_ID = 333;
+
 // A registered message ("Quillmark.ScanState") the window answers with its
 // scan state: low word main_state, high word the number of scans started.
 // Lets a watching program (tests, support tools) see what the window does.
@@ -27,35 +38,101 @@ enum main_state_value : int {
     main_state_results = 3,
 };
 
-class main_window_c {
+class main_window_c : public window_base_c,
+                      public ui_window_c<main_window_c>,
+                      public message_filter,
+                      public idle_handler {
 public:
     main_window_c();
-    ~main_window_c();
-    main_window_c(const main_window_c&) = delete;
-    main_window_c& operator=(const main_window_c&) = delete;
+    ~main_window_c() override;
 
-    // Creates the window (hidden; the caller shows it). Null on failure.
-    HWND create(HINSTANCE instance);
-    HWND handle() const { return window_; }
+    // Creates the window (hidden, centred; the caller shows it). Null on
+    // failure. Tests give another title and class, so that no second
+    // instance or watching program takes their window for the program's.
+    HWND create(HINSTANCE instance, const wchar_t* title = APP_NAME,
+                const wchar_t* class_name = MAIN_WINDOW_CLASS);
+    bool process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                         LRESULT& result) override;
+    bool pre_translate_message(MSG&) override { return false; }
+    bool on_idle() override { return false; }
+    // The top strip of the caption.
+    void draw_caption_items(HDC dc, const RECT& area);
+
     int main_state() const { return main_state_; }
+    int notify_stage() const { return notify_stage_; }
+    HWND current_page() const { return current_page_; }
+    bool tray_icon_installed() const { return tray_installed_; }
+    UINT tray_message() const { return tray_message_; }
+    home_window_c& home() { return home_; }
+    scan_window_c& scan() { return scan_; }
+    results_window_c& download() { return download_; }
+    results_window_c& backup() { return backup_; }
+    results_window_c& restore() { return restore_; }
+
+    // Caption button actions.
+    void on_home_tab();
+    void on_download_tab();
+    void on_backup_tab();
+    void on_restore_tab();
+    void on_settings();
+    void on_close_button();
+    void on_maximize_button();
+    void on_minimize_button();
+    void on_menu_button();
+    void on_logo();
+
+    void show_page(HWND page);
+    void close_request();
+    void quit();
 
 private:
-    static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-    LRESULT on_message(UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT on_create(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_destroy(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_size(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_set_focus(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_paint(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_close(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_erase_background(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_show_window(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_get_min_max_info(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_command(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_timer(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_start_scan(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_scan_done(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_scan_cancelled(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_bring_to_front(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_tray(UINT, WPARAM, LPARAM, bool&);
 
-    void on_create();
-    void on_bring_to_front(WPARAM wparam);
-    void start_scan();
-    void on_scan_timer();
-    void stop_worker();
-    void paint(HDC dc, const RECT& client);
+    void create_caption_buttons();
+    void load_icons();
+    void install_tray_icon();
+    void notify_new_drivers();
+    void show_tab_page(results_window_c& page, const char* message_key);
+    void relabel_menu(HMENU popup);
+    void show_menu(HMENU popup, POINT at, UINT flags);
+    bool downloads_running() const;
 
-    HWND window_ = nullptr;
+    // The tray part.
+    UINT tray_message_ = 0;
+    NOTIFYICONDATAW tray_{};
+    bool tray_installed_ = false;
+    // The caption's top strip and the logo.
+    image_c strip_;
+    HBRUSH strip_brush_ = nullptr;
+    image_c logo_;
+    HICON large_icon_ = nullptr;
+    HICON small_icon_ = nullptr;
+    HICON new_driver_icon_ = nullptr;
+    // The pages, in creation order.
+    home_window_c home_;
+    scan_window_c scan_;
+    results_window_c download_{"top_download"};
+    results_window_c backup_{"top_backup"};
+    results_window_c restore_{"top_restore"};
+    HWND current_page_ = nullptr;
     int main_state_ = main_state_idle;
+    HMENU menu_ = nullptr;
+    button_c<main_window_c>* maximize_button_ = nullptr;
+    int notify_stage_ = 0;
     unsigned scans_started_ = 0;
-    bool scan_failed_ = false;
-    std::unique_ptr<scan_progress> progress_;
-    std::thread worker_;
-    std::atomic<bool> worker_done_{false};
-    bool worker_result_ = false;  // read only after the worker has been joined
 };

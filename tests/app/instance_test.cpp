@@ -7,6 +7,8 @@
 
 #include "app_test_support.h"
 #include "platform/text.h"
+#include "resources/resource.h"
+#include "service/reference_service.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -92,10 +94,11 @@ void launch_second(const std::wstring& args) {
     EXPECT_EQ(*code, HANDED_OVER) << wide_to_utf8(args);
 }
 
+// Ends the program with its menu's Exit command (closing only hides it).
 void close_and_expect_clean_exit(child_process& first, HWND window) {
-    PostMessageW(window, WM_CLOSE, 0, 0);
+    PostMessageW(window, WM_COMMAND, ID_MENU_EXIT, 0);
     std::optional<DWORD> code = first.wait(EXIT_TIMEOUT_MS);
-    ASSERT_TRUE(code) << "quillmark.exe did not end after WM_CLOSE";
+    ASSERT_TRUE(code) << "quillmark.exe did not end after Exit";
     EXPECT_EQ(*code, 0u);
 }
 
@@ -120,6 +123,12 @@ struct clean_program_settings {
 class RunningProgram : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The programs started here ask the reference update service.
+        reference_service* service = reference_service::get();
+        ASSERT_NE(service, nullptr);
+        std::string mirrors = service->mirror_url(1) + ";" + service->mirror_url(2) + ";" +
+                              service->mirror_url(3);
+        SetEnvironmentVariableW(L"QUILLMARK_MIRRORS", utf8_to_wide(mirrors).c_str());
         ASSERT_NE(GetFileAttributesW(program.c_str()), INVALID_FILE_ATTRIBUTES)
             << "no quillmark.exe in the program folder";
         ASSERT_EQ(FindWindowW(MAIN_WINDOW_CLASS, nullptr), nullptr)

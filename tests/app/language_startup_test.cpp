@@ -12,6 +12,7 @@
 #include "app/settings.h"
 #include "app_test_support.h"
 #include "platform/text.h"
+#include "resources/resource.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -154,9 +155,9 @@ std::optional<DWORD> language_of_program_started_with(const std::wstring& langua
         ADD_FAILURE() << "the main window did not answer";
         return std::nullopt;
     }
-    PostMessageW(found.main, WM_CLOSE, 0, 0);
+    PostMessageW(found.main, WM_COMMAND, ID_MENU_EXIT, 0);  // closing only hides it
     std::optional<DWORD> code = started.wait(EXIT_TIMEOUT_MS);
-    if (!code) ADD_FAILURE() << "quillmark.exe did not end after WM_CLOSE";
+    if (!code) ADD_FAILURE() << "quillmark.exe did not end after Exit";
     else EXPECT_EQ(*code, 0u);
     // The setting is still the one the program was started with.
     auto stored = read_reg_value(HKEY_CURRENT_USER, SETTINGS_KEY, L"language");

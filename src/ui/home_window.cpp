@@ -1,0 +1,179 @@
+#include "ui/home_window.h"
+
+#include <windowsx.h>
+
+#include <string>
+
+#include "app/language.h"
+#include "resources/resource.h"
+#include "ui/messages.h"
+#include "ui/page_class.h"
+#include "ui/sidebar.h"
+#include "ui/skin/back_buffer.h"
+#include "ui/skin/colors.h"
+#include "ui/skin/fonts.h"
+
+namespace {
+
+// A pattern brush of a bitmap resource and the bitmap's height; null when it
+// cannot be loaded.
+HBRUSH pattern_brush(int id, int& height) {
+    image_c image;
+    height = 0;
+    if (!image.load(resource_module(), id)) return nullptr;
+    height = image.height();
+    return CreatePatternBrush(image.bitmap());
+}
+
+void fill(HDC dc, int left, int top, int right, int bottom, HBRUSH brush) {
+    if (!brush) return;
+    RECT r{left, top, right, bottom};
+    FillRect(dc, &r, brush);
+}
+
+void text_at(HDC dc, int x, int y, const char* key) {
+    const std::wstring& text = text_for(key);
+    TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
+}  // namespace
+
+home_window_c::~home_window_c() {
+    if (banner_brush_) DeleteObject(banner_brush_);
+    if (separator_brush_) DeleteObject(separator_brush_);
+}
+
+HWND home_window_c::create(HWND owner) {
+    owner_ = owner;
+    if (!register_page_class()) return nullptr;
+    RECT client{};
+    GetClientRect(owner, &client);
+    HWND page = window_base_c::create(PAGE_WINDOW_CLASS, 0,
+                                      WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                                      L"", 0, 0, client.right, client.bottom, owner);
+    if (!page) return nullptr;
+    HINSTANCE module = resource_module();
+    home_image_numbers images = home_images();
+    banner_brush_ = pattern_brush(IDB_HOME_HEADER_PATTERN, banner_height_);
+    steps_.load(module, IDB_HOME_STEPS);
+    bottom_picture_.load(module, images.banner);
+    separator_brush_ = pattern_brush(IDB_HOME_SEPARATOR, separator_height_);
+    auto_scan_picture_.load(module, IDB_AUTO_SCAN);
+    sidebar_header_.load(module, IDB_SIDEBAR_HEADER);
+    sidebar_header_.set_transparent_color(RGB(255, 255, 255));
+    // The caption is part of the localised bitmaps; the text is kept, not drawn.
+    start_button_.create(module, images.start_button_base, images.start_button_base + 1,
+                         images.start_button_base + 2, 0, 0, 0, 0, text_for("home_start_scan"));
+    return page;
+}
+
+bool home_window_c::process_message(HWND, UINT message, WPARAM wparam, LPARAM lparam,
+                                    LRESULT& result) {
+    static const message_entry<home_window_c> map[] = {
+        {WM_PAINT, &home_window_c::on_paint},
+        {WM_ERASEBKGND, &home_window_c::on_erase_background},
+        {WM_MOUSEMOVE, &home_window_c::on_mouse_move},
+        {WM_LBUTTONDOWN, &home_window_c::on_button_down},
+        {WM_LBUTTONUP, &home_window_c::on_button_up},
+    };
+    return dispatch_message(this, map, message, wparam, lparam, result);
+}
+
+RECT home_window_c::start_button_rect() const {
+    RECT client{};
+    GetClientRect(window_, &client);
+    POINT origin = home_button_origin(start_button_, client.right, client.bottom);
+    const image_c& normal = start_button_.images[BUTTON_NORMAL];
+    return RECT{origin.x, origin.y, origin.x + normal.width(), origin.y + normal.height()};
+}
+
+bool home_window_c::button_hit(LPARAM lparam) const {
+    RECT client{};
+    GetClientRect(window_, &client);
+    return start_button_.hit_test(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), client.left,
+                                  client.top, client.right, client.bottom);
+}
+
+void home_window_c::set_button_state(int state) {
+    start_button_.state = state;
+    RECT r = start_button_rect();
+    InvalidateRect(window_, &r, FALSE);
+    UpdateWindow(window_);
+}
+
+LRESULT home_window_c::on_mouse_move(UINT, WPARAM, LPARAM lparam, bool&) {
+    bool inside = button_hit(lparam);
+    if (inside && start_button_.state == BUTTON_NORMAL)
+        set_button_state(BUTTON_HOVER);
+    else if (!inside && start_button_.state != BUTTON_NORMAL)
+        set_button_state(BUTTON_NORMAL);
+    return 0;
+}
+
+LRESULT home_window_c::on_button_down(UINT, WPARAM, LPARAM lparam, bool& handled) {
+    if (button_hit(lparam) && start_button_.state != BUTTON_PRESSED)
+        set_button_state(BUTTON_PRESSED);
+    else
+        handled = false;
+    return 0;
+}
+
+LRESULT home_window_c::on_button_up(UINT, WPARAM, LPARAM lparam, bool& handled) {
+    // A click needs the press inside as well: only a pressed button starts.
+    if (button_hit(lparam) && start_button_.state == BUTTON_PRESSED) {
+        set_button_state(BUTTON_HOVER);
+        SendMessageW(owner_, UM_START_SCAN, 0, 0);
+    } else {
+        handled = false;
+    }
+    return 0;
+}
+
+LRESULT home_window_c::on_erase_background(UINT, WPARAM, LPARAM, bool&) { return 1; }
+
+LRESULT home_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window_, &ps);
+    RECT client{};
+    GetClientRect(window_, &client);
+    {
+        back_buffer_c buffer(dc, client);
+        paint(buffer.dc(), client);
+    }
+    EndPaint(window_, &ps);
+    return 0;
+}
+
+void home_window_c::paint(HDC dc, const RECT& client) {
+    const int W = client.right, H = client.bottom;
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    fill(dc, 0, 0, W - SIDEBAR_WIDTH, banner_height_, banner_brush_);
+    paint_sidebar_band(dc, W, H);
+
+    const int saved = SaveDC(dc);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, SKIN_TITLE_TEXT);
+    SelectObject(dc, ui_font(font_id::verdana_18));
+    text_at(dc, 15, 10, "home_scan_for_driver_updates");
+
+    const bool long_texts = locale_is(L"fr") || locale_is(L"it") || locale_is(L"es");
+    SelectObject(dc, ui_font(long_texts ? font_id::verdana_10_bold : font_id::verdana_12_bold));
+    const int x0 = (W - SIDEBAR_WIDTH) / 2 - 470 / 2;
+    const int y0 = (H - 150) / 2;
+    steps_.draw(dc, x0, y0 - 90);
+    text_at(dc, x0 + 26, y0 - 65, "home_scan_for_drivers");
+    text_at(dc, x0 + 226, y0 - 65, "home_download");
+    text_at(dc, x0 + 399, y0 - 65, "home_install");
+
+    start_button_.draw(dc, 0, 0, W, H);
+
+    const int bottom_top = H - bottom_picture_.height() - 10;
+    bottom_picture_.draw(dc, 10, bottom_top);
+    const int small_top = bottom_top - 25;
+    auto_scan_picture_.draw(dc, 10, small_top);
+    text_at(dc, 40, small_top + 2, "home_tarnwick_automatically");
+    fill(dc, 10, small_top - 20, W - 260, small_top - 20 + 2, separator_brush_);
+    RestoreDC(dc, saved);
+
+    draw_system_info(dc, W, sidebar_header_, sidebar_page::home);
+}

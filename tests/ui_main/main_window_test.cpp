@@ -1,0 +1,333 @@
+// The main window, the home and scan pages and the scan flow, driven with
+// messages and mouse input in this process. Needs a display.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_init.h"
+#include "app/globals.h"
+#include "app/language.h"
+#include "app/settings.h"
+#include "devices/device_store.h"
+#include "platform/registry_root.h"
+#include "platform/shell.h"
+#include "ui/main_window.h"
+#include "ui/messages.h"
+#include "ui/prompt.h"
+#include "ui/skin/fonts.h"
+#include "ui/skin/window.h"
+
+namespace {
+
+struct shown_box {
+    std::wstring text;
+    unsigned kind;
+};
+std::vector<shown_box> boxes;
+std::vector<int> answers;  // given in order; 2 (Cancel / No) when none is left
+
+int answer_box(HWND, const wchar_t* text, unsigned kind) {
+    boxes.push_back({text ? text : L"", kind});
+    if (answers.empty()) return 2;
+    int a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+}
+
+class recording_shell : public shell_actions {
+public:
+    std::vector<std::wstring> pages;
+    intptr_t open_web_page(const wchar_t* address) override {
+        pages.push_back(address);
+        return 33;
+    }
+    intptr_t open_folder(const wchar_t*) override { return 33; }
+    intptr_t start_program(HWND, const wchar_t*, const wchar_t*, int) override { return 33; }
+};
+
+// The fake workers count their runs and answer as told.
+int enumerations = 0;
+int enumeration_result = 0;
+int queries = 0;
+std::vector<int> query_errors;  // last_error of each failing query; success when none is left
+int fake_status = 0;
+const char* fake_error_text = "";
+
+int32_t fake_enumeration(void* context) {
+    ++enumerations;
+    auto* progress = static_cast<scan_progress*>(context);
+    progress->total = 4;
+    progress->index = 4;
+    if (enumeration_result != 0) last_error = 17;
+    return enumeration_result;
+}
+
+int32_t fake_query(void* context) {
+    ++queries;
+    if (query_errors.empty()) return 0;
+    auto* params = static_cast<scan_query_params*>(context);
+    params->http_status = fake_status;
+    std::strncpy(params->error_text, fake_error_text, sizeof(params->error_text) - 1);
+    last_error = query_errors.front();
+    query_errors.erase(query_errors.begin());
+    return -1;
+}
+
+// Dispatches this thread's messages until `done` holds (or 60 s have gone,
+// which fails the test).
+template <class F>
+bool pump_until(F done) {
+    for (int i = 0; i < 6000; ++i) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (done()) return true;
+        Sleep(10);
+    }
+    ADD_FAILURE() << "the window did not get there";
+    return false;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        module_ = LoadLibraryExW(QM_PROGRAM_DIR_W L"\\quillmark.exe", nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(module_, nullptr);
+        set_resource_module(module_);
+        create_fonts();
+        ASSERT_EQ(load_language_file(QM_PROGRAM_DIR_W L"\\language.ini", L"English", true), 0);
+        wchar_t key[64];
+        _snwprintf(key, 64, L"Software\\QuillmarkTests\\ui-%lu", GetCurrentProcessId());
+        key[63] = 0;
+        key_path_ = key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &root_, nullptr),
+                  ERROR_SUCCESS);
+        set_settings_root(root_);
+        current_settings = app_settings{};
+        ASSERT_TRUE(load_settings());
+        set_prompt_function(answer_box);
+        set_shell(&shell_);
+        if (!app_device_store) app_device_store = create_device_store();
+        boxes.clear();
+        answers.clear();
+        enumerations = queries = 0;
+        enumeration_result = 0;
+        query_errors.clear();
+        fake_status = 0;
+        fake_error_text = "";
+        ASSERT_NE(window_.create(GetModuleHandleW(nullptr), L"Quillmark UI test", L"Quillmark.UiTest"),
+                  nullptr);
+        window_.scan().enumeration_job.function = fake_enumeration;
+        window_.scan().query_job_record.function = fake_query;
+        ShowWindow(window_.handle(), SW_SHOW);
+    }
+    void TearDown() override {
+        if (window_.handle()) DestroyWindow(window_.handle());
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        set_prompt_function(nullptr);
+        set_shell(nullptr);
+        close_settings_key();
+        set_settings_root(nullptr);
+        RegCloseKey(root_);
+        RegDeleteTreeW(HKEY_CURRENT_USER, key_path_.c_str());
+        set_resource_module(nullptr);
+        FreeLibrary(module_);
+    }
+
+    HWND page() const { return window_.current_page(); }
+    void scan_to_the_end() {
+        SendMessageW(window_.handle(), UM_START_SCAN, 0, 0);
+        pump_until([&] { return window_.main_state() != main_state_scanning; });
+    }
+    void click_tab(int index) {
+        // The tabs are the first five caption buttons; a click on the middle of one.
+        RECT window{};
+        GetWindowRect(window_.handle(), &window);
+        const RECT& r = window_.caption_buttons()[index]->rect;
+        LPARAM at = MAKELPARAM(window.left + (r.left + r.right) / 2, window.top + (r.top + r.bottom) / 2);
+        SendMessageW(window_.handle(), WM_NCLBUTTONDOWN, HTCAPTION, at);
+        SendMessageW(window_.handle(), WM_NCLBUTTONUP, HTCAPTION, at);
+    }
+
+    main_window_c window_;
+    recording_shell shell_;
+    HMODULE module_ = nullptr;
+    HKEY root_ = nullptr;
+    std::wstring key_path_;
+};
+
+TEST_F(MainWindow, ScanRunsOnBothWorkersAndShowsTheResults) {
+    EXPECT_EQ(page(), window_.home().handle());
+    EXPECT_EQ(window_.main_state(), main_state_idle);
+    // Before a scan the download tab only explains itself.
+    click_tab(1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, text_for("home_download_msg"));
+    EXPECT_EQ(boxes[0].kind, 1u);
+    EXPECT_EQ(page(), window_.home().handle());
+
+    SendMessageW(window_.handle(), UM_START_SCAN, 0, 0);
+    EXPECT_EQ(window_.main_state(), main_state_scanning);
+    EXPECT_EQ(page(), window_.scan().handle());
+    // The Home tab during a scan leads back to the scan.
+    click_tab(0);
+    EXPECT_EQ(page(), window_.scan().handle());
+
+    pump_until([&] { return window_.main_state() != main_state_scanning; });
+    EXPECT_EQ(window_.main_state(), main_state_results);
+    EXPECT_EQ(enumerations, 1);
+    EXPECT_EQ(queries, 1);
+    EXPECT_EQ(page(), window_.download().handle());
+    EXPECT_FALSE(window_.scan().busy());
+    // Now the Home tab shows the home page, and the tabs switch pages.
+    click_tab(0);
+    EXPECT_EQ(page(), window_.home().handle());
+    click_tab(2);
+    EXPECT_EQ(page(), window_.backup().handle());
+    EXPECT_EQ(boxes.size(), 1u);
+}
+
+TEST_F(MainWindow, FailedEnumerationReportsAndReturnsHome) {
+    enumeration_result = -1;
+    scan_to_the_end();
+    EXPECT_EQ(window_.main_state(), main_state_idle);
+    EXPECT_EQ(queries, 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"Scan Devices Error");
+    EXPECT_EQ(boxes[0].kind, 2u);
+    pump_until([&] { return page() == window_.home().handle(); });
+    // The failed scan is over: Home stays on the home page.
+    click_tab(0);
+    EXPECT_EQ(page(), window_.home().handle());
+}
+
+TEST_F(MainWindow, EachQueryErrorShowsItsTextWithRetryAndCancel) {
+    struct expected {
+        int code;
+        int status;
+        const char* error_text;
+        std::wstring text;  // empty: no box
+    } cases[] = {
+        {3, 0, "", text_for("error_network_timeout")},
+        {7, 0, "", text_for("error_internal_error")},
+        {24, 0, "", text_for("error_internal_error")},
+        {21, 0, "", text_for("error_invalid_date")},
+        {20, 503, "", L"The update service could not be reached (HTTP 503). Please check your connection."},
+        {20, 500, "Server busy", L"Server busy"},
+        {99, 0, "", L""},
+    };
+    for (const expected& c : cases) {
+        SCOPED_TRACE(c.code);
+        boxes.clear();
+        query_errors = {c.code};
+        fake_status = c.status;
+        fake_error_text = c.error_text;
+        answers = {2};  // Cancel
+        scan_to_the_end();
+        pump_until([&] { return page() == window_.home().handle(); });
+        EXPECT_EQ(window_.main_state(), main_state_idle);
+        if (c.text.empty()) {
+            EXPECT_TRUE(boxes.empty());
+        } else {
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].text, c.text);
+            EXPECT_EQ(boxes[0].kind, 4u);
+        }
+    }
+}
+
+TEST_F(MainWindow, RetryStartsAgainWithTheEnumeration) {
+    // Retry after the first failure, close the box (0) after the second.
+    query_errors = {3, 3};
+    answers = {1, 0};
+    SendMessageW(window_.handle(), UM_START_SCAN, 0, 0);
+    pump_until([&] { return window_.main_state() == main_state_results; });
+    EXPECT_EQ(enumerations, 3);
+    EXPECT_EQ(queries, 3);
+    EXPECT_EQ(boxes.size(), 2u);
+}
+
+TEST_F(MainWindow, CloseToTrayWarnsOnceSavesAndArmsTheAutomaticScan) {
+    ASSERT_EQ(current_settings.close_to_tray, 1u);
+    SendMessageW(window_.handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(window_.handle()));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, text_for("system_tray_warning"));
+    EXPECT_EQ(boxes[0].kind, 0u);
+    EXPECT_EQ(current_settings.close_to_tray, 2u);
+    DWORD stored = 0, size = sizeof(stored);
+    EXPECT_EQ(RegGetValueW(root_, L"SOFTWARE\\Vantorel", L"close_to_tray", RRF_RT_REG_DWORD,
+                           nullptr, &stored, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(stored, 2u);
+
+    // The tray icon's left click shows the window again, and hides it.
+    const UINT tray = window_.tray_message();
+    SendMessageW(window_.handle(), tray, TRAY_ICON_ID, WM_LBUTTONUP);
+    EXPECT_TRUE(IsWindowVisible(window_.handle()));
+    SendMessageW(window_.handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(window_.handle()));
+    EXPECT_EQ(boxes.size(), 1u);  // the second close is silent
+
+    // The automatic scan's tick starts a scan and counts as a notified scan.
+    SendMessageW(window_.handle(), WM_TIMER, AUTO_SCAN_TIMER_ID, 0);
+    EXPECT_EQ(window_.notify_stage(), 1);
+    EXPECT_EQ(window_.main_state(), main_state_scanning);
+    pump_until([&] { return window_.main_state() == main_state_results; });
+    EXPECT_EQ(window_.notify_stage(), 2);
+    // A tick with results present changes nothing.
+    SendMessageW(window_.handle(), WM_TIMER, AUTO_SCAN_TIMER_ID, 0);
+    EXPECT_EQ(enumerations, 1);
+    SendMessageW(window_.handle(), tray, TRAY_ICON_ID, WM_LBUTTONUP);
+    EXPECT_EQ(window_.notify_stage(), 3);
+}
+
+TEST_F(MainWindow, StartButtonNeedsPressAndReleaseInside) {
+    HWND home = window_.home().handle();
+    RECT button = window_.home().start_button_rect();
+    LPARAM inside = MAKELPARAM((button.left + button.right) / 2, (button.top + button.bottom) / 2);
+    LPARAM outside = MAKELPARAM(button.left - 5, button.top - 5);
+    SendMessageW(home, WM_LBUTTONDOWN, MK_LBUTTON, outside);
+    SendMessageW(home, WM_LBUTTONUP, 0, inside);
+    EXPECT_EQ(window_.main_state(), main_state_idle);
+
+    SendMessageW(home, WM_MOUSEMOVE, 0, inside);
+    EXPECT_EQ(window_.home().button_state(), 1);
+    SendMessageW(home, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+    EXPECT_EQ(window_.home().button_state(), 2);
+    SendMessageW(home, WM_LBUTTONUP, 0, inside);
+    EXPECT_EQ(window_.main_state(), main_state_scanning);
+    pump_until([&] { return window_.main_state() == main_state_results; });
+}
+
+TEST_F(MainWindow, LogoOpensTheProductPageAndHandOverScansOnRequest) {
+    // The logo is the last caption button.
+    RECT window{};
+    GetWindowRect(window_.handle(), &window);
+    const RECT& r = window_.caption_buttons().back()->rect;
+    LPARAM at = MAKELPARAM(window.right - (r.left + r.right) / 2, window.top + (r.top + r.bottom) / 2);
+    SendMessageW(window_.handle(), WM_NCLBUTTONDOWN, HTCAPTION, at);
+    SendMessageW(window_.handle(), WM_NCLBUTTONUP, HTCAPTION, at);
+    ASSERT_EQ(shell_.pages.size(), 1u);
+    EXPECT_EQ(shell_.pages[0], product_page_address());
+
+    ShowWindow(window_.handle(), SW_HIDE);
+    SendMessageW(window_.handle(), UM_BRING_TO_FRONT, 0, 0);
+    EXPECT_TRUE(IsWindowVisible(window_.handle()));
+    EXPECT_EQ(window_.main_state(), main_state_idle);
+    SendMessageW(window_.handle(), UM_BRING_TO_FRONT, 1, 0);
+    EXPECT_EQ(window_.main_state(), main_state_scanning);
+    // While the scan runs another request starts nothing new.
+    SendMessageW(window_.handle(), UM_BRING_TO_FRONT, 1, 0);
+    pump_until([&] { return window_.main_state() == main_state_results; });
+    EXPECT_EQ(enumerations, 1);
+}
+
+}  // namespace
