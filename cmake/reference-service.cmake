@@ -32,13 +32,11 @@ add_custom_command(
 add_custom_target(reference_service_data ALL
     DEPENDS ${QM_SERVICE_DATA}/samples.stamp ${QM_SERVICE_DATA}/tls/cert.pem)
 
-# The client tests start the service themselves (under Wine a Linux program
-# can be started by its Z: path) and stop it again.
-if(TARGET test_service)
-    add_dependencies(test_service reference_service_data)
-    string(REPLACE "/" "\\\\" python_w "${QM_PYTHON3}")
-    target_compile_definitions(test_service PRIVATE "QM_PYTHON_W=L\"Z:${python_w}\"")
-endif()
+# The client tests and the black-box tests of the program start the service
+# themselves (under Wine a Linux program can be started by its Z: path).
+add_dependencies(test_common reference_service_data)
+string(REPLACE "/" "\\\\" python_w "${QM_PYTHON3}")
+target_compile_definitions(test_common PUBLIC "QM_PYTHON_W=L\"Z:${python_w}\"")
 
 # The service's own tests run natively, once (in the 64-bit tree).
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)

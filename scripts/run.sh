@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds what is missing and starts Quillmark (64-bit) under Wine.
 #
-# On your display (DISPLAY set) the program runs until you close it. Without a
-# display it runs on a virtual one, scans automatically, saves screenshots
-# into build/screenshots/ and prints where they are.
+# On your display (DISPLAY set) the program runs until you quit it. Without a
+# display it runs on a virtual one, scans, saves screenshots of the home,
+# scan and results pages into build/screenshots/ and prints where they are.
 #
 # The update service asked is the reference one in update-service/, started
 # on loopback with its sample catalogue. The machine scanned is the example PC in profiles/example-pc.xml unless
@@ -47,26 +47,39 @@ fi
 wine_start
 shots=$root/build/screenshots
 mkdir -p "$shots"
-args=("$@")
-[ ${#args[@]} -gt 0 ] || args=(--autoscan)
-"$QM_WINE64" "$program" "${args[@]}" &
-pid=$!
+rm -f "$shots"/home.png "$shots"/scan.png "$shots"/results.png
+# The program photographs itself while it asks the update service and when
+# it shows the results; a scan against loopback is too quick to catch from
+# outside.
+export QUILLMARK_DEMO_SHOTS=$(winepath_w "$shots")
 
-# Wait for the window, give the scan time to finish, then photograph it.
-for _ in $(seq 1 100); do
-    xwininfo -root -tree 2>/dev/null | grep -q '"Quillmark"' && break
+window_id() { xwininfo -name Quillmark 2>/dev/null | awk '/Window id:/ {print $4}'; }
+
+"$QM_WINE64" "$program" "$@" &
+pid=$!
+for _ in $(seq 1 150); do
+    [ -n "$(window_id)" ] && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.2
 done
-sleep "${QM_SHOT_DELAY:-4}"
-shot=$shots/quillmark.png
-window=$(xwininfo -name Quillmark 2>/dev/null | awk '/Window id:/ {print $4}')
-if [ -n "$window" ]; then
-    import -window "$window" "$shot"
-    echo "Quillmark ran on the virtual display $DISPLAY; screenshot: $shot"
-else
+if [ -z "$(window_id)" ]; then
     echo "Quillmark did not open its window (exit code: $(wait "$pid"; echo $?))" >&2
     exit 1
 fi
+sleep 2
+import -window "$(window_id)" "$shots/home.png"
+# A second launch with --autorun hands over to the running program, which
+# then scans, as the weekly scheduled task would make it do.
+"$QM_WINE64" "$program" --autorun || true  # the second instance ends with -1
+for _ in $(seq 1 100); do
+    [ -s "$shots/results.png" ] && break
+    sleep 0.2
+done
+sleep 1
+echo "Quillmark ran on the virtual display $DISPLAY and scanned the example PC. Screenshots:"
+for f in home scan results; do
+    [ -s "$shots/$f.png" ] && echo "  $shots/$f.png"
+done
+[ -s "$shots/results.png" ] || { echo "the scan did not reach the results page" >&2; exit 1; }
 # Ending the wineserver ends the program with it.
 disown "$pid" 2>/dev/null || true

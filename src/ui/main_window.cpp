@@ -437,12 +437,11 @@ LRESULT main_window_c::on_start_scan(UINT, WPARAM, LPARAM, bool&) {
     return 0;
 }
 
-LRESULT main_window_c::on_scan_done(UINT, WPARAM wparam, LPARAM, bool&) {
+LRESULT main_window_c::on_scan_done(UINT, WPARAM, LPARAM, bool&) {
     main_state_ = main_state_results;
     scan_.scan_phase = 0;
     if (app_device_store)
-        download_.set_devices(first_device(*app_device_store), device_count(*app_device_store),
-                              static_cast<int>(wparam));
+        download_.set_devices(first_device(*app_device_store), device_count(*app_device_store));
     show_page(download_.handle());
     save_demo_shot(window_, L"results.png");
     if (notify_stage_ == 1) {

@@ -32,9 +32,8 @@ HWND results_window_c::create(HWND owner) {
                                  L"", 0, 0, client.right, client.bottom, owner);
 }
 
-int results_window_c::set_devices(const device_record* first, int count, int enumerated) {
+int results_window_c::set_devices(const device_record* first, int count) {
     has_results_ = true;
-    enumerated_ = enumerated;
     new_drivers_ = 0;
     lines_.clear();
     for (int i = 0; first && i < count; ++i) {

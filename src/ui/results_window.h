@@ -31,7 +31,7 @@ public:
 
     // Builds the list from the devices of a scan. Returns the number of
     // devices with a newer driver.
-    int set_devices(const device_record* first, int count, int enumerated);
+    int set_devices(const device_record* first, int count);
     int new_driver_count() const { return new_drivers_; }
     const std::vector<std::wstring>& lines() const { return lines_; }
 
@@ -41,7 +41,6 @@ private:
 
     const char* title_key_;
     bool has_results_ = false;
-    int enumerated_ = 0;
     int new_drivers_ = 0;
     std::vector<std::wstring> lines_;
 };

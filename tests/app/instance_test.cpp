@@ -8,7 +8,7 @@
 #include "app_test_support.h"
 #include "platform/text.h"
 #include "resources/resource.h"
-#include "service/reference_service.h"
+#include "common/reference_service.h"
 #include "ui/main_window.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "platform/profile_device_source.h"
 #include "platform/text.h"
 #include "app/globals.h"
-#include "reference_service.h"
+#include "common/reference_service.h"
 #include "service/scan_request.h"
 #include "service/update_client.h"
 

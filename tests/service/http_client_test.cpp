@@ -14,7 +14,7 @@
 
 #include "app/globals.h"
 #include "platform/text.h"
-#include "reference_service.h"
+#include "common/reference_service.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "app/globals.h"
 #include "devices/device_store.h"
-#include "reference_service.h"
+#include "common/reference_service.h"
 #include "service/update_client.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "devices/device_store.h"
-#include "reference_service.h"
+#include "common/reference_service.h"
 #include "service/scan_request.h"
 #include "service/update_client.h"
 

@@ -1,4 +1,4 @@
-#include "reference_service.h"
+#include "common/reference_service.h"
 
 // libcurl brings winsock2.h, which must come before windows.h.
 #include <curl/curl.h>
