@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "platform/registry_root.h"
 #include "platform/text.h"
+#include "ui/main_window.h"
 
 namespace {
 std::atomic<int> scratch_counter{0};
@@ -192,4 +193,44 @@ void child_process::kill() {
     }
     if (info_.hThread) CloseHandle(info_.hThread);
     info_ = {};
+}
+
+namespace {
+BOOL CALLBACK find_windows_of(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<window_search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != search->process) return TRUE;
+    wchar_t title[64] = {}, cls[64] = {};
+    GetWindowTextW(window, title, 64);
+    GetClassNameW(window, cls, 64);
+    if (std::wstring(title) != L"Quillmark") return TRUE;
+    if (std::wstring(cls) == MAIN_WINDOW_CLASS) search->main = window;
+    if (std::wstring(cls) == L"#32770") search->message_box = window;
+    return TRUE;
+}
+}  // namespace
+
+window_search wait_for_window(child_process& process) {
+    for (DWORD waited = 0; waited < START_TIMEOUT_MS; waited += 50) {
+        window_search search{process.id()};
+        EnumWindows(find_windows_of, reinterpret_cast<LPARAM>(&search));
+        if (search.main || search.message_box) return search;
+        if (process.wait(0)) break;
+        Sleep(50);
+    }
+    return window_search{process.id()};
+}
+
+void clean_program_settings::clear() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Vantorel");
+    // The folders the settings create, when nothing was put in them.
+    RemoveDirectoryW((program_folder + L"\\download").c_str());
+    RemoveDirectoryW((program_folder + L"\\backup").c_str());
+    HKEY run = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                      KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+        RegDeleteValueW(run, L"Quillmark");
+        RegCloseKey(run);
+    }
 }

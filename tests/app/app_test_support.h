@@ -1,6 +1,6 @@
 // Helpers shared by the application-core tests: a scratch registry root with a
-// scratch program folder, registry readers, and processes that are always
-// ended.
+// scratch program folder, registry readers, processes that are always ended,
+// and the built quillmark.exe with the windows it shows.
 #pragma once
 
 #include <windows.h>
@@ -74,4 +74,35 @@ public:
 
 private:
     PROCESS_INFORMATION info_ = {};
+};
+
+// The built quillmark.exe, its folder, and how long the tests wait for it to
+// show a window and to end.
+inline const std::wstring program_folder = QM_PROGRAM_DIR_W;
+inline const std::wstring program = program_folder + L"\\quillmark.exe";
+constexpr DWORD START_TIMEOUT_MS = 30000;
+constexpr DWORD EXIT_TIMEOUT_MS = 30000;
+
+// The top-level windows titled "Quillmark" of one process: its main window
+// and a message box (such as the start-up failure box).
+struct window_search {
+    DWORD process;
+    HWND main = nullptr;
+    HWND message_box = nullptr;
+};
+
+// Waits up to START_TIMEOUT_MS until the process shows its main window or a
+// message box titled "Quillmark", or ends. The search result (both null on
+// time-out or exit).
+window_search wait_for_window(child_process& process);
+
+// The program's own settings key in the test prefix, the folders the settings
+// step creates in the program folder, and the program's Run entry, removed
+// before and after.
+struct clean_program_settings {
+    clean_program_settings() { clear(); }
+    ~clean_program_settings() { clear(); }
+    clean_program_settings(const clean_program_settings&) = delete;
+    clean_program_settings& operator=(const clean_program_settings&) = delete;
+    static void clear();
 };

@@ -13,50 +13,19 @@
 
 namespace {
 
-const std::wstring program_folder = QM_PROGRAM_DIR_W;
-const std::wstring program = program_folder + L"\\quillmark.exe";
-constexpr DWORD START_TIMEOUT_MS = 30000;
-constexpr DWORD EXIT_TIMEOUT_MS = 30000;
 constexpr DWORD HANDED_OVER = 0xFFFFFFFF;  // exit code -1
-
-struct window_search {
-    DWORD process;
-    HWND main = nullptr;
-    HWND failure_box = nullptr;
-};
-
-BOOL CALLBACK find_windows_of(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<window_search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != search->process) return TRUE;
-    wchar_t title[64] = {}, cls[64] = {};
-    GetWindowTextW(window, title, 64);
-    GetClassNameW(window, cls, 64);
-    if (std::wstring(title) != L"Quillmark") return TRUE;
-    if (std::wstring(cls) == MAIN_WINDOW_CLASS) search->main = window;
-    if (std::wstring(cls) == L"#32770") search->failure_box = window;
-    return TRUE;
-}
 
 // The main window of the process, waiting for it to appear. Null on time-out
 // or when the start-up failure box shows instead (reported as a failure).
 HWND wait_for_main_window(child_process& process) {
-    for (DWORD waited = 0; waited < START_TIMEOUT_MS; waited += 50) {
-        window_search search{process.id()};
-        EnumWindows(find_windows_of, reinterpret_cast<LPARAM>(&search));
-        if (search.main) return search.main;
-        if (search.failure_box) {
-            ADD_FAILURE() << "quillmark.exe showed its start-up failure box";
-            return nullptr;
-        }
-        if (process.wait(0)) {
-            ADD_FAILURE() << "quillmark.exe ended before showing its window";
-            return nullptr;
-        }
-        Sleep(50);
-    }
-    ADD_FAILURE() << "quillmark.exe showed no window within " << START_TIMEOUT_MS << " ms";
+    window_search found = wait_for_window(process);
+    if (found.main) return found.main;
+    if (found.message_box)
+        ADD_FAILURE() << "quillmark.exe showed its start-up failure box";
+    else if (process.wait(0))
+        ADD_FAILURE() << "quillmark.exe ended before showing its window";
+    else
+        ADD_FAILURE() << "quillmark.exe showed no window within " << START_TIMEOUT_MS << " ms";
     return nullptr;
 }
 
@@ -101,24 +70,6 @@ void close_and_expect_clean_exit(child_process& first, HWND window) {
     ASSERT_TRUE(code) << "quillmark.exe did not end after Exit";
     EXPECT_EQ(*code, 0u);
 }
-
-// The program's own settings key in the test prefix, removed before and after.
-struct clean_program_settings {
-    clean_program_settings() { clear(); }
-    ~clean_program_settings() { clear(); }
-    static void clear() {
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Vantorel");
-        // The folders the settings create, when nothing was put in them.
-        RemoveDirectoryW((program_folder + L"\\download").c_str());
-        RemoveDirectoryW((program_folder + L"\\backup").c_str());
-        HKEY run = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                          0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
-            RegDeleteValueW(run, L"Quillmark");
-            RegCloseKey(run);
-        }
-    }
-};
 
 class RunningProgram : public ::testing::Test {
 protected:

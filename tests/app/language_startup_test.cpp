@@ -17,45 +17,8 @@
 
 namespace {
 
-const std::wstring program_folder = QM_PROGRAM_DIR_W;
-const std::wstring program = program_folder + L"\\quillmark.exe";
-constexpr DWORD START_TIMEOUT_MS = 30000;
-constexpr DWORD EXIT_TIMEOUT_MS = 30000;
 constexpr DWORD FAILED_START = 0xFFFFFFFF;  // exit code -1
 const wchar_t* const SETTINGS_KEY = L"SOFTWARE\\Vantorel";
-
-struct window_search {
-    DWORD process;
-    HWND main = nullptr;
-    HWND message_box = nullptr;
-};
-
-BOOL CALLBACK find_windows_of(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<window_search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != search->process) return TRUE;
-    wchar_t title[64] = {}, cls[64] = {};
-    GetWindowTextW(window, title, 64);
-    GetClassNameW(window, cls, 64);
-    if (std::wstring(title) != L"Quillmark") return TRUE;
-    if (std::wstring(cls) == MAIN_WINDOW_CLASS) search->main = window;
-    if (std::wstring(cls) == L"#32770") search->message_box = window;
-    return TRUE;
-}
-
-// Waits until the process shows its main window or a message box titled
-// "Quillmark", or ends. The search result (both null on time-out or exit).
-window_search wait_for_window(child_process& process) {
-    for (DWORD waited = 0; waited < START_TIMEOUT_MS; waited += 50) {
-        window_search search{process.id()};
-        EnumWindows(find_windows_of, reinterpret_cast<LPARAM>(&search));
-        if (search.main || search.message_box) return search;
-        if (process.wait(0)) break;
-        Sleep(50);
-    }
-    return window_search{process.id()};
-}
 
 BOOL CALLBACK collect_static_texts(HWND child, LPARAM param) {
     wchar_t cls[32] = {};
@@ -67,24 +30,6 @@ BOOL CALLBACK collect_static_texts(HWND child, LPARAM param) {
     }
     return TRUE;
 }
-
-// The program's settings key, and the folders the settings step creates in
-// the program folder, removed before and after.
-struct clean_program_settings {
-    clean_program_settings() { clear(); }
-    ~clean_program_settings() { clear(); }
-    static void clear() {
-        RegDeleteTreeW(HKEY_CURRENT_USER, SETTINGS_KEY);
-        RemoveDirectoryW((program_folder + L"\\download").c_str());
-        RemoveDirectoryW((program_folder + L"\\backup").c_str());
-        HKEY run = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
-                          0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
-            RegDeleteValueW(run, L"Quillmark");
-            RegCloseKey(run);
-        }
-    }
-};
 
 class LanguageOfTheProgram : public ::testing::Test {
 protected:
