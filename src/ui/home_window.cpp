@@ -9,7 +9,6 @@
 #include "ui/messages.h"
 #include "ui/page_class.h"
 #include "ui/sidebar.h"
-#include "ui/skin/back_buffer.h"
 #include "ui/skin/colors.h"
 #include "ui/skin/fonts.h"
 
@@ -45,12 +44,7 @@ home_window_c::~home_window_c() {
 
 HWND home_window_c::create(HWND owner) {
     owner_ = owner;
-    if (!register_page_class()) return nullptr;
-    RECT client{};
-    GetClientRect(owner, &client);
-    HWND page = window_base_c::create(PAGE_WINDOW_CLASS, 0,
-                                      WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                      L"", 0, 0, client.right, client.bottom, owner);
+    HWND page = create_page(*this, owner, true);
     if (!page) return nullptr;
     HINSTANCE module = resource_module();
     home_image_numbers images = home_images();
@@ -132,15 +126,7 @@ LRESULT home_window_c::on_button_up(UINT, WPARAM, LPARAM lparam, bool& handled) 
 LRESULT home_window_c::on_erase_background(UINT, WPARAM, LPARAM, bool&) { return 1; }
 
 LRESULT home_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window_, &ps);
-    RECT client{};
-    GetClientRect(window_, &client);
-    {
-        back_buffer_c buffer(dc, client);
-        paint(buffer.dc(), client);
-    }
-    EndPaint(window_, &ps);
+    paint_page(window_, [this](HDC dc, const RECT& client) { paint(dc, client); });
     return 0;
 }
 

@@ -3,7 +3,6 @@
 #include "app/language.h"
 #include "devices/device_store.h"
 #include "ui/page_class.h"
-#include "ui/skin/back_buffer.h"
 #include "ui/skin/colors.h"
 #include "ui/skin/fonts.h"
 
@@ -25,11 +24,7 @@ bool has_new_driver(const device_record& device) {
 }
 
 HWND results_window_c::create(HWND owner) {
-    if (!register_page_class()) return nullptr;
-    RECT client{};
-    GetClientRect(owner, &client);
-    return window_base_c::create(PAGE_WINDOW_CLASS, 0, WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                                 L"", 0, 0, client.right, client.bottom, owner);
+    return create_page(*this, owner, false);
 }
 
 int results_window_c::set_devices(const device_record* first, int count) {
@@ -58,42 +53,37 @@ bool results_window_c::process_message(HWND, UINT message, WPARAM wparam, LPARAM
 LRESULT results_window_c::on_erase_background(UINT, WPARAM, LPARAM, bool&) { return 1; }
 
 LRESULT results_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    PAINTSTRUCT ps;
-    HDC target = BeginPaint(window_, &ps);
-    RECT client{};
-    GetClientRect(window_, &client);
-    {
-        back_buffer_c buffer(target, client);
-        HDC dc = buffer.dc();
-        FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        const int saved = SaveDC(dc);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, SKIN_TITLE_TEXT);
-        SelectObject(dc, ui_font(font_id::verdana_18));
-        std::wstring title = text_for(title_key_);
-        if (has_results_)
-            title = text_for(new_drivers_ > 0 ? "download_new_drivers_found1"
-                                              : "download_new_drivers_found3");
-        TextOutW(dc, 15, 10, title.c_str(), static_cast<int>(title.size()));
-        int y = 50;
-        if (has_results_) {
-            SelectObject(dc, ui_font(font_id::verdana_10_bold));
-            std::wstring count = text_for("download_new_drivers_found2") + L" " +
-                                 std::to_wstring(new_drivers_);
-            TextOutW(dc, 15, y, count.c_str(), static_cast<int>(count.size()));
-            y += 30;
-            SelectObject(dc, ui_font(font_id::verdana_8));
-            SetTextColor(dc, SKIN_SIDEBAR_VALUE);
-            const int tab_stop = client.right / 2;
-            for (const std::wstring& line : lines_) {
-                if (y > client.bottom) break;
-                TabbedTextOutW(dc, 15, y, line.c_str(), static_cast<int>(line.size()), 1,
-                               &tab_stop, 15);
-                y += 18;
-            }
-        }
-        RestoreDC(dc, saved);
-    }
-    EndPaint(window_, &ps);
+    paint_page(window_, [this](HDC dc, const RECT& client) { paint(dc, client); });
     return 0;
+}
+
+void results_window_c::paint(HDC dc, const RECT& client) {
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    const int saved = SaveDC(dc);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, SKIN_TITLE_TEXT);
+    SelectObject(dc, ui_font(font_id::verdana_18));
+    std::wstring title = text_for(title_key_);
+    if (has_results_)
+        title = text_for(new_drivers_ > 0 ? "download_new_drivers_found1"
+                                          : "download_new_drivers_found3");
+    TextOutW(dc, 15, 10, title.c_str(), static_cast<int>(title.size()));
+    int y = 50;
+    if (has_results_) {
+        SelectObject(dc, ui_font(font_id::verdana_10_bold));
+        std::wstring count = text_for("download_new_drivers_found2") + L" " +
+                             std::to_wstring(new_drivers_);
+        TextOutW(dc, 15, y, count.c_str(), static_cast<int>(count.size()));
+        y += 30;
+        SelectObject(dc, ui_font(font_id::verdana_8));
+        SetTextColor(dc, SKIN_SIDEBAR_VALUE);
+        const int tab_stop = client.right / 2;
+        for (const std::wstring& line : lines_) {
+            if (y > client.bottom) break;
+            TabbedTextOutW(dc, 15, y, line.c_str(), static_cast<int>(line.size()), 1,
+                           &tab_stop, 15);
+            y += 18;
+        }
+    }
+    RestoreDC(dc, saved);
 }

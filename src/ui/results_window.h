@@ -38,6 +38,7 @@ public:
 private:
     LRESULT on_paint(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_erase_background(UINT, WPARAM, LPARAM, bool&);
+    void paint(HDC dc, const RECT& client);
 
     const char* title_key_;
     bool has_results_ = false;

@@ -11,7 +11,6 @@
 #include "ui/page_class.h"
 #include "ui/prompt.h"
 #include "ui/sidebar.h"
-#include "ui/skin/back_buffer.h"
 #include "ui/skin/colors.h"
 #include "ui/skin/fonts.h"
 
@@ -36,12 +35,7 @@ scan_window_c::~scan_window_c() {
 
 HWND scan_window_c::create(HWND owner) {
     owner_ = owner;
-    if (!register_page_class()) return nullptr;
-    RECT client{};
-    GetClientRect(owner, &client);
-    HWND page = window_base_c::create(PAGE_WINDOW_CLASS, 0,
-                                      WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, L"", 0, 0,
-                                      client.right, client.bottom, owner);
+    HWND page = create_page(*this, owner, false);
     if (!page) return nullptr;
     HINSTANCE module = resource_module();
     header_.load(module, IDB_SCAN_HEADER);
@@ -164,15 +158,7 @@ int scan_window_c::report_query_error() {
 }
 
 LRESULT scan_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window_, &ps);
-    RECT client{};
-    GetClientRect(window_, &client);
-    {
-        back_buffer_c buffer(dc, client);
-        paint(buffer.dc(), client);
-    }
-    EndPaint(window_, &ps);
+    paint_page(window_, [this](HDC dc, const RECT& client) { paint(dc, client); });
     return 0;
 }
 
