@@ -30,30 +30,14 @@ std::wstring updater_path(const wchar_t* folder) {
 }
 
 about_window_c::about_window_c()
-    : dialog_base_c(IDD_ABOUT_BOX), ui_window_c<about_window_c>(ABOUT_BOX_CAPTION) {}
+    : skinned_dialog_c(IDD_ABOUT_BOX, ABOUT_BOX_CAPTION, ABOUT_BOX_WIDTH, ABOUT_BOX_HEIGHT) {}
 
 about_window_c::~about_window_c() {
-    if (button_images_) ImageList_Destroy(button_images_);
     if (separator_brush_) DeleteObject(separator_brush_);
     if (background_) DeleteObject(background_);
 }
 
-bool about_window_c::process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
-                                     LRESULT& result) {
-    static const message_entry<about_window_c> map[] = {
-        {WM_INITDIALOG, &about_window_c::on_init_dialog},
-        {WM_ERASEBKGND, &about_window_c::on_erase_background},
-        {WM_PAINT, &about_window_c::on_paint},
-        {WM_COMMAND, &about_window_c::on_command},
-    };
-    if (process_frame_message(window, message, wparam, lparam, result)) return true;
-    return dispatch_message(this, map, message, wparam, lparam, result);
-}
-
-LRESULT about_window_c::on_init_dialog(UINT, WPARAM, LPARAM, bool&) {
-    HINSTANCE module = resource_module();
-    append_dialog_close_button(&about_window_c::on_close_button);
-
+void about_window_c::set_up(HINSTANCE module) {
     button_images_ = create_button_image_list(module, 130, 24, IDB_ABOUT_BUTTON_NORMAL,
                                               IDB_ABOUT_BUTTON_PRESSED, IDB_ABOUT_BUTTON_HOVER);
     const struct {
@@ -73,9 +57,6 @@ LRESULT about_window_c::on_init_dialog(UINT, WPARAM, LPARAM, bool&) {
         separator_brush_ = CreatePatternBrush(separator_.bitmap());
     }
     background_ = CreateSolidBrush(SKIN_CAPTION);
-
-    place_dialog(window_, ABOUT_BOX_WIDTH, ABOUT_BOX_HEIGHT);
-    return TRUE;
 }
 
 void about_window_c::draw_caption_items(HDC dc, const RECT&) {
@@ -93,19 +74,13 @@ void about_window_c::draw_caption_items(HDC dc, const RECT&) {
     }
 }
 
-LRESULT about_window_c::on_erase_background(UINT, WPARAM wparam, LPARAM, bool&) {
-    HDC dc = reinterpret_cast<HDC>(wparam);
-    RECT client{};
-    GetClientRect(window_, &client);
+void about_window_c::erase_background(HDC dc, const RECT& client) {
     FillRect(dc, &client, background_);
     RECT panel{15, 85, 470, 185};
     FillRect(dc, &panel, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    return 1;
 }
 
-LRESULT about_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window_, &ps);
+void about_window_c::paint(HDC dc) {
     HGDIOBJ old_font = SelectObject(dc, ui_font(font_id::verdana_8));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, WHITE);
@@ -119,23 +94,11 @@ LRESULT about_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
     RECT r{20, 95, 465, 175};
     draw_wrapped_text(dc, info, r, TEXT_LINE_GAP, wrap_mode::draw);
     SelectObject(dc, old_font);
-    EndPaint(window_, &ps);
-    return 0;
 }
 
-LRESULT about_window_c::on_command(UINT, WPARAM wparam, LPARAM, bool& handled) {
-    int id = LOWORD(wparam);
-    if (HIWORD(wparam) != BN_CLICKED || (id != 1 && id != 2)) {
-        handled = false;
-        return 0;
-    }
-    if (id == 1) {
-        // Whether the updater starts or not, the box closes.
-        std::wstring path = updater_path(program_dir);
-        if (!path.empty()) shell().start_program(window_, path.c_str(), nullptr, SW_SHOWNORMAL);
-    }
-    end_dialog(id);
-    return 0;
+void about_window_c::on_clicked(int id) {
+    if (id != 1) return;
+    // Whether the updater starts or not, the box closes.
+    std::wstring path = updater_path(program_dir);
+    if (!path.empty()) shell().start_program(window_, path.c_str(), nullptr, SW_SHOWNORMAL);
 }
-
-void about_window_c::on_close_button() { end_dialog(0); }

@@ -33,33 +33,17 @@ int show_message(HWND owner, const wchar_t* text, unsigned kind) {
 }
 
 message_window_c::message_window_c(const wchar_t* text, unsigned kind)
-    : dialog_base_c(IDD_MESSAGE_BOX),
-      ui_window_c<message_window_c>(MESSAGE_BOX_CAPTION),
+    : skinned_dialog_c(IDD_MESSAGE_BOX, MESSAGE_BOX_CAPTION, MESSAGE_BOX_WIDTH,
+                       MESSAGE_BOX_HEIGHT),
       text_(text ? text : L""),
       kind_(kind) {}
 
 message_window_c::~message_window_c() {
-    if (button_images_) ImageList_Destroy(button_images_);
     if (background_) DeleteObject(background_);
     if (band_) DeleteObject(band_);
 }
 
-bool message_window_c::process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
-                                       LRESULT& result) {
-    static const message_entry<message_window_c> map[] = {
-        {WM_INITDIALOG, &message_window_c::on_init_dialog},
-        {WM_ERASEBKGND, &message_window_c::on_erase_background},
-        {WM_PAINT, &message_window_c::on_paint},
-        {WM_COMMAND, &message_window_c::on_command},
-    };
-    if (process_frame_message(window, message, wparam, lparam, result)) return true;
-    return dispatch_message(this, map, message, wparam, lparam, result);
-}
-
-LRESULT message_window_c::on_init_dialog(UINT, WPARAM, LPARAM, bool&) {
-    HINSTANCE module = resource_module();
-    append_dialog_close_button(&message_window_c::on_close_button);
-
+void message_window_c::set_up(HINSTANCE module) {
     button_images_ = create_button_image_list(module, 70, 24, IDB_MESSAGE_BUTTON_NORMAL,
                                               IDB_MESSAGE_BUTTON_PRESSED, IDB_MESSAGE_BUTTON_HOVER);
     const message_box_layout layout = message_box_layout_for(kind_);
@@ -81,23 +65,15 @@ LRESULT message_window_c::on_init_dialog(UINT, WPARAM, LPARAM, bool&) {
 
     background_ = CreateSolidBrush(SKIN_SIDEBAR);
     band_ = CreateSolidBrush(SKIN_CAPTION);
-    place_dialog(window_, MESSAGE_BOX_WIDTH, MESSAGE_BOX_HEIGHT);
-    return TRUE;
 }
 
-LRESULT message_window_c::on_erase_background(UINT, WPARAM wparam, LPARAM, bool&) {
-    HDC dc = reinterpret_cast<HDC>(wparam);
-    RECT client{};
-    GetClientRect(window_, &client);
+void message_window_c::erase_background(HDC dc, const RECT& client) {
     FillRect(dc, &client, background_);
     RECT band{client.left, MESSAGE_BOX_BAND_TOP, client.right, client.bottom};
     FillRect(dc, &band, band_);
-    return 1;
 }
 
-LRESULT message_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window_, &ps);
+void message_window_c::paint(HDC dc) {
     symbol_.draw(dc, 15, 30);
 
     HGDIOBJ old_font = SelectObject(dc, ui_font(font_id::verdana_10));
@@ -112,18 +88,4 @@ LRESULT message_window_c::on_paint(UINT, WPARAM, LPARAM, bool&) {
     }
     draw_wrapped_text(dc, text_, text_rect, TEXT_LINE_GAP, wrap_mode::draw);
     SelectObject(dc, old_font);
-    EndPaint(window_, &ps);
-    return 0;
 }
-
-LRESULT message_window_c::on_command(UINT, WPARAM wparam, LPARAM, bool& handled) {
-    int id = LOWORD(wparam);
-    if (HIWORD(wparam) != BN_CLICKED || (id != 1 && id != 2)) {
-        handled = false;
-        return 0;
-    }
-    end_dialog(id);
-    return 0;
-}
-
-void message_window_c::on_close_button() { end_dialog(0); }

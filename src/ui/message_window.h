@@ -12,12 +12,8 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
-
-#include "ui/skin/bitmap_button.h"
 #include "ui/skin/image.h"
-#include "ui/skin/ui_window.h"
-#include "ui/skin/window.h"
+#include "ui/skin/skinned_dialog.h"
 
 constexpr int MESSAGE_BOX_WIDTH = 300;
 constexpr int MESSAGE_BOX_HEIGHT = 200;
@@ -40,24 +36,17 @@ message_box_layout message_box_layout_for(unsigned kind);
 // Shows `text`; returns 0, 1 or 2 as above (-1 if the box cannot be made).
 int show_message(HWND owner, const wchar_t* text, unsigned kind);
 
-class message_window_c : public dialog_base_c, public ui_window_c<message_window_c> {
+class message_window_c : public skinned_dialog_c<message_window_c> {
 public:
     // `text` is not copied: it must outlive the box.
     message_window_c(const wchar_t* text, unsigned kind);
     ~message_window_c() override;
 
-    bool process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
-                         LRESULT& result) override;
-
 private:
-    LRESULT on_init_dialog(UINT, WPARAM, LPARAM, bool&);
-    LRESULT on_erase_background(UINT, WPARAM, LPARAM, bool&);
-    LRESULT on_paint(UINT, WPARAM, LPARAM, bool&);
-    LRESULT on_command(UINT, WPARAM, LPARAM, bool&);
-    void on_close_button();
+    void set_up(HINSTANCE module) override;
+    void erase_background(HDC dc, const RECT& client) override;
+    void paint(HDC dc) override;
 
-    bitmap_button_c buttons_[2];
-    HIMAGELIST button_images_ = nullptr;
     image_c symbol_;
     HBRUSH background_ = nullptr;
     HBRUSH band_ = nullptr;
