@@ -10,6 +10,33 @@ namespace {
 // data may change between two calls); past that the item counts as missing.
 constexpr int max_attempts = 4;
 
+// Calls get(data, capacity, &required) until it succeeds, growing `buffer` to
+// the `required` elements the platform asks for with ERROR_INSUFFICIENT_BUFFER.
+// False, with the last error in `error`, when a call fails otherwise, asks for
+// no more than the buffer holds, or the attempts run out.
+template <class T, class Get>
+bool call_with_growing_buffer(std::vector<T>& buffer, DWORD& required, DWORD& error, Get get) {
+    for (int attempt = 0; attempt < max_attempts; ++attempt) {
+        required = 0;
+        if (get(buffer.data(), static_cast<DWORD>(buffer.size()), &required)) return true;
+        error = GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER || required <= buffer.size()) return false;
+        buffer.assign(required, T{});
+    }
+    return false;
+}
+
+// The same for a text: `out` is the text up to its NUL on success.
+template <class Get>
+bool read_text(std::size_t first_size, std::wstring& out, Get get) {
+    std::vector<wchar_t> text(first_size, L'\0');
+    DWORD required = 0, error = 0;
+    if (!call_with_growing_buffer(text, required, error, get)) return false;
+    text.back() = L'\0';
+    out = text.data();
+    return true;
+}
+
 }  // namespace
 
 bool running_under_wine() {
@@ -37,15 +64,12 @@ void setupapi_device_source::close_class_image_list(SP_CLASSIMAGELIST_DATA& list
 
 bool setupapi_device_source::class_guids(std::vector<GUID>& out, DWORD& error) {
     out.assign(1, GUID{});
-    for (int attempt = 0; attempt < max_attempts; ++attempt) {
-        DWORD required = 0;
-        if (SetupDiBuildClassInfoList(0, out.data(), static_cast<DWORD>(out.size()), &required)) {
-            out.resize(std::min<std::size_t>(required, out.size()));
-            return true;
-        }
-        error = GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER || required <= out.size()) break;
-        out.assign(required, GUID{});
+    DWORD required = 0;
+    if (call_with_growing_buffer(out, required, error, [](GUID* data, DWORD size, DWORD* needed) {
+            return SetupDiBuildClassInfoList(0, data, size, needed) != FALSE;
+        })) {
+        out.resize(std::min<std::size_t>(required, out.size()));
+        return true;
     }
     out.clear();
     return false;
@@ -60,19 +84,9 @@ bool setupapi_device_source::class_description(const GUID& guid, std::wstring& o
 }
 
 bool setupapi_device_source::class_name(const GUID& guid, std::wstring& out) {
-    std::vector<wchar_t> text(1024, L'\0');
-    for (int attempt = 0; attempt < max_attempts; ++attempt) {
-        DWORD required = 0;
-        if (SetupDiClassNameFromGuidW(&guid, text.data(), static_cast<DWORD>(text.size()),
-                                      &required)) {
-            text.back() = L'\0';
-            out = text.data();
-            return true;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= text.size()) return false;
-        text.assign(required, L'\0');
-    }
-    return false;
+    return read_text(1024, out, [&guid](wchar_t* data, DWORD size, DWORD* needed) {
+        return SetupDiClassNameFromGuidW(&guid, data, size, needed) != FALSE;
+    });
 }
 
 bool setupapi_device_source::class_image_index(const SP_CLASSIMAGELIST_DATA* list,
@@ -111,19 +125,9 @@ walk_result setupapi_device_source::select_device(DWORD index) {
 
 bool setupapi_device_source::instance_id(std::wstring& out) {
     if (!selected_) return false;
-    std::vector<wchar_t> text(512, L'\0');
-    for (int attempt = 0; attempt < max_attempts; ++attempt) {
-        DWORD required = 0;
-        if (SetupDiGetDeviceInstanceIdW(set_, &device_, text.data(),
-                                        static_cast<DWORD>(text.size()), &required)) {
-            text.back() = L'\0';
-            out = text.data();
-            return true;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= text.size()) return false;
-        text.assign(required, L'\0');
-    }
-    return false;
+    return read_text(512, out, [this](wchar_t* data, DWORD size, DWORD* needed) {
+        return SetupDiGetDeviceInstanceIdW(set_, &device_, data, size, needed) != FALSE;
+    });
 }
 
 namespace {
