@@ -211,6 +211,14 @@ BOOL CALLBACK find_windows_of(HWND window, LPARAM param) {
 }
 }  // namespace
 
+::testing::AssertionResult program_ready_to_start() {
+    if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return ::testing::AssertionFailure() << "no quillmark.exe in the program folder";
+    if (FindWindowW(MAIN_WINDOW_CLASS, nullptr))
+        return ::testing::AssertionFailure() << "another Quillmark is already running";
+    return ::testing::AssertionSuccess();
+}
+
 window_search wait_for_window(child_process& process) {
     for (DWORD waited = 0; waited < START_TIMEOUT_MS; waited += 50) {
         window_search search{process.id()};

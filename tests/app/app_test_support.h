@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -82,6 +84,10 @@ inline const std::wstring program_folder = QM_PROGRAM_DIR_W;
 inline const std::wstring program = program_folder + L"\\quillmark.exe";
 constexpr DWORD START_TIMEOUT_MS = 30000;
 constexpr DWORD EXIT_TIMEOUT_MS = 30000;
+
+// Success when quillmark.exe is in the program folder and no Quillmark
+// main window is open (it would take the launches of a test for its own).
+::testing::AssertionResult program_ready_to_start();
 
 // The top-level windows titled "Quillmark" of one process: its main window
 // and a message box (such as the start-up failure box).

@@ -80,10 +80,7 @@ protected:
         std::string mirrors = service->mirror_url(1) + ";" + service->mirror_url(2) + ";" +
                               service->mirror_url(3);
         SetEnvironmentVariableW(L"QUILLMARK_MIRRORS", utf8_to_wide(mirrors).c_str());
-        ASSERT_NE(GetFileAttributesW(program.c_str()), INVALID_FILE_ATTRIBUTES)
-            << "no quillmark.exe in the program folder";
-        ASSERT_EQ(FindWindowW(MAIN_WINDOW_CLASS, nullptr), nullptr)
-            << "another Quillmark is already running";
+        ASSERT_TRUE(program_ready_to_start());
     }
 };
 

@@ -34,10 +34,7 @@ BOOL CALLBACK collect_static_texts(HWND child, LPARAM param) {
 class LanguageOfTheProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(GetFileAttributesW(program.c_str()), INVALID_FILE_ATTRIBUTES)
-            << "no quillmark.exe in the program folder";
-        ASSERT_EQ(FindWindowW(MAIN_WINDOW_CLASS, nullptr), nullptr)
-            << "another Quillmark is already running";
+        ASSERT_TRUE(program_ready_to_start());
     }
 };
 
