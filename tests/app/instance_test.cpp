@@ -44,10 +44,13 @@ scan_state read_scan_state(HWND window) {
     return state;
 }
 
-// Waits until the running scan has ended; the state then.
+// Waits until a scan has started and ended again; the state then. The window
+// can be found while it is still being created, before "--autoscan" has made
+// it start its scan, so the start is waited for too.
 scan_state wait_for_scan_end(HWND window) {
     scan_state state = read_scan_state(window);
-    for (DWORD waited = 0; waited < START_TIMEOUT_MS && state.main_state == 1; waited += 100) {
+    auto scanning_or_not_yet = [&] { return state.scans_started == 0 || state.main_state == 1; };
+    for (DWORD waited = 0; waited < START_TIMEOUT_MS && scanning_or_not_yet(); waited += 100) {
         Sleep(100);
         state = read_scan_state(window);
     }
