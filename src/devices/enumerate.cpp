@@ -26,8 +26,7 @@ void format_guid(const GUID& g, wchar_t (&out)[39]) {
 // whose name cannot be obtained, sorted by description.
 bool build_class_list(device_store& store, device_source& source) {
     std::vector<GUID> guids;
-    DWORD error = 0;
-    if (!source.class_guids(guids, error)) {
+    if (!source.class_guids(guids)) {
         last_error = 16;
         return false;
     }

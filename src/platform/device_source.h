@@ -26,8 +26,8 @@ public:
     virtual void close_class_image_list(SP_CLASSIMAGELIST_DATA& list) = 0;
 
     // The class GUIDs in the platform's order. False when the list cannot be
-    // built (the platform's error code is left in *error).
-    virtual bool class_guids(std::vector<GUID>& out, DWORD& error) = 0;
+    // built (GetLastError tells why, for a real platform).
+    virtual bool class_guids(std::vector<GUID>& out) = 0;
     // False when the item cannot be obtained.
     virtual bool class_description(const GUID& guid, std::wstring& out) = 0;
     virtual bool class_name(const GUID& guid, std::wstring& out) = 0;

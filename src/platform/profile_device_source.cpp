@@ -22,7 +22,7 @@ void profile_device_source::close_class_image_list(SP_CLASSIMAGELIST_DATA& list)
     list = {};
 }
 
-bool profile_device_source::class_guids(std::vector<GUID>& out, DWORD& /*error*/) {
+bool profile_device_source::class_guids(std::vector<GUID>& out) {
     out.clear();
     if (!profile_) return true;  // an unreadable profile lists no classes
     for (const profile_class& c : profile_->classes) {

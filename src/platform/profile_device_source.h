@@ -14,7 +14,7 @@ public:
     // shows the real icons where the machine has them).
     bool open_class_image_list(SP_CLASSIMAGELIST_DATA& out) override;
     void close_class_image_list(SP_CLASSIMAGELIST_DATA& list) override;
-    bool class_guids(std::vector<GUID>& out, DWORD& error) override;
+    bool class_guids(std::vector<GUID>& out) override;
     bool class_description(const GUID& guid, std::wstring& out) override;
     bool class_name(const GUID& guid, std::wstring& out) override;
     bool class_image_index(const SP_CLASSIMAGELIST_DATA* list, const GUID& guid,

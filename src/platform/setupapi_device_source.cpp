@@ -62,9 +62,9 @@ void setupapi_device_source::close_class_image_list(SP_CLASSIMAGELIST_DATA& list
     list = {};
 }
 
-bool setupapi_device_source::class_guids(std::vector<GUID>& out, DWORD& error) {
+bool setupapi_device_source::class_guids(std::vector<GUID>& out) {
     out.assign(1, GUID{});
-    DWORD required = 0;
+    DWORD required = 0, error = 0;
     if (call_with_growing_buffer(out, required, error, [](GUID* data, DWORD size, DWORD* needed) {
             return SetupDiBuildClassInfoList(0, data, size, needed) != FALSE;
         })) {

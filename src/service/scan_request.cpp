@@ -150,7 +150,8 @@ int query_updates(update_client& client, scan_query_params& params) {
         if (r.status == 504) return set_last_error(3), -1;
         set_last_error(20);
         if (r.curl_code == CURLE_WRITE_ERROR)
-            copy_text(params.error_text, std::string_view(r.error_text, strnlen(r.error_text, sizeof(r.error_text))));
+            copy_text(params.error_text,
+                      std::string_view(r.error_text, strnlen(r.error_text, sizeof(r.error_text))));
         else if (r.status < 400)
             copy_text(params.error_text, curl_easy_strerror(static_cast<CURLcode>(r.curl_code)));
         else

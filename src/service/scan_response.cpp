@@ -28,7 +28,9 @@ const char* field(const TiXmlElement& item, const char* name) {
     return text_of(item.FirstChildElement(name));
 }
 
-bool is_space(int ch) { return ch == ' ' || (ch >= '\t' && ch <= '\r'); }
+// Blanks as the C library's number readers skip them.
+template <class C>
+bool is_space(C ch) { return ch == ' ' || (ch >= '\t' && ch <= '\r'); }
 
 int digit_value(int ch) {
     if (ch >= '0' && ch <= '9') return ch - '0';
@@ -118,7 +120,7 @@ void read_version(const C* text, int32_t (&parts)[4]) {
     std::fill(std::begin(parts), std::end(parts), 0);
     const C* p = text;
     for (int32_t& part : parts) {
-        while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+        while (is_space(*p)) ++p;
         bool negative = false;
         if (*p == '+' || *p == '-') negative = *p++ == '-';
         if (!is_digit(*p)) return;

@@ -419,8 +419,7 @@ LRESULT main_window_c::on_timer(UINT, WPARAM wparam, LPARAM, bool& handled) {
     if (main_state_ != main_state_idle) return 0;
     KillTimer(window_, AUTO_SCAN_TIMER_ID);
     notify_stage_ = 1;
-    bool start_handled = true;
-    on_start_scan(UM_START_SCAN, 0, 0, start_handled);
+    SendMessageW(window_, UM_START_SCAN, 0, 0);
     return 0;
 }
 

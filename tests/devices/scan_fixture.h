@@ -68,12 +68,9 @@ public:
     DWORD walk_error_at = MAXDWORD;
     bool set_open = false;
 
-    bool class_guids(std::vector<GUID>& out, DWORD& error) override {
-        if (fail_class_list) {
-            error = ERROR_INVALID_PARAMETER;
-            return false;
-        }
-        return profile_device_source::class_guids(out, error);
+    bool class_guids(std::vector<GUID>& out) override {
+        if (fail_class_list) return false;
+        return profile_device_source::class_guids(out);
     }
     bool open_device_set(bool include_non_present) override {
         set_open = profile_device_source::open_device_set(include_non_present);

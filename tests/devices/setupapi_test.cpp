@@ -29,8 +29,7 @@ TEST(setupapi_source, enumerates_the_machine_without_crashing) {
 TEST(setupapi_source, reads_every_item_of_every_instance) {
     setupapi_device_source source;
     std::vector<GUID> guids;
-    DWORD error = 0;
-    ASSERT_TRUE(source.class_guids(guids, error)) << error;
+    ASSERT_TRUE(source.class_guids(guids)) << GetLastError();
     for (const GUID& guid : guids) {
         std::wstring text;
         source.class_description(guid, text);
