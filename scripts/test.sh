@@ -11,6 +11,10 @@ QM_FORCE_XVFB=1 wine_start
 status=0
 for tree in x64 x86; do
     echo "[test] $tree" >&2
-    (cd "$root/build/$tree" && ctest --output-on-failure --timeout 180 -j 2 "$@") || status=1
+    # Now and then a Wine process started while another starts dies before
+    # the test's own code runs (no output, exit within milliseconds); such a
+    # test is run once more. A test that fails twice fails the run.
+    (cd "$root/build/$tree" &&
+        ctest --output-on-failure --timeout 180 -j 2 --repeat until-pass:2 "$@") || status=1
 done
 exit $status
