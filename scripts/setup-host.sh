@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
     libz-mingw-w64-dev googletest cmake ninja-build dpkg-dev
-    wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick
+    wine64 wine32:i386 fonts-wine xvfb xauth x11-utils xdotool imagemagick
     fonts-dejavu-core fonts-liberation librsvg2-bin fonts-ipafont-gothic fonts-wqy-zenhei
     python3 python3-pyftpdlib openssl
 )
