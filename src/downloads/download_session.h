@@ -6,13 +6,14 @@
 // earlier run resumes where it stopped.
 #pragma once
 
+// libcurl's header brings winsock2.h, which must come before windows.h.
+#include "service/http_client.h"
+
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
-
-#include "service/http_client.h"
 
 enum download_state : int {
     DOWNLOAD_NOT_DOWNLOADED = 1,
