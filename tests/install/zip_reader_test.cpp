@@ -97,15 +97,6 @@ TEST_F(ZipReaderTest, WritesEntriesByFullPathWithTheirFoldersAndDosTimes) {
     }
 }
 
-TEST_F(ZipReaderTest, WithoutPathsPutsEveryFileAtTheTop) {
-    ASSERT_TRUE(write_zip(archive, {{"x/", ""}, {"x/y/one.inf", "1"}, {"two.inf", "2"}}));
-    zip_reader reader;
-    ASSERT_EQ(reader.open(archive.c_str()), 0);
-    EXPECT_EQ(reader.extract_all(out, true, false), 0);
-    EXPECT_EQ(files_under(out), (names{L"one.inf", L"two.inf"}));
-    EXPECT_FALSE(file_exists(out + L"\\x"));
-}
-
 TEST_F(ZipReaderTest, ExistingFilesAreKeptUnlessOverwriteIsAsked) {
     ASSERT_TRUE(write_zip(archive, {{"a/kept.inf", "from the archive"}, {"b.txt", "new"}}));
     CreateDirectoryW((out + L"\\a").c_str(), nullptr);
