@@ -71,7 +71,9 @@ void set_entry_time(HANDLE file, uLong dos_date_time) {
 
 std::wstring safe_entry_path(std::wstring_view name) {
     if (name.empty() || is_separator(name.front())) return {};
-    if (name.find(L':') != std::wstring_view::npos) return {};
+    for (wchar_t c : name) {
+        if (c == L':' || c < 0x20) return {};  // a drive, a stream, or no file name at all
+    }
     std::wstring out;
     std::size_t start = 0;
     while (start <= name.size()) {

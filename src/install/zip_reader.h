@@ -51,7 +51,8 @@ private:
 // The path under the unpack folder that an entry name stands for, with "\"
 // between its parts (a trailing separator kept: a folder entry), or empty
 // when the name must not be written: empty, absolute or rooted ("\x", "/x"),
-// with a drive or stream colon, a UNC or device prefix, a ".." part (or any
+// with a drive or stream colon or a control character (NUL among them), a
+// UNC or device prefix, a ".." part (or any
 // part of dots and spaces only, which Windows folds into ".." or "."),
 // or a reserved device name (CON, NUL, COM1 ...) as a part. "." parts and
 // doubled separators are dropped.

@@ -24,9 +24,10 @@ TEST(SafeEntryPath, KeepsNamesInsideTheFolderAndRefusesTheRest) {
           L"C:\\evil.txt", L"C:evil.txt", L"c:/evil.txt", L"\\rooted.txt", L"/rooted.txt",
           L"\\\\server\\share\\unc.txt", L"//server/share/unc.txt", L"\\\\?\\C:\\x.txt",
           L"file.txt:stream", L"a/... /x.txt", L"a/.. /x.txt", L"NUL", L"a/con.txt", L"COM1",
-          L"lpt9.inf", L"aux .txt"}) {
+          L"lpt9.inf", L"aux .txt", L"a\tb.txt"}) {
         EXPECT_EQ(safe_entry_path(hostile), L"") << "name: " << wide_to_utf8(hostile);
     }
+    EXPECT_EQ(safe_entry_path(std::wstring(L"a.txt\0.inf", 10)), L"");
 }
 
 class ZipReaderTest : public ::testing::Test {
