@@ -25,6 +25,9 @@ std::wstring error_text(driver_system& system, std::uint32_t error) {
     return text;
 }
 
+const wchar_t* const kept_better_driver =
+    L"  Not installed: the devices keep a better driver (/F forces it).";
+
 // Deep enough for any real package; stops a pathological tree.
 constexpr int max_folder_depth = 32;
 
@@ -70,7 +73,23 @@ struct installation {
         return devices_known ? &devices : nullptr;
     }
 
-    outcome install_on_devices(const std::wstring& inf, const std::vector<std::wstring>& ids) {
+    // Whether a device with one of the ids now runs the driver of the staged
+    // INF. Unknown (true) when the devices cannot be listed again.
+    bool taken_by_a_device(const std::wstring& stored, const std::vector<std::wstring>& ids) {
+        std::vector<present_device> now;
+        std::uint32_t error = 0;
+        if (!system.present_devices(now, error)) return true;
+        const std::size_t slash = stored.find_last_of(L"\\/");
+        const std::wstring stored_name = slash == std::wstring::npos ? stored : stored.substr(slash + 1);
+        for (const auto& d : now) {
+            if (d.inf_name.empty() || !same_device_id(d.inf_name, stored_name)) continue;
+            if (!matching_ids(ids, {d}).empty()) return true;
+        }
+        return false;
+    }
+
+    outcome install_on_devices(const std::wstring& inf, const std::wstring& stored,
+                               const std::vector<std::wstring>& ids) {
         const platform_target target = system.target();
         bool needs_reboot = false;
         std::uint32_t error = 0;
@@ -78,12 +97,16 @@ struct installation {
             std::uint32_t flags = options.force ? diir_flag_force_inf : 0;
             if (system.install_driver(inf, flags, needs_reboot, error)) {
                 reboot = reboot || needs_reboot;
+                if (!taken_by_a_device(stored, ids)) {
+                    log.line(kept_better_driver);
+                    return outcome::staged_only;
+                }
                 log.line(L"  Installed on the matching devices" +
                          std::wstring(needs_reboot ? L"; a restart is needed." : L"."));
                 return outcome::installed;
             }
             if (error == error_no_more_items) {
-                log.line(L"  Not installed: the devices have a better driver already (/F forces it).");
+                log.line(kept_better_driver);
                 return outcome::staged_only;
             }
             log.line(L"  Installation failed: " + error_text(system, error));
@@ -100,8 +123,7 @@ struct installation {
                 log.line(L"  Installed for " + id +
                          std::wstring(needs_reboot ? L"; a restart is needed." : L"."));
             } else if (error == error_no_more_items) {
-                log.line(L"  Not installed for " + id +
-                         L": the devices have a better driver already (/F forces it).");
+                log.line(L"  Not installed for " + id + L": the devices keep a better driver (/F forces it).");
             } else {
                 failed = true;
                 log.line(L"  Installation for " + id + L" failed: " + error_text(system, error));
@@ -150,7 +172,7 @@ struct installation {
         std::wstring list;
         for (const auto& id : matched) list += (list.empty() ? L"" : L", ") + id;
         log.line(L"  Matches present devices by " + list);
-        return install_on_devices(inf, matched);
+        return install_on_devices(inf, stored, matched);
     }
 };
 

@@ -26,6 +26,7 @@ struct folder_entry {
 struct present_device {
     std::wstring instance_id;
     std::vector<std::wstring> ids;  // hardware ids, then compatible ids
+    std::wstring inf_name;          // the INF of its installed driver ("oem3.inf"), or empty
 };
 
 class driver_system {
@@ -37,13 +38,15 @@ public:
     // SetupOpenInfFileW; null with the error when the file is no INF.
     virtual std::unique_ptr<inf_file> open_inf(const std::wstring& path, std::uint32_t& error) = 0;
     // SetupDiGetClassDevsW(DIGCF_PRESENT | DIGCF_ALLCLASSES) with each
-    // device's SPDRP_HARDWAREID and SPDRP_COMPATIBLEIDS.
+    // device's SPDRP_HARDWAREID and SPDRP_COMPATIBLEIDS and its driver key's
+    // InfPath.
     virtual bool present_devices(std::vector<present_device>& out, std::uint32_t& error) = 0;
     // SetupCopyOEMInfW: stages the package; `stored_name` is the INF's name
     // in the system's INF folder.
     virtual bool copy_oem_inf(const std::wstring& inf, std::wstring& stored_name,
                               std::uint32_t& error) = 0;
-    // newdev's DiInstallDriverW (Windows Vista and later).
+    // newdev's DiInstallDriverW (Windows Vista and later). It succeeds once the
+    // package is staged, whether or not a device took the driver.
     virtual bool install_driver(const std::wstring& inf, std::uint32_t flags, bool& reboot,
                                 std::uint32_t& error) = 0;
     // newdev's UpdateDriverForPlugAndPlayDevicesW (Windows XP).

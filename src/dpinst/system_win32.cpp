@@ -4,6 +4,7 @@
 #include <setupapi.h>
 #include <cfgmgr32.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -91,6 +92,20 @@ void multi_string_property(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property
     }
 }
 
+// The InfPath value of the device's driver key: the file name of the INF its
+// driver was installed from. Empty when it has no driver.
+std::wstring driver_inf_name(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_QUERY_VALUE);
+    if (key == INVALID_HANDLE_VALUE) return {};
+    wchar_t name[MAX_PATH + 1] = {};
+    DWORD type = 0, bytes = sizeof(name) - sizeof(wchar_t);  // room for a terminator
+    LONG status = RegQueryValueExW(key, L"InfPath", nullptr, &type, reinterpret_cast<BYTE*>(name), &bytes);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || type != REG_SZ) return {};
+    name[std::min<std::size_t>(bytes / sizeof(wchar_t), MAX_PATH)] = L'\0';
+    return name;
+}
+
 }  // namespace
 
 platform_target win32_driver_system::target() {
@@ -166,6 +181,7 @@ bool win32_driver_system::present_devices(std::vector<present_device>& out, std:
         }
         multi_string_property(set, device, SPDRP_HARDWAREID, d.ids);
         multi_string_property(set, device, SPDRP_COMPATIBLEIDS, d.ids);
+        d.inf_name = driver_inf_name(set, device);
         out.push_back(std::move(d));
     }
     SetupDiDestroyDeviceInfoList(set);

@@ -59,7 +59,8 @@ bool fake_system::copy_oem_inf(const std::wstring& inf, std::wstring& stored_nam
         error = it->second;
         return false;
     }
-    stored_name = L"C:\\Windows\\INF\\oem" + std::to_wstring(calls.size()) + L".inf";
+    stored[inf] = L"oem" + std::to_wstring(calls.size()) + L".inf";
+    stored_name = L"C:\\Windows\\INF\\" + stored[inf];
     return true;
 }
 
@@ -72,6 +73,12 @@ bool fake_system::install_driver(const std::wstring& inf, std::uint32_t flags, b
         return false;
     }
     needs_reboot = reboot;
+    // The devices it is for now run its driver, as Windows would record it.
+    if (kept_by_devices.count(inf)) return true;
+    fake_inf file(infs[inf]);
+    const std::vector<std::wstring> ids = model_ids(file, machine);
+    for (auto& d : devices)
+        if (!matching_ids(ids, {d}).empty()) d.inf_name = stored[inf];
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "dpinst/installer.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
     std::map<std::wstring, std::uint32_t> copy_errors;     // by INF path
     std::map<std::wstring, std::uint32_t> install_errors;  // by INF path, or by id for XP
     bool reboot = false;
+    // INFs that DiInstallDriverW stages while the devices keep their driver.
+    std::set<std::wstring> kept_by_devices;
+    std::map<std::wstring, std::wstring> stored;  // INF path -> its name in the INF folder
 
     struct call {
         std::wstring what;  // "copy", "install" or "update"

@@ -20,8 +20,8 @@ struct machine_with_two_packages : ::testing::Test {
 
     void SetUp() override {
         system.devices = {
-            {L"ROOT\\LEGACY\\0000", {L"ROOT\\LEGACY"}},
-            {L"PCI\\VEN_8086&DEV_1234\\3&1", {L"PCI\\VEN_8086&DEV_1234&SUBSYS_0001", L"pci\\ven_8086&dev_1234"}},
+            {L"ROOT\\LEGACY\\0000", {L"ROOT\\LEGACY"}, L"machine.inf"},
+            {L"PCI\\VEN_8086&DEV_1234\\3&1", {L"PCI\\VEN_8086&DEV_1234&SUBSYS_0001", L"pci\\ven_8086&dev_1234"}, L"oem0.inf"},
         };
         system.folders[root] = {{L"a", true, false}};
         system.add_package(root, L"other.inf", L"USB\\VID_FFFF&PID_0001");
@@ -41,8 +41,8 @@ struct machine_with_two_packages : ::testing::Test {
 
 TEST(DpinstMatching, ComparesIdsWithoutRegardToCaseInModelOrder) {
     std::vector<present_device> devices = {
-        {L"A", {L"USB\\VID_046D&PID_C52B&REV_1200", L"USB\\Class_03"}},
-        {L"B", {L"HDAUDIO\\FUNC_01&VEN_10EC"}},
+        {L"A", {L"USB\\VID_046D&PID_C52B&REV_1200", L"USB\\Class_03"}, L""},
+        {L"B", {L"HDAUDIO\\FUNC_01&VEN_10EC"}, L""},
     };
     EXPECT_EQ(matching_ids({L"usb\\class_03", L"PCI\\VEN_1", L"hdaudio\\func_01&ven_10ec"}, devices),
               (std::vector<std::wstring>{L"usb\\class_03", L"hdaudio\\func_01&ven_10ec"}));
@@ -127,6 +127,25 @@ TEST_F(machine_with_two_packages, FailuresAreCountedAndFlagged) {
     options.present_only = true;
     EXPECT_EQ(exit_code(install_packages(options, blind, log)), 0x80020000u);
     EXPECT_TRUE(blind.calls.empty());
+}
+
+TEST_F(machine_with_two_packages, APackageNoDeviceTookCountsAsCopiedOnly) {
+    // DiInstallDriverW succeeds once the package is staged; the devices'
+    // drivers tell whether it was installed.
+    options.present_only = true;
+    system.kept_by_devices.insert(matching);
+    EXPECT_EQ(exit_code(install_packages(options, system, log)), 0x00000100u);
+    EXPECT_TRUE(log.contains(L"keep a better driver"));
+
+    // Another device running some other package's driver does not count.
+    system.devices.push_back({L"ROOT\\X\\0", {L"ROOT\\X"}, L"oem1.inf"});
+    system.calls.clear();
+    EXPECT_EQ(exit_code(install_packages(options, system, log)), 0x00000100u);
+
+    system.kept_by_devices.clear();
+    system.calls.clear();
+    EXPECT_EQ(exit_code(install_packages(options, system, log)), 0x00000001u);
+    EXPECT_EQ(system.devices[1].inf_name, L"oem1.inf");
 }
 
 TEST_F(machine_with_two_packages, PackagesForAnotherPlatformAreSkipped) {
