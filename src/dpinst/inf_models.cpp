@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <tuple>
 
+#include "dpinst/ascii.h"
+
 namespace {
 
-wchar_t ascii_upper(wchar_t c) { return (c >= L'a' && c <= L'z') ? wchar_t(c - L'a' + L'A') : c; }
-
 bool starts_with_nocase(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() && same_device_id(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() && equal_ignoring_case(text.substr(0, prefix.size()), prefix);
 }
 
 // A version field of a decoration: decimal, or hexadecimal with 0x (product
@@ -25,8 +25,8 @@ bool read_number(std::wstring_view field, bool& present, unsigned& value) {
     for (wchar_t c : field) {
         unsigned digit;
         if (c >= L'0' && c <= L'9') digit = unsigned(c - L'0');
-        else if (base == 16 && ascii_upper(c) >= L'A' && ascii_upper(c) <= L'F')
-            digit = unsigned(ascii_upper(c) - L'A' + 10);
+        else if (base == 16 && ascii_lower(c) >= L'a' && ascii_lower(c) <= L'f')
+            digit = unsigned(ascii_lower(c) - L'a' + 10);
         else return false;
         if (value > (0xFFFFFFFFu - digit) / base) return false;
         value = value * base + digit;
@@ -35,13 +35,6 @@ bool read_number(std::wstring_view field, bool& present, unsigned& value) {
 }
 
 }  // namespace
-
-bool same_device_id(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
-    return true;
-}
 
 bool decoration_applies(std::wstring_view decoration, const platform_target& target,
                         unsigned long long& rank) {
@@ -58,7 +51,7 @@ bool decoration_applies(std::wstring_view decoration, const platform_target& tar
     }
     if (parts.size() > 6) return false;
     const bool named_architecture = !parts[0].empty();
-    if (named_architecture && !same_device_id(parts[0], target.architecture)) return false;
+    if (named_architecture && !equal_ignoring_case(parts[0], target.architecture)) return false;
 
     unsigned values[6] = {};
     bool present[6] = {};
@@ -99,10 +92,10 @@ std::vector<std::wstring> models_sections(inf_file& inf, const platform_target& 
         }
         std::wstring name;
         if (best) name = base + L"." + *best;
-        else if (same_device_id(target.architecture, L"x86")) name = base;
+        else if (equal_ignoring_case(target.architecture, L"x86")) name = base;
         else continue;
         bool known = false;
-        for (const auto& s : sections) known = known || same_device_id(s, name);
+        for (const auto& s : sections) known = known || equal_ignoring_case(s, name);
         if (!known) sections.push_back(name);
     }
     return sections;
@@ -118,7 +111,7 @@ std::vector<std::wstring> model_ids(inf_file& inf, const platform_target& target
             for (std::size_t i = 2; i < fields.size(); ++i) {
                 if (fields[i].empty()) continue;
                 bool known = false;
-                for (const auto& id : ids) known = known || same_device_id(id, fields[i]);
+                for (const auto& id : ids) known = known || equal_ignoring_case(id, fields[i]);
                 if (!known) ids.push_back(fields[i]);
             }
         }

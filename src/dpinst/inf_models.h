@@ -43,6 +43,3 @@ std::vector<std::wstring> models_sections(inf_file& inf, const platform_target& 
 // line), without empty fields and without repeats (compared as Windows compares
 // device ids: ASCII letters without regard to case), in INF order.
 std::vector<std::wstring> model_ids(inf_file& inf, const platform_target& target);
-
-// Device ids compare without regard to case; they are ASCII by definition.
-bool same_device_id(std::wstring_view a, std::wstring_view b);

@@ -3,17 +3,12 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "dpinst/ascii.h"
+
 namespace {
 
-wchar_t ascii_lower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; }
-
-bool less_nocase(const std::wstring& a, const std::wstring& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](wchar_t x, wchar_t y) { return ascii_lower(x) < ascii_lower(y); });
-}
-
 bool has_inf_extension(const std::wstring& name) {
-    return name.size() > 4 && same_device_id(std::wstring_view(name).substr(name.size() - 4), L".inf");
+    return name.size() > 4 && equal_ignoring_case(std::wstring_view(name).substr(name.size() - 4), L".inf");
 }
 
 std::wstring error_text(driver_system& system, std::uint32_t error) {
@@ -36,7 +31,7 @@ void collect_inf_files(driver_system& system, const std::wstring& folder, int de
     std::vector<folder_entry> entries;
     if (!system.list_folder(folder, entries)) return;
     std::sort(entries.begin(), entries.end(),
-              [](const folder_entry& a, const folder_entry& b) { return less_nocase(a.name, b.name); });
+              [](const folder_entry& a, const folder_entry& b) { return less_ignoring_case(a.name, b.name); });
     for (const auto& e : entries)
         if (!e.folder && has_inf_extension(e.name)) out.push_back(join_path(folder, e.name));
     if (depth >= max_folder_depth) return;
@@ -82,7 +77,7 @@ struct installation {
         const std::size_t slash = stored.find_last_of(L"\\/");
         const std::wstring stored_name = slash == std::wstring::npos ? stored : stored.substr(slash + 1);
         for (const auto& d : now) {
-            if (d.inf_name.empty() || !same_device_id(d.inf_name, stored_name)) continue;
+            if (d.inf_name.empty() || !equal_ignoring_case(d.inf_name, stored_name)) continue;
             if (!matching_ids(ids, {d}).empty()) return true;
         }
         return false;
@@ -205,7 +200,8 @@ std::vector<std::wstring> matching_ids(const std::vector<std::wstring>& model_id
     for (const auto& id : model_ids) {
         bool found = false;
         for (const auto& d : devices) {
-            for (const auto& device_id : d.ids) found = found || same_device_id(id, device_id);
+            // Windows compares device ids without regard to case.
+            for (const auto& device_id : d.ids) found = found || equal_ignoring_case(id, device_id);
             if (found) break;
         }
         if (found) matched.push_back(id);

@@ -1,17 +1,10 @@
 #include "dpinst/options.h"
 
+#include "dpinst/ascii.h"
+
 namespace {
 
 bool is_space(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
-
-wchar_t ascii_upper(wchar_t c) { return (c >= L'a' && c <= L'z') ? wchar_t(c - L'a' + L'A') : c; }
-
-bool same_switch(const std::wstring& arg, std::wstring_view name) {
-    if (arg.size() != name.size()) return false;
-    for (std::size_t i = 0; i < arg.size(); ++i)
-        if (ascii_upper(arg[i]) != name[i]) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -54,19 +47,19 @@ parsed_options parse_options(const std::vector<std::wstring>& args) {
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::wstring& a = args[i];
-        if (same_switch(a, L"/SH")) {
+        if (equal_ignoring_case(a, L"/SH")) {
             o.present_only = true;
-        } else if (same_switch(a, L"/F")) {
+        } else if (equal_ignoring_case(a, L"/F")) {
             o.force = true;
-        } else if (same_switch(a, L"/S")) {
+        } else if (equal_ignoring_case(a, L"/S")) {
             o.silent = true;
-        } else if (same_switch(a, L"/Q")) {
+        } else if (equal_ignoring_case(a, L"/Q")) {
             o.quiet = true;
-        } else if (same_switch(a, L"/C")) {
+        } else if (equal_ignoring_case(a, L"/C")) {
             o.console = true;
-        } else if (same_switch(a, L"/LM")) {
+        } else if (equal_ignoring_case(a, L"/LM")) {
             o.legacy_mode = true;
-        } else if (same_switch(a, L"/PATH")) {
+        } else if (equal_ignoring_case(a, L"/PATH")) {
             if (have_path) return refuse(L"/PATH is given more than once.");
             if (i + 1 >= args.size() || args[i + 1].empty() || args[i + 1][0] == L'/')
                 return refuse(L"/PATH must be followed by a folder.");

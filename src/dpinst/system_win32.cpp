@@ -20,6 +20,23 @@ FARPROC newdev_function(const char* name) {
     return newdev ? GetProcAddress(newdev, name) : nullptr;
 }
 
+// Calls a newdev function whose last argument is its restart flag.
+template <class Fn, class... Args>
+bool call_newdev(const char* name, bool& reboot, std::uint32_t& error, Args... args) {
+    auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(newdev_function(name)));
+    if (!fn) {
+        error = ERROR_PROC_NOT_FOUND;
+        return false;
+    }
+    BOOL need_reboot = FALSE;
+    if (!fn(args..., &need_reboot)) {
+        error = GetLastError();
+        return false;
+    }
+    reboot = need_reboot != FALSE;
+    return true;
+}
+
 // One INF line's field, grown to the size SetupAPI asks for.
 bool string_field(INFCONTEXT& context, DWORD index, std::wstring& out) {
     std::vector<wchar_t> text(256, L'\0');
@@ -204,36 +221,14 @@ bool win32_driver_system::copy_oem_inf(const std::wstring& inf, std::wstring& st
 
 bool win32_driver_system::install_driver(const std::wstring& inf, std::uint32_t flags, bool& reboot,
                                          std::uint32_t& error) {
-    auto install = reinterpret_cast<di_install_driver_fn>(
-        reinterpret_cast<void*>(newdev_function("DiInstallDriverW")));
-    if (!install) {
-        error = ERROR_PROC_NOT_FOUND;
-        return false;
-    }
-    BOOL need_reboot = FALSE;
-    if (!install(nullptr, inf.c_str(), flags, &need_reboot)) {
-        error = GetLastError();
-        return false;
-    }
-    reboot = need_reboot != FALSE;
-    return true;
+    return call_newdev<di_install_driver_fn>("DiInstallDriverW", reboot, error,
+                                             nullptr, inf.c_str(), flags);
 }
 
 bool win32_driver_system::update_driver(const std::wstring& hardware_id, const std::wstring& inf,
                                         std::uint32_t flags, bool& reboot, std::uint32_t& error) {
-    auto update = reinterpret_cast<update_driver_fn>(
-        reinterpret_cast<void*>(newdev_function("UpdateDriverForPlugAndPlayDevicesW")));
-    if (!update) {
-        error = ERROR_PROC_NOT_FOUND;
-        return false;
-    }
-    BOOL need_reboot = FALSE;
-    if (!update(nullptr, hardware_id.c_str(), inf.c_str(), flags, &need_reboot)) {
-        error = GetLastError();
-        return false;
-    }
-    reboot = need_reboot != FALSE;
-    return true;
+    return call_newdev<update_driver_fn>("UpdateDriverForPlugAndPlayDevicesW", reboot, error,
+                                         nullptr, hardware_id.c_str(), inf.c_str(), flags);
 }
 
 std::wstring win32_driver_system::describe_error(std::uint32_t error) {

@@ -1,12 +1,11 @@
 #include "dpinst_doubles.h"
 
 #include <algorithm>
-#include <cwctype>
+
+#include "dpinst/ascii.h"
 
 bool nocase_less::operator()(const std::wstring& a, const std::wstring& b) const {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
-        return std::towlower(x) < std::towlower(y);
-    });
+    return less_ignoring_case(a, b);
 }
 
 bool fake_inf::section(const std::wstring& name, std::vector<std::vector<std::wstring>>& lines) {
