@@ -68,7 +68,7 @@ public:
         if (!SetupFindFirstLineW(inf_, name.c_str(), nullptr, &context)) return false;
         do {
             std::vector<std::wstring> fields(1);
-            string_field(context, 0, fields[0]);  // fails on a line without a key
+            string_field(context, 0, fields[0]);  // the key; stays empty when there is none
             const DWORD count = SetupGetFieldCount(&context);
             for (DWORD i = 1; i <= count; ++i) {
                 fields.emplace_back();
