@@ -54,5 +54,6 @@ update_client* create_update_client(device_store* store);
 // cannot be read).
 const http_result* post_scan_request(update_client& client, const std::vector<unsigned char>& packed,
                                      scan_query_params& params);
+
 // Frees the client and everything it holds; null is allowed.
 void release_update_client(update_client* client);

@@ -50,6 +50,15 @@ protected:
     std::string url(const char* name, int mirror = 1) {
         return service->mirror_url(mirror) + "packages/" + name;
     }
+    // One transfer of a package of mirror 1, without retries: its error text.
+    std::string transfer_once(const char* name) {
+        http_client* client = create_http_client(0);
+        if (!client) return "no client";
+        EXPECT_EQ(transfer_file(*client, url(name).c_str(), path.c_str(), progress), 0);
+        std::string error = client->result.error_text;
+        destroy_http_client(client);
+        return error;
+    }
 
     reference_service* service = nullptr;
     retry_pause_function previous_pause = nullptr;
@@ -143,10 +152,7 @@ TEST_F(Downloads, PartFromAnotherOffsetIsNotAppended) {
     progress.expected_size = 12000;
     ASSERT_TRUE(write_file_bytes(path, blob.substr(0, 3000)));
     progress.bytes_so_far = 3000;
-    http_client* client = create_http_client(0);
-    ASSERT_NE(client, nullptr);
-    EXPECT_EQ(transfer_file(*client, url("shift.bin").c_str(), path.c_str(), progress), 0);
-    destroy_http_client(client);
+    transfer_once("shift.bin");
     EXPECT_EQ(progress.curl_code, CURLE_RANGE_ERROR);
     EXPECT_EQ(progress.http_status, 206);
     EXPECT_EQ(progress.bytes_so_far, 3000u);
@@ -175,10 +181,7 @@ TEST_F(Downloads, RedirectThatCannotBeFollowedIsAnError) {
     // On a resume the partial file stays as it was.
     ASSERT_TRUE(write_file_bytes(path, blob.substr(0, 1500)));
     progress.bytes_so_far = 1500;
-    http_client* client = create_http_client(0);
-    ASSERT_NE(client, nullptr);
-    EXPECT_EQ(transfer_file(*client, url("moved.bin").c_str(), path.c_str(), progress), 0);
-    destroy_http_client(client);
+    transfer_once("moved.bin");
     EXPECT_EQ(progress.curl_code, CURLE_HTTP_RETURNED_ERROR);
     EXPECT_TRUE(read_file_bytes(path) == blob.substr(0, 1500));
 }
@@ -188,15 +191,10 @@ TEST_F(Downloads, StalledTransferIsAbortedAfterThirtySeconds) {
     make_blob(*service, L"stall.bin", 4096);
     ASSERT_TRUE(service->set_faults(R"({"1": {"slow_body": 50}})"));
     progress.expected_size = 4096;
-    http_client* client = create_http_client(0);
-    ASSERT_NE(client, nullptr);
-    EXPECT_EQ(transfer_file(*client, url("stall.bin").c_str(), path.c_str(), progress), 0);
+    const std::string error = transfer_once("stall.bin");
     EXPECT_EQ(progress.curl_code, CURLE_OPERATION_TIMEDOUT);
     EXPECT_EQ(progress.bytes_so_far, 1024u);
-    EXPECT_NE(std::string(client->result.error_text).find("Less than 1 bytes/sec transferred the last 30 seconds"),
-              std::string::npos)
-        << client->result.error_text;
-    destroy_http_client(client);
+    EXPECT_NE(error.find("Less than 1 bytes/sec transferred the last 30 seconds"), std::string::npos) << error;
 }
 
 TEST_F(Downloads, CutConnectionsAreResumedWhereTheyStopped) {
