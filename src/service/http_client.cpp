@@ -92,11 +92,21 @@ size_t header_reader(char* data, size_t size, size_t items, void* user) {
     return n;
 }
 
+// Cuts an open file to `size` bytes and puts its position at the new end
+// (through the file's handle: the C runtime's 64-bit calls are missing from
+// older systems' runtime).
+bool cut_file(FILE* file, uint32_t size) {
+    if (std::fflush(file) != 0) return false;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    LARGE_INTEGER at{};
+    at.QuadPart = size;
+    return handle != INVALID_HANDLE_VALUE && SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(handle) && std::fseek(file, 0, SEEK_END) == 0;
+}
+
 // Empties the file and the count: the answer holds the package from its start.
 bool restart_file(http_client& client) {
-    if (std::fflush(client.file) != 0 || _chsize_s(_fileno(client.file), 0) != 0 ||
-        _fseeki64(client.file, 0, SEEK_SET) != 0)
-        return false;
+    if (!cut_file(client.file, 0)) return false;
     client.progress->bytes_so_far = 0;
     return true;
 }
@@ -301,8 +311,7 @@ FILE* open_for_resume(http_client& client, const wchar_t* path, download_progres
     progress.bytes_so_far = offset;
     if (offset == 0) return _wfopen(path, L"wb");
     FILE* file = _wfopen(path, L"r+b");
-    if (!file) return nullptr;
-    if ((size > offset && _chsize_s(_fileno(file), offset) != 0) || _fseeki64(file, offset, SEEK_SET) != 0) {
+    if (file && !cut_file(file, offset)) {
         std::fclose(file);
         return nullptr;
     }
