@@ -124,10 +124,13 @@ int app_init() {
 }
 
 void app_teardown() {
-    if (curl_ready) curl_global_cleanup();
-    curl_ready = false;
+    // Every transfer handle goes before libcurl's global clean-up: freeing
+    // a handle afterwards touches the TLS state that the clean-up has torn
+    // down (it crashes after any HTTPS transfer).
     release_update_client(app_update_client);
     app_update_client = nullptr;
+    if (curl_ready) curl_global_cleanup();
+    curl_ready = false;
     if (app_device_store) release_device_store(app_device_store);
     app_device_store = nullptr;
 }
