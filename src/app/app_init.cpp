@@ -12,6 +12,7 @@
 #include "backup/store_index.h"
 #include "devices/device_store.h"
 #include "devices/system_info.h"
+#include "downloads/download_session.h"
 #include "platform/system_source.h"
 #include "service/update_client.h"
 #include "ui/messages.h"
@@ -126,7 +127,9 @@ int app_init() {
 void app_teardown() {
     // Every transfer handle goes before libcurl's global clean-up: freeing
     // a handle afterwards touches the TLS state that the clean-up has torn
-    // down (it crashes after any HTTPS transfer).
+    // down (it crashes after any HTTPS transfer). Running downloads are
+    // stopped and waited for, so no worker writes into a freed session.
+    clear_download_sessions();
     release_update_client(app_update_client);
     app_update_client = nullptr;
     if (curl_ready) curl_global_cleanup();
