@@ -96,9 +96,10 @@ void setupapi_device_source::close_class_image_list(SP_CLASSIMAGELIST_DATA& list
 bool setupapi_device_source::class_guids(std::vector<GUID>& out) {
     out.assign(1, GUID{});
     DWORD required = 0, error = 0;
-    if (call_with_growing_buffer(out, required, error, [this](GUID* data, DWORD size, DWORD* needed) {
-            return api_.build_class_info_list(0, data, size, needed) != FALSE;
-        })) {
+    auto build = [this](GUID* data, DWORD size, DWORD* needed) {
+        return api_.build_class_info_list(0, data, size, needed) != FALSE;
+    };
+    if (call_with_growing_buffer(out, required, error, build)) {
         out.resize(std::min<std::size_t>(required, out.size()));
         return true;
     }

@@ -120,7 +120,8 @@ struct fake_machine {
 fake_machine* machine = nullptr;
 const HDEVINFO fake_set = reinterpret_cast<HDEVINFO>(static_cast<ULONG_PTR>(0x5000));
 const HKEY fake_key = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x6000));
-const GUID display_guid = {0x4D36E968, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const GUID display_guid = {0x4D36E968, 0xE325, 0x11CE,
+                           {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
 // Hands out `data` the way SetupAPI does: the size needed always, the data
 // only when it fits. False (ERROR_INSUFFICIENT_BUFFER) when it does not.
@@ -146,7 +147,7 @@ BOOL WINAPI one_class(DWORD, LPGUID guids, DWORD size, PDWORD required) {
     guids[0] = display_guid;
     return TRUE;
 }
-BOOL WINAPI class_text(const GUID*, PWSTR buffer, DWORD size, PDWORD required, const wchar_t* text) {
+BOOL class_text(PWSTR buffer, DWORD size, PDWORD required, const wchar_t* text) {
     DWORD needed = static_cast<DWORD>(wcslen(text) + 1);
     if (required) *required = needed;
     if (size < needed) {
@@ -156,11 +157,11 @@ BOOL WINAPI class_text(const GUID*, PWSTR buffer, DWORD size, PDWORD required, c
     wcscpy(buffer, text);
     return TRUE;
 }
-BOOL WINAPI class_description(const GUID* g, PWSTR b, DWORD s, PDWORD r) {
-    return class_text(g, b, s, r, L"Display adapters");
+BOOL WINAPI class_description(const GUID*, PWSTR b, DWORD s, PDWORD r) {
+    return class_text(b, s, r, L"Display adapters");
 }
-BOOL WINAPI class_name(const GUID* g, PWSTR b, DWORD s, PDWORD r) {
-    return class_text(g, b, s, r, L"Display");
+BOOL WINAPI class_name(const GUID*, PWSTR b, DWORD s, PDWORD r) {
+    return class_text(b, s, r, L"Display");
 }
 BOOL WINAPI no_image_index(PSP_CLASSIMAGELIST_DATA, const GUID*, PINT) { return FALSE; }
 HDEVINFO WINAPI open_set(const GUID*, PCWSTR, HWND, DWORD) { return fake_set; }
@@ -384,8 +385,8 @@ TEST_F(FedSetupApi, InstalledDriverRankComesFromItsOwnInfOnly) {
     ASSERT_TRUE(source.installed_driver_rank(L"oem12.inf", rank));
     EXPECT_EQ(rank, 0x00FF0001u);
     EXPECT_TRUE(fake.install_params.Flags & DI_ENUMSINGLEINF);
-    EXPECT_EQ(fake.install_params.FlagsEx & (DI_FLAGSEX_INSTALLEDDRIVER | DI_FLAGSEX_ALLOWEXCLUDEDDRVS),
-              DWORD(DI_FLAGSEX_INSTALLEDDRIVER | DI_FLAGSEX_ALLOWEXCLUDEDDRVS));
+    const DWORD flags_ex = DI_FLAGSEX_INSTALLEDDRIVER | DI_FLAGSEX_ALLOWEXCLUDEDDRVS;
+    EXPECT_EQ(fake.install_params.FlagsEx & flags_ex, flags_ex);
     EXPECT_EQ(std::wstring(fake.install_params.DriverPath), L"oem12.inf");
     EXPECT_EQ(fake.driver_lists_destroyed, fake.driver_lists_built);
 
