@@ -124,8 +124,8 @@ void apply_autostart_work_item(bool enabled) {
     item.name = autostart_item_name;
     item.application = module_path;  // no arguments, like the Run entry
     item.comment = L"Starts Quillmark when you log on.";
-    // Unlike the weekly scan, the program started at log-on stays for the
-    // whole session: it starts on batteries and runs without a time limit.
+    // The program started at log-on stays for the whole session, like one
+    // started from the Run entry: on batteries too, and with no time limit.
     item.flags = TASK_FLAG_INTERACTIVE | TASK_FLAG_RUN_ONLY_IF_LOGGED_ON;
     item.unlimited_run_time = true;
     if (!current_account(item.account)) return;

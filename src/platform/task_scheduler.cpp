@@ -62,6 +62,13 @@ HRESULT open_scheduler(com_ref<ITaskScheduler>& out) {
                             IID_ITaskScheduler, reinterpret_cast<void**>(out.out()));
 }
 
+// The stored work item `name`; false when there is none.
+bool activate(const std::wstring& name, com_ref<ITask>& task) {
+    com_ref<ITaskScheduler> scheduler;
+    return SUCCEEDED(open_scheduler(scheduler)) &&
+           SUCCEEDED(scheduler->Activate(name.c_str(), IID_ITask, task.out_unknown()));
+}
+
 bool save(ITask* task) {
     com_ref<IPersistFile> file;
     if (FAILED(task->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.out()))))
@@ -111,10 +118,8 @@ public:
     }
 
     bool set_trigger_flags(const std::wstring& name, DWORD flags) override {
-        com_ref<ITaskScheduler> scheduler;
-        if (FAILED(open_scheduler(scheduler))) return false;
         com_ref<ITask> task;
-        if (FAILED(scheduler->Activate(name.c_str(), IID_ITask, task.out_unknown()))) return false;
+        if (!activate(name, task)) return false;
         com_ref<ITaskTrigger> trigger;
         if (FAILED(task->GetTrigger(0, trigger.out()))) return false;
         TASK_TRIGGER data = {};
@@ -126,10 +131,8 @@ public:
     }
 
     bool edit_work_item(const std::wstring& name, HWND owner) override {
-        com_ref<ITaskScheduler> scheduler;
-        if (FAILED(open_scheduler(scheduler))) return false;
         com_ref<ITask> task;
-        if (FAILED(scheduler->Activate(name.c_str(), IID_ITask, task.out_unknown()))) return false;
+        if (!activate(name, task)) return false;
         return SUCCEEDED(task->EditWorkItem(owner, 0));
     }
 
