@@ -28,7 +28,7 @@ const wchar_t* const AUTOSTART_ITEM = L"Quillmark Autostart";
 class SettingsStore : public ::testing::Test {
 protected:
     scratch_settings scratch;
-    recording_task_scheduler tasks;  // no test here touches the machine's scheduler
+    recording_task_scheduler tasks;  // in place of the machine's scheduler
 
     std::wstring stored_text(const wchar_t* name) {
         auto v = read_reg_value(scratch.root(), VANTOREL, name);
