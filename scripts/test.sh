@@ -1,9 +1,81 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test of both targets under Wine, on a
 # virtual display, with one persistent wineserver. Extra arguments go to
-# ctest (for example: scripts/test.sh -R Settings).
+# ctest (for example: scripts/test.sh -R Settings). Each tree's run leaves
+# Testing/run-junit.xml and Testing/run-console.log in its build folder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+
+# The failed tests of a ctest run whose process died before the test's own
+# code ran: failed (not timed out, not skipped) with no output at all. Reads
+# the run's JUnit file and its console log; prints one name per line.
+died_at_start() {
+    python3 - "$1" "$2" <<'EOF'
+import re, sys
+import xml.etree.ElementTree as tree
+
+junit, console = sys.argv[1], sys.argv[2]
+# ctest's closing list: "  12 - Suite.Name (Failed)", "(Timeout)", "(SEGFAULT)"...
+status = {}
+listing = False
+with open(console, encoding="utf-8", errors="replace") as log:
+    for line in log:
+        if line.startswith("The following tests FAILED:"):
+            listing = True
+            continue
+        match = re.match(r"^\s*\d+ - (.+) \(([^()]*)\)\s*$", line) if listing else None
+        if match:
+            status[match.group(1)] = match.group(2)
+for case in tree.parse(junit).getroot().iter("testcase"):
+    name = case.get("name")
+    if case.get("status") != "fail" or status.get(name) in (None, "Timeout", "Not Run"):
+        continue
+    if not (case.findtext("system-out") or "").strip():
+        print(name)
+EOF
+}
+
+# Runs ctest in one build tree. A test whose Wine process died before the
+# test ran (now and then, when two Wine processes start at once) is run once
+# more on its own, and the re-run is printed; a test that fails otherwise, or
+# fails again, fails the tree.
+run_tree() {
+    local dir=$1
+    shift
+    local junit=$dir/Testing/run-junit.xml console=$dir/Testing/run-console.log
+    mkdir -p "$dir/Testing"
+    rm -f "$junit" "$console"
+    local rc=0
+    (cd "$dir" && ctest --output-on-failure --timeout 180 -j 2 --output-junit "$junit" "$@") \
+        2>&1 | tee "$console" || rc=$?
+    [ "$rc" -eq 0 ] && return 0
+    [ -s "$junit" ] || return 1
+
+    local died name pattern status=0
+    died=$(died_at_start "$junit" "$console")
+    [ -n "$died" ] || return 1
+    while IFS= read -r name; do
+        echo "[test] re-running $name: its process ended without any output" >&2
+        # The name as a literal pattern: every character but letters, digits
+        # and underscores escaped.
+        pattern=$(printf '%s' "$name" | sed 's/[^A-Za-z0-9_]/\\&/g')
+        (cd "$dir" && ctest --output-on-failure --timeout 180 -R "^${pattern}\$") || status=1
+    done <<<"$died"
+    # Failures with output, timeouts and the like are not run again.
+    local failed
+    failed=$(python3 -c 'import sys, xml.etree.ElementTree as t
+print(sum(c.get("status") == "fail" for c in t.parse(sys.argv[1]).getroot().iter("testcase")))' \
+        "$junit")
+    if [ "$failed" -ne "$(printf '%s\n' "$died" | wc -l)" ]; then
+        echo "[test] other tests failed: see the summary above the re-runs" >&2
+        status=1
+    fi
+    return $status
+}
+
+# Sourced (to reuse run_tree): nothing more.
+if [ "${BASH_SOURCE[0]}" != "$0" ]; then return 0; fi
+
 "$root/scripts/build.sh"
 source "$root/scripts/wine-env.sh"
 wine_prepare_prefix
@@ -11,10 +83,11 @@ QM_FORCE_XVFB=1 wine_start
 status=0
 for tree in x64 x86; do
     echo "[test] $tree" >&2
-    # Now and then a Wine process started while another starts dies before
-    # the test's own code runs (no output, exit within milliseconds); such a
-    # test is run once more. A test that fails twice fails the run.
-    (cd "$root/build/$tree" &&
-        ctest --output-on-failure --timeout 180 -j 2 --repeat until-pass:2 "$@") || status=1
+    if run_tree "$root/build/$tree" "$@"; then
+        echo "[test] $tree: passed" >&2
+    else
+        echo "[test] $tree: FAILED" >&2
+        status=1
+    fi
 done
 exit $status

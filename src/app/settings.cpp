@@ -10,6 +10,7 @@
 
 #include "app/globals.h"
 #include "platform/registry_root.h"
+#include "platform/task_scheduler.h"
 #include "platform/text.h"
 
 app_settings current_settings;
@@ -22,6 +23,7 @@ const wchar_t installer_subkey[] = L"SOFTWARE\\Vantorel_Init";
 const wchar_t run_subkey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t run_value[] = L"Quillmark";
 const wchar_t unset_date[] = L"0000-00-00";
+const wchar_t autostart_item_name[] = L"Quillmark Autostart";
 
 // Reads a REG_DWORD of exactly four bytes; anything else leaves `field` alone.
 void read_dword_value(HKEY key, const wchar_t* name, DWORD& field) {
@@ -109,6 +111,28 @@ void read_stored_values() {
     read_text_value(settings_key, L"install_date", s.install_date);
 }
 
+// The log-on work item that starts the program with Windows on Vista and
+// later, where the Run entry cannot start a program that requires elevation.
+// A work item left by an earlier call is replaced, so it always starts the
+// program where it is now. Scheduler failures are silent.
+void apply_autostart_work_item(bool enabled) {
+    task_scheduler& tasks = scheduler();
+    if (!tasks.has_run_levels()) return;
+    tasks.delete_work_item(autostart_item_name);
+    if (!enabled) return;
+    work_item item;
+    item.name = autostart_item_name;
+    item.application = module_path;  // no arguments, like the Run entry
+    item.comment = L"Starts Quillmark when you log on.";
+    // The program started at log-on stays for the whole session, like one
+    // started from the Run entry: on batteries too, and with no time limit.
+    item.flags = TASK_FLAG_INTERACTIVE | TASK_FLAG_RUN_ONLY_IF_LOGGED_ON;
+    item.unlimited_run_time = true;
+    if (!current_account(item.account)) return;
+    item.trigger = logon_trigger(_time64(nullptr));
+    if (tasks.create_work_item(item)) tasks.raise_run_level(autostart_item_name);
+}
+
 void ensure_folder(const wchar_t* path) {
     if (path[0] != L'\0' && !PathIsDirectoryW(path)) SHCreateDirectoryExW(nullptr, path, nullptr);
 }
@@ -158,6 +182,7 @@ bool set_autostart(bool enabled) {
         RegDeleteValueW(key, run_value);  // a missing value is fine
     }
     RegCloseKey(key);
+    apply_autostart_work_item(enabled);
     return true;
 }
 

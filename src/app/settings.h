@@ -1,6 +1,6 @@
 // The user settings, kept under HKEY_CURRENT_USER\SOFTWARE\Vantorel (the root
 // is replaceable, see platform/registry_root.h), and the autostart entry in the
-// per-user Run key.
+// per-user Run key (with its log-on work item on Windows Vista and later).
 #pragma once
 
 #include <windows.h>
@@ -33,8 +33,10 @@ bool load_settings();
 // Writes every value to settings_key, then applies the autostart entry.
 // Write failures are not reported: always true.
 bool save_settings();
-// Writes (enabled) or deletes the "Quillmark" value of the Run key. False when
-// the Run key cannot be opened.
+// Writes (enabled) or deletes the "Quillmark" value of the Run key; on Windows
+// Vista and later also creates (raised to the highest run level) or deletes
+// the log-on work item "Quillmark Autostart". False when the Run key cannot be
+// opened (then nothing changes); scheduler failures are not reported.
 bool set_autostart(bool enabled);
 // install_date := today's date in UTC.
 void stamp_install_date();

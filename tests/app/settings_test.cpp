@@ -1,6 +1,9 @@
 // The settings store against the real registry, under a scratch root.
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+#include <time.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -8,7 +11,10 @@
 #include "app/globals.h"
 #include "app/settings.h"
 #include "app_test_support.h"
+#include "common/job_file.h"
+#include "common/recording_task_scheduler.h"
 #include "platform/registry_root.h"
+#include "platform/task_scheduler.h"
 #include "platform/text.h"
 
 namespace {
@@ -17,9 +23,12 @@ const wchar_t* const VANTOREL = L"SOFTWARE\\Vantorel";
 const wchar_t* const VANTOREL_INIT = L"SOFTWARE\\Vantorel_Init";
 const wchar_t* const RUN = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
+const wchar_t* const AUTOSTART_ITEM = L"Quillmark Autostart";
+
 class SettingsStore : public ::testing::Test {
 protected:
     scratch_settings scratch;
+    recording_task_scheduler tasks;  // in place of the machine's scheduler
 
     std::wstring stored_text(const wchar_t* name) {
         auto v = read_reg_value(scratch.root(), VANTOREL, name);
@@ -349,6 +358,163 @@ TEST_F(SettingsStore, LoadFailsWhenTheKeyCannotBeOpened) {
     // The defaults are in place all the same.
     EXPECT_EQ(std::wstring(current_settings.language), L"English");
     set_settings_root(scratch.root());
+}
+
+// For failure messages of paths and dates (ASCII).
+std::string wide_text(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// Today's local date as a trigger's begin date holds it.
+std::wstring local_date_today() {
+    __time64_t now = _time64(nullptr);
+    tm local = {};
+    _localtime64_s(&local, &now);
+    wchar_t text[16];
+    wcsftime(text, 16, L"%Y-%m-%d", &local);
+    return text;
+}
+
+std::wstring begin_date(WORD year, WORD month, WORD day) {
+    wchar_t text[16];
+    swprintf(text, 16, L"%04u-%02u-%02u", year, month, day);
+    return text;
+}
+
+TEST_F(SettingsStore, AutostartOnVistaAndLaterAlsoKeepsARaisedLogOnWorkItem) {
+    copy_text(module_path, L"C:\\Program Files\\Quillmark\\quillmark.exe");
+    std::wstring account;
+    ASSERT_TRUE(current_account(account));
+    work_item weekly;
+    weekly.name = L"Quillmark";
+    tasks.items[L"Quillmark"] = {weekly, true};
+
+    const std::wstring today = local_date_today();
+    ASSERT_TRUE(set_autostart(true));
+    EXPECT_TRUE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
+    std::vector<std::wstring> expected = {L"delete Quillmark Autostart",
+                                          L"create Quillmark Autostart",
+                                          L"raise Quillmark Autostart"};
+    EXPECT_EQ(tasks.calls, expected);
+    ASSERT_TRUE(tasks.items.count(AUTOSTART_ITEM));
+    const auto& stored = tasks.items[AUTOSTART_ITEM];
+    EXPECT_TRUE(stored.raised);
+    const work_item& item = stored.item;
+    EXPECT_EQ(item.application, L"C:\\Program Files\\Quillmark\\quillmark.exe");
+    EXPECT_EQ(item.parameters, L"");
+    EXPECT_EQ(item.account, account);
+    EXPECT_EQ(item.flags, DWORD(TASK_FLAG_INTERACTIVE | TASK_FLAG_RUN_ONLY_IF_LOGGED_ON));
+    EXPECT_TRUE(item.unlimited_run_time);
+    EXPECT_EQ(item.trigger.cbTriggerSize, sizeof(TASK_TRIGGER));
+    EXPECT_EQ(item.trigger.TriggerType, TASK_EVENT_TRIGGER_AT_LOGON);
+    EXPECT_EQ(item.trigger.rgFlags, 0u);
+    std::wstring begins = begin_date(item.trigger.wBeginYear, item.trigger.wBeginMonth,
+                                     item.trigger.wBeginDay);
+    EXPECT_TRUE(begins == today || begins == local_date_today()) << begins;
+
+    // Enabled again after the program moved: the work item follows it.
+    copy_text(module_path, L"D:\\Tools\\quillmark.exe");
+    tasks.calls.clear();
+    ASSERT_TRUE(set_autostart(true));
+    EXPECT_EQ(tasks.calls, expected);
+    EXPECT_EQ(tasks.items[AUTOSTART_ITEM].item.application, L"D:\\Tools\\quillmark.exe");
+    EXPECT_TRUE(tasks.items[AUTOSTART_ITEM].raised);
+
+    // Off: gone with the Run entry; the weekly scan's work item stays.
+    tasks.calls.clear();
+    ASSERT_TRUE(set_autostart(false));
+    EXPECT_FALSE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
+    EXPECT_EQ(tasks.calls, std::vector<std::wstring>{L"delete Quillmark Autostart"});
+    EXPECT_FALSE(tasks.items.count(AUTOSTART_ITEM));
+    EXPECT_TRUE(tasks.items.count(L"Quillmark"));
+
+    // Saving the settings applies both the same way.
+    write_reg_text(scratch.root(), VANTOREL, L"install_date", L"2012-03-04");
+    ASSERT_TRUE(load_settings());
+    current_settings.autorun = 1;
+    save_settings();
+    EXPECT_TRUE(tasks.items[AUTOSTART_ITEM].raised);
+    current_settings.autorun = 0;
+    save_settings();
+    EXPECT_FALSE(tasks.items.count(AUTOSTART_ITEM));
+}
+
+TEST_F(SettingsStore, AutostartWorkItemIsLeftOutBeforeVistaAndItsFailuresAreSilent) {
+    copy_text(module_path, L"C:\\Q\\quillmark.exe");
+
+    // Windows XP: the Run entry alone, no scheduler call.
+    tasks.run_levels = false;
+    ASSERT_TRUE(set_autostart(true));
+    ASSERT_TRUE(set_autostart(false));
+    EXPECT_TRUE(tasks.calls.empty());
+
+    // A work item that cannot be created is not raised; the Run entry is there.
+    tasks.run_levels = true;
+    tasks.fail_create = true;
+    ASSERT_TRUE(set_autostart(true));
+    EXPECT_TRUE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
+    std::vector<std::wstring> expected = {L"delete Quillmark Autostart",
+                                          L"create Quillmark Autostart"};
+    EXPECT_EQ(tasks.calls, expected);
+
+    // Raising fails: still success, the work item stays as created.
+    tasks.fail_create = false;
+    tasks.fail_raise = true;
+    EXPECT_TRUE(set_autostart(true));
+    ASSERT_TRUE(tasks.items.count(AUTOSTART_ITEM));
+    EXPECT_FALSE(tasks.items[AUTOSTART_ITEM].raised);
+
+    // A Run key that cannot be opened changes nothing, the work item neither.
+    tasks.calls.clear();
+    set_settings_root(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x7FFF0)));
+    EXPECT_FALSE(set_autostart(false));
+    set_settings_root(scratch.root());
+    EXPECT_TRUE(tasks.calls.empty());
+    EXPECT_TRUE(tasks.items.count(AUTOSTART_ITEM));
+}
+
+// The same through the machine's Task Scheduler 1.0 (Wine's keeps the work
+// items as .job files; its 2.0 store is apart, so the raise is not observable).
+class SettingsStoreOnTheMachine : public SettingsStore {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        set_task_scheduler(nullptr);
+        scheduler().delete_work_item(AUTOSTART_ITEM);
+    }
+    void TearDown() override {
+        scheduler().delete_work_item(AUTOSTART_ITEM);
+        CoUninitialize();
+    }
+};
+
+TEST_F(SettingsStoreOnTheMachine, AutostartWorkItemIsStoredAndRemovedWithTheRunEntry) {
+    ASSERT_TRUE(scheduler().has_run_levels());  // Wine reports Windows 7
+    const std::wstring job = job_file_path(AUTOSTART_ITEM);
+    copy_text(module_path, L"C:\\Program Files\\Quillmark\\quillmark.exe");
+
+    const std::wstring today = local_date_today();
+    ASSERT_TRUE(set_autostart(true));
+    auto stored = read_job_file(job);
+    ASSERT_TRUE(stored) << "no readable " << wide_text(job);
+    EXPECT_EQ(stored->application, L"C:\\Program Files\\Quillmark\\quillmark.exe");
+    EXPECT_EQ(stored->parameters, L"");
+    EXPECT_EQ(stored->max_run_time, DWORD(INFINITE));
+    ASSERT_EQ(stored->triggers.size(), 1u);
+    const job_trigger& trigger = stored->triggers[0];
+    EXPECT_EQ(trigger.type, DWORD(TASK_EVENT_TRIGGER_AT_LOGON));
+    EXPECT_EQ(trigger.flags, 0u);
+    std::wstring begins = begin_date(trigger.begin_year, trigger.begin_month, trigger.begin_day);
+    EXPECT_TRUE(begins == today || begins == local_date_today()) << wide_text(begins);
+
+    // Enabled again from elsewhere: one work item, for the new path.
+    copy_text(module_path, L"D:\\Tools\\quillmark.exe");
+    ASSERT_TRUE(set_autostart(true));
+    stored = read_job_file(job);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->application, L"D:\\Tools\\quillmark.exe");
+
+    ASSERT_TRUE(set_autostart(false));
+    EXPECT_EQ(GetFileAttributesW(job.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ const version_row version_table[] = {
     {NT, 4, 0, SRV, 0, 0, "NOT_SUPPORTED", "NOT_SUPPORTED"},
     {NT, 5, 0, WS, 0, 0, "NOT_SUPPORTED", "NOT_SUPPORTED"},  // Windows 2000
     {NT, 5, 1, WS, 0, 2, "WINXP", "WINXP64"},
+    {NT, 5, 1, WS, 1, 2, "WINXP", "WINXP64"},  // the R2 metric counts on 5.2 only
     {NT, 5, 2, SRV, 0, 3, "WIN2003", "WIN200364"},
     {NT, 5, 2, WS, 0, 3, "WIN2003", "WIN200364"},  // XP x64 reports 5.2
     {NT, 5, 2, SRV, 1, 4, "WIN2003", "WIN200364"},  // Server 2003 R2

@@ -1,0 +1,66 @@
+// A task scheduler for tests: keeps work items in memory the way Windows does
+// (a name that is taken cannot be created again), records every call in order
+// and can be told to fail a kind of call or to be a Windows without run levels.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/task_scheduler.h"
+
+class recording_task_scheduler final : public task_scheduler {
+public:
+    struct stored_item {
+        work_item item;
+        bool raised = false;  // run level set to the highest
+    };
+
+    bool run_levels = true;  // false: a Windows before Vista
+    bool fail_create = false;
+    bool fail_raise = false;
+    std::vector<std::wstring> calls;  // e.g. L"create Quillmark", L"raise Quillmark"
+    std::map<std::wstring, stored_item> items;
+
+    // Installs itself for the lifetime of the object.
+    recording_task_scheduler() { set_task_scheduler(this); }
+    ~recording_task_scheduler() override { set_task_scheduler(nullptr); }
+    recording_task_scheduler(const recording_task_scheduler&) = delete;
+    recording_task_scheduler& operator=(const recording_task_scheduler&) = delete;
+
+    bool has_run_levels() override { return run_levels; }
+
+    bool create_work_item(const work_item& item) override {
+        calls.push_back(L"create " + item.name);
+        if (fail_create || items.count(item.name)) return false;
+        items[item.name] = stored_item{item, false};
+        return true;
+    }
+
+    bool set_trigger_flags(const std::wstring& name, DWORD flags) override {
+        calls.push_back(L"set_trigger_flags " + name);
+        auto found = items.find(name);
+        if (found == items.end()) return false;
+        found->second.item.trigger.rgFlags = flags;
+        return true;
+    }
+
+    bool edit_work_item(const std::wstring& name, HWND) override {
+        calls.push_back(L"edit " + name);
+        return items.count(name) != 0;
+    }
+
+    bool delete_work_item(const std::wstring& name) override {
+        calls.push_back(L"delete " + name);
+        items.erase(name);
+        return true;
+    }
+
+    bool raise_run_level(const std::wstring& name) override {
+        calls.push_back(L"raise " + name);
+        auto found = items.find(name);
+        if (!run_levels || fail_raise || found == items.end()) return false;
+        found->second.raised = true;
+        return true;
+    }
+};
