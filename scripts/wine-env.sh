@@ -80,7 +80,8 @@ _qm_linked_fonts=(
     "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc|WenQuanYi Zen Hei"
     "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf|DejaVu Sans"
 )
-_qm_linking_fonts=("Verdana" "Arial" "Tahoma" "Microsoft Sans Serif" "DejaVu Sans" "DejaVu Sans Condensed")
+_qm_linking_fonts=("Verdana" "Arial" "Tahoma" "Microsoft Sans Serif" "DejaVu Sans" "DejaVu Sans Condensed"
+    "Liberation Sans")
 
 # The FontLink\SystemLink entries, in REGEDIT4 form: each value is a
 # multi-string of "file,face" lines (hex(7): bytes, each line ends in a zero,

@@ -94,6 +94,42 @@ TEST(FontLinking, EveryLanguageIsDrawnWithRealLettersInTheProgramsFonts) {
     }
 }
 
+// A word drawn whole, and the same word drawn one character at a time from
+// left to right at the advances of its characters: identical for a script
+// that neither joins nor reorders, different where the letters are joined
+// and placed right to left.
+bool drawn_as_separate_letters(HFONT font, const std::wstring& word) {
+    text_canvas whole(256, 64), letters(256, 64);
+    for (text_canvas* canvas : {&whole, &letters}) {
+        SelectObject(canvas->dc(), font);
+        SetBkMode(canvas->dc(), TRANSPARENT);
+    }
+    TextOutW(whole.dc(), 8, 8, word.c_str(), static_cast<int>(word.size()));
+    int x = 8;
+    for (wchar_t c : word) {
+        TextOutW(letters.dc(), x, 8, &c, 1);
+        SIZE size{};
+        GetTextExtentPoint32W(letters.dc(), &c, 1, &size);
+        x += size.cx;
+    }
+    const bool same = whole.pixels() == letters.pixels();
+    for (text_canvas* canvas : {&whole, &letters}) SelectObject(canvas->dc(), GetStockObject(SYSTEM_FONT));
+    return same;
+}
+
+TEST(FontLinking, ArabicIsJoinedAndRightToLeftInVerdanaAndArial) {
+    create_fonts();
+    const std::wstring model = L"\u0627\u0644\u0637\u0631\u0627\u0632:";  // the model label
+    for (font_id font : {font_id::arial_8, font_id::verdana_10, font_id::verdana_12_bold}) {
+        SCOPED_TRACE(std::string(wide_to_utf8(font_definitions[int(font)].face)) + " " +
+                     std::to_string(font_definitions[int(font)].points) + " pt");
+        // The comparison is exact for Latin letters ...
+        EXPECT_TRUE(drawn_as_separate_letters(ui_font(font), L"Model:"));
+        // ... and Arabic must not come out as unjoined letters in reading order.
+        EXPECT_FALSE(drawn_as_separate_letters(ui_font(font), model));
+    }
+}
+
 // The check sees boxes: a font that links nothing draws these letters as
 // its missing-glyph box.
 TEST(FontLinking, AFontWithoutLinksShowsBoxesForTheseLetters) {
@@ -105,6 +141,18 @@ TEST(FontLinking, AFontWithoutLinksShowsBoxesForTheseLetters) {
             << wide_to_utf8(name);
     }
     DeleteObject(unlinked);
+}
+
+// Why Arial's stand-in must have Arabic letters of its own: Wine joins and
+// orders Arabic with the font asked for, so a font without them that is
+// linked to one with them draws the letters apart, left to right.
+TEST(FontLinking, ALinkedFontWithoutArabicDrawsItsLettersApart) {
+    HFONT linked = make_font(L"Liberation Sans", -11, FW_NORMAL);
+    ASSERT_NE(linked, nullptr);
+    const std::wstring model = L"\u0627\u0644\u0637\u0631\u0627\u0632:";
+    EXPECT_EQ(boxed_letters(linked, model), L"");
+    EXPECT_TRUE(drawn_as_separate_letters(linked, model));
+    DeleteObject(linked);
 }
 
 }  // namespace
