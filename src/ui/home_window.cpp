@@ -158,9 +158,8 @@ void home_window_c::paint(HDC dc, const RECT& client) {
     text_at(dc, home_title_box(W), "home_scan_for_driver_updates");
 
     SelectObject(dc, ui_font(home_caption_font()));
-    const int x0 = (W - SIDEBAR_WIDTH) / 2 - 470 / 2;
-    const int y0 = (H - 150) / 2;
-    steps_.draw(dc, x0, y0 - 90);
+    const POINT steps_at = home_steps_origin(W, H);
+    steps_.draw(dc, steps_at.x, steps_at.y);
     const home_step_boxes steps = home_step_caption_boxes(W, H);
     text_at(dc, steps.scan, "home_scan_for_drivers");
     text_at(dc, steps.download, "home_download");

@@ -16,9 +16,14 @@ RECT home_title_box(int width) {
     return RECT{15, 10, width - SIDEBAR_WIDTH - MARGIN, 40};
 }
 
+POINT home_steps_origin(int width, int height) {
+    return POINT{(width - SIDEBAR_WIDTH) / 2 - 470 / 2, (height - 150) / 2 - 90};
+}
+
 home_step_boxes home_step_caption_boxes(int width, int height) {
-    const int x0 = (width - SIDEBAR_WIDTH) / 2 - 470 / 2;
-    const int top = (height - 150) / 2 - 65;
+    const POINT origin = home_steps_origin(width, height);
+    const int x0 = origin.x;
+    const int top = origin.y + 25;
     const int bottom = top + 2 * line_height(font_id::verdana_12_bold);
     return home_step_boxes{RECT{x0 + 26, top, x0 + 226 - MARGIN, bottom},
                            RECT{x0 + 226, top, x0 + 399 - MARGIN, bottom},

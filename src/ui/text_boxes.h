@@ -15,6 +15,9 @@
 RECT home_title_box(int width);
 constexpr font_id HOME_TITLE_FONT = font_id::verdana_18;
 
+// The top-left corner of the three-step illustration (470 px wide), 90 px
+// above the start button, centred left of the sidebar.
+POINT home_steps_origin(int width, int height);
 // The captions over the three steps of the illustration, single line each:
 // a caption may reach the next step's caption (the last one the sidebar).
 struct home_step_boxes {
