@@ -162,7 +162,18 @@ TEST_F(PageTexts, PicturesOfThePagesAndTheCloseToTrayBox) {
         static std::wstring box_name;
         box_name = std::wstring(L"texts_tray_warning_") + s.code + L".png";
         UINT_PTR timer = SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
-            HWND box = FindWindowW(nullptr, L"Quillmark");
+            // The box is this thread's visible dialog.
+            HWND box = nullptr;
+            EnumThreadWindows(
+                GetCurrentThreadId(),
+                [](HWND window, LPARAM found) {
+                    wchar_t name[16] = {};
+                    GetClassNameW(window, name, 16);
+                    if (!IsWindowVisible(window) || lstrcmpW(name, L"#32770") != 0) return TRUE;
+                    *reinterpret_cast<HWND*>(found) = window;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&box));
             if (!box) return;
             KillTimer(nullptr, id);
             save_demo_shot(box, box_name.c_str());

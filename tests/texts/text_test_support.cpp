@@ -5,16 +5,24 @@
 #include "ui/main_window.h"
 #include "ui/skin/window.h"
 
-text_canvas::text_canvas(int width, int height) : width_(width), height_(height) {
-    HDC screen = GetDC(nullptr);
-    dc_ = CreateCompatibleDC(screen);
-    ReleaseDC(nullptr, screen);
+namespace {
+// A top-down 32-bit picture of width × height.
+BITMAPINFO top_down_info(int width, int height) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
     info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
+    return info;
+}
+}  // namespace
+
+text_canvas::text_canvas(int width, int height) : width_(width), height_(height) {
+    HDC screen = GetDC(nullptr);
+    dc_ = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    BITMAPINFO info = top_down_info(width, height);
     void* bits = nullptr;
     bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     old_bitmap_ = SelectObject(dc_, bitmap_);
@@ -34,12 +42,7 @@ void text_canvas::clear() {
 
 std::vector<uint32_t> text_canvas::pixels() const {
     GdiFlush();
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width_;
-    info.bmiHeader.biHeight = -height_;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    BITMAPINFO info = top_down_info(width_, height_);
     std::vector<uint32_t> out(static_cast<size_t>(width_) * height_);
     GetDIBits(dc_, bitmap_, 0, height_, out.data(), &info, DIB_RGB_COLORS);
     for (uint32_t& p : out) p &= 0x00FFFFFF;
