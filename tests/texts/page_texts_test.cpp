@@ -71,6 +71,28 @@ void load(const wchar_t* language) {
     ASSERT_EQ(load_language_file(shipped_file, language, true), 0);
 }
 
+// The picture of the open message box is saved under this name.
+std::wstring box_shot_name;
+
+BOOL CALLBACK find_visible_dialog(HWND window, LPARAM found) {
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (!IsWindowVisible(window) || lstrcmpW(name, L"#32770") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+// Timer: once this thread's message box is shown, saves its picture and
+// closes it with its button.
+void CALLBACK shoot_and_close_box(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), find_visible_dialog, reinterpret_cast<LPARAM>(&box));
+    if (!box) return;
+    KillTimer(nullptr, id);
+    save_demo_shot(box, box_shot_name.c_str());
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
 class PageTexts : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -159,26 +181,8 @@ TEST_F(PageTexts, PicturesOfThePagesAndTheCloseToTrayBox) {
             ShowWindow(page, SW_SHOW);
             save_demo_shot(host.window, (std::wstring(L"texts_scan_") + s.code + L".png").c_str());
         }
-        static std::wstring box_name;
-        box_name = std::wstring(L"texts_tray_warning_") + s.code + L".png";
-        UINT_PTR timer = SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
-            // The box is this thread's visible dialog.
-            HWND box = nullptr;
-            EnumThreadWindows(
-                GetCurrentThreadId(),
-                [](HWND window, LPARAM found) {
-                    wchar_t name[16] = {};
-                    GetClassNameW(window, name, 16);
-                    if (!IsWindowVisible(window) || lstrcmpW(name, L"#32770") != 0) return TRUE;
-                    *reinterpret_cast<HWND*>(found) = window;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&box));
-            if (!box) return;
-            KillTimer(nullptr, id);
-            save_demo_shot(box, box_name.c_str());
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-        });
+        box_shot_name = std::wstring(L"texts_tray_warning_") + s.code + L".png";
+        UINT_PTR timer = SetTimer(nullptr, 0, 300, shoot_and_close_box);
         EXPECT_EQ(show_message(host.window, text_for("system_tray_warning").c_str(), 0), 1);
         KillTimer(nullptr, timer);
     }
