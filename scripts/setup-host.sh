@@ -9,7 +9,11 @@ packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
     libz-mingw-w64-dev googletest cmake ninja-build dpkg-dev
     wine64 wine32:i386 fonts-wine xvfb xauth x11-utils xdotool imagemagick
-    fonts-dejavu-core fonts-liberation librsvg2-bin fonts-ipafont-gothic fonts-wqy-zenhei
+    fonts-liberation librsvg2-bin
+    # Stand-ins for Verdana and Arial, and the fonts with Japanese, Chinese
+    # and Arabic letters linked behind them in the Wine prefix
+    # (scripts/wine-env.sh); the artwork uses some of them too.
+    fonts-ipafont-gothic fonts-wqy-zenhei fonts-dejavu-core fonts-dejavu-extra
     python3 python3-pyftpdlib openssl
 )
 

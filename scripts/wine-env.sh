@@ -18,7 +18,7 @@ _qm_xvfb_pid=""
 
 wine_prepare_prefix() {
     # Bump when the settings below change, so old prefixes are made anew.
-    local stamp=$WINEPREFIX/.quillmark-prefix-4
+    local stamp=$WINEPREFIX/.quillmark-prefix-5
     [ -f "$stamp" ] && return 0
     echo "[wine] preparing prefix $WINEPREFIX" >&2
     rm -rf "$WINEPREFIX"
@@ -26,20 +26,32 @@ wine_prepare_prefix() {
     DISPLAY= "$QM_WINE64" wineboot -i >/dev/null 2>&1
     "$QM_WINESERVER" -w
     # A new prefix has no fonts; Verdana and Arial are not on Debian, so
-    # DejaVu Sans and Liberation Sans stand in with similar metrics.
+    # DejaVu Sans and DejaVu Sans Condensed stand in with similar metrics.
+    # Both have Arabic letters, as the originals do: Wine shapes and orders
+    # Arabic with the font asked for, never with a linked one, so a stand-in
+    # without them (Liberation Sans) draws Arabic unjoined and left to right.
     # Undecorated windows keep the skinned caption whole; unmanaged ones do not
     # wait for a window manager that a virtual display does not have. A crash
     # ends the program instead of opening a debugger dialog that would hang.
     cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    # The stand-ins have no Japanese or Chinese letters, nor Wine's own fonts
+    # Arabic ones. As Windows does, the fonts are linked to others that have
+    # them: Debian's IPA Gothic (Japanese), WenQuanYi Zen Hei (both Chinese
+    # scripts) and DejaVu Sans (Arabic), placed in the prefix's font folder.
+    local font
+    for font in "${_qm_linked_fonts[@]}"; do
+        ln -sf "${font%%|*}" "$WINEPREFIX/drive_c/windows/Fonts/"
+    done
     local reg
     reg=$(mktemp --suffix=.reg)
-    cat >"$reg" <<'EOF'
+    {
+    cat <<'EOF'
 REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "Verdana"="DejaVu Sans"
 "verdana"="DejaVu Sans"
-"Arial"="Liberation Sans"
+"Arial"="DejaVu Sans Condensed"
 "Tahoma"="DejaVu Sans"
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
@@ -53,10 +65,42 @@ REGEDIT4
 "Auto"="0"
 "Debugger"=""
 EOF
+    _qm_font_link_entries
+    } >"$reg"
     "$QM_WINE64" regedit /S "$(winepath_w "$reg")" >/dev/null 2>&1
     "$QM_WINESERVER" -w
     rm -f "$reg"
     touch "$stamp"
+}
+
+# The fonts linked behind the program's fonts and their stand-ins, in the
+# order Wine tries them: file|face name.
+_qm_linked_fonts=(
+    "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf|IPAGothic"
+    "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc|WenQuanYi Zen Hei"
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf|DejaVu Sans"
+)
+_qm_linking_fonts=("Verdana" "Arial" "Tahoma" "Microsoft Sans Serif" "DejaVu Sans" "DejaVu Sans Condensed"
+    "Liberation Sans")
+
+# The FontLink\SystemLink entries, in REGEDIT4 form: each value is a
+# multi-string of "file,face" lines (hex(7): bytes, each line ends in a zero,
+# one more zero ends the list).
+_qm_font_link_entries() {
+    local hex="" font name link
+    for font in "${_qm_linked_fonts[@]}"; do
+        link="$(basename "${font%%|*}"),${font#*|}"
+        hex+=$(printf '%s' "$link" | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//')
+        hex+="00,"
+    done
+    hex+="00"
+    echo
+    echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]'
+    # Wine looks a bold font's links up under the face's full name.
+    for name in "${_qm_linking_fonts[@]}"; do
+        echo "\"$name\"=hex(7):$hex"
+        echo "\"$name Bold\"=hex(7):$hex"
+    done
 }
 
 # A Unix path as Wine sees it (through the Z: drive).

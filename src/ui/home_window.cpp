@@ -11,6 +11,8 @@
 #include "ui/sidebar.h"
 #include "ui/skin/colors.h"
 #include "ui/skin/fonts.h"
+#include "ui/skin/wrapped_text.h"
+#include "ui/text_boxes.h"
 
 namespace {
 
@@ -30,9 +32,22 @@ void fill(HDC dc, int left, int top, int right, int bottom, HBRUSH brush) {
     FillRect(dc, &r, brush);
 }
 
-void text_at(HDC dc, int x, int y, const char* key) {
+// A single-line text starting at the top-left corner of its box.
+void text_at(HDC dc, const RECT& box, const char* key) {
     const std::wstring& text = text_for(key);
-    TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+    TextOutW(dc, box.left, box.top, text.c_str(), static_cast<int>(text.size()));
+}
+
+// The weekly-scan line, wrapped left of the sidebar when it is too long for
+// one line.
+void draw_auto_scan_line(HDC dc, int width, int small_picture_top) {
+    const std::wstring& text = text_for("home_tarnwick_automatically");
+    const RECT box = home_auto_scan_box(width, small_picture_top);
+    RECT measured = box;
+    draw_wrapped_text(dc, text, measured, HOME_AUTO_SCAN_LINE_GAP, wrap_mode::measure);
+    const int top = home_auto_scan_text_top(box, small_picture_top, measured.bottom);
+    RECT shown{box.left, top, box.right, box.bottom};
+    draw_wrapped_text(dc, text, shown, HOME_AUTO_SCAN_LINE_GAP, wrap_mode::draw);
 }
 
 }  // namespace
@@ -139,17 +154,16 @@ void home_window_c::paint(HDC dc, const RECT& client) {
     const int saved = SaveDC(dc);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, SKIN_TITLE_TEXT);
-    SelectObject(dc, ui_font(font_id::verdana_18));
-    text_at(dc, 15, 10, "home_scan_for_driver_updates");
+    SelectObject(dc, ui_font(HOME_TITLE_FONT));
+    text_at(dc, home_title_box(W), "home_scan_for_driver_updates");
 
-    const bool long_texts = locale_is(L"fr") || locale_is(L"it") || locale_is(L"es");
-    SelectObject(dc, ui_font(long_texts ? font_id::verdana_10_bold : font_id::verdana_12_bold));
-    const int x0 = (W - SIDEBAR_WIDTH) / 2 - 470 / 2;
-    const int y0 = (H - 150) / 2;
-    steps_.draw(dc, x0, y0 - 90);
-    text_at(dc, x0 + 26, y0 - 65, "home_scan_for_drivers");
-    text_at(dc, x0 + 226, y0 - 65, "home_download");
-    text_at(dc, x0 + 399, y0 - 65, "home_install");
+    SelectObject(dc, ui_font(home_caption_font()));
+    const POINT steps_at = home_steps_origin(W, H);
+    steps_.draw(dc, steps_at.x, steps_at.y);
+    const home_step_boxes steps = home_step_caption_boxes(W, H);
+    text_at(dc, steps.scan, "home_scan_for_drivers");
+    text_at(dc, steps.download, "home_download");
+    text_at(dc, steps.install, "home_install");
 
     start_button_.draw(dc, 0, 0, W, H);
 
@@ -157,7 +171,7 @@ void home_window_c::paint(HDC dc, const RECT& client) {
     bottom_picture_.draw(dc, 10, bottom_top);
     const int small_top = bottom_top - 25;
     auto_scan_picture_.draw(dc, 10, small_top);
-    text_at(dc, 40, small_top + 2, "home_tarnwick_automatically");
+    draw_auto_scan_line(dc, W, small_top);
     fill(dc, 10, small_top - 20, W - 260, small_top - 20 + 2, separator_brush_);
     RestoreDC(dc, saved);
 

@@ -13,6 +13,7 @@
 #include "ui/sidebar.h"
 #include "ui/skin/colors.h"
 #include "ui/skin/fonts.h"
+#include "ui/text_boxes.h"
 
 scan_window_c::scan_window_c() {
     enumeration_job.context = &progress;
@@ -81,7 +82,7 @@ LRESULT scan_window_c::on_destroy(UINT, WPARAM, LPARAM, bool& handled) {
 LRESULT scan_window_c::on_size(UINT, WPARAM, LPARAM lparam, bool&) {
     const int width = LOWORD(lparam), height = HIWORD(lparam);
     HDC dc = GetDC(window_);
-    HGDIOBJ old = SelectObject(dc, ui_font(font_id::verdana_9_bold));
+    HGDIOBJ old = SelectObject(dc, ui_font(SCAN_STATUS_FONT));
     const std::wstring& text = text_for("scan_status2");
     RECT measured{0, 0, 0, 0};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measured,
@@ -182,18 +183,21 @@ void scan_window_c::paint(HDC dc, const RECT& client) {
     SetBkMode(dc, TRANSPARENT);
     header_.draw(dc, 15, 15);
     header_right_.draw(dc, W - header_right_.width() - 260, 15);
-    SelectObject(dc, ui_font(font_id::verdana_22));
+    SelectObject(dc, ui_font(SCAN_TITLE_FONT));
     SetTextColor(dc, SKIN_TITLE_TEXT);
     const std::wstring& title = text_for("scan_scanning");
-    TextOutW(dc, 80, 28, title.c_str(), static_cast<int>(title.size()));
+    const RECT title_box = scan_title_box(W, header_right_.width());
+    TextOutW(dc, title_box.left, title_box.top, title.c_str(), static_cast<int>(title.size()));
 
     RECT frame{10, 85, W - 260, H - 60};
     FrameRect(dc, &frame, frame_brush_);
 
     const RECT& box = status_box_;
-    SelectObject(dc, ui_font(font_id::verdana_18));
+    SelectObject(dc, ui_font(SCAN_HEADING_FONT));
     const std::wstring& heading = text_for("scan_scanning_your_computer");
-    TextOutW(dc, box.left, box.top - 60, heading.c_str(), static_cast<int>(heading.size()));
+    const RECT heading_box = scan_heading_box(W, box);
+    TextOutW(dc, heading_box.left, heading_box.top, heading.c_str(),
+             static_cast<int>(heading.size()));
 
     scan_status_values values;
     values.start_time = scan_start_time;
@@ -201,7 +205,7 @@ void scan_window_c::paint(HDC dc, const RECT& client) {
     values.phase = scan_phase;
     values.index = progress.index.load();
     values.name = current_name(progress);
-    SelectObject(dc, ui_font(font_id::verdana_9_bold));
+    SelectObject(dc, ui_font(SCAN_STATUS_FONT));
     int top = box.top;
     for (int line = 0; line < SCAN_STATUS_LINES; ++line) {
         RECT row{box.left, top, box.right, top + row_height_};
@@ -217,10 +221,10 @@ void scan_window_c::paint(HDC dc, const RECT& client) {
     if (scan_phase == 2) {
         RECT wait = scan_waiting_box(W, H, top);
         FillRect(dc, &wait, band_brush_);
-        SelectObject(dc, ui_font(font_id::verdana_12_bold));
+        SelectObject(dc, ui_font(SCAN_WAITING_FONT));
         SetTextColor(dc, RGB(255, 0, 0));
         std::wstring text = text_for("scan_waiting") + waiting_dots(values.now);
-        RECT inside{wait.left + 45, wait.top, wait.right, wait.bottom};
+        RECT inside = scan_waiting_text_box(wait);
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &inside,
                   DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
     }

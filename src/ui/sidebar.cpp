@@ -8,6 +8,7 @@
 #include "ui/skin/fonts.h"
 #include "ui/skin/image.h"
 #include "ui/skin/wrapped_text.h"
+#include "ui/text_boxes.h"
 
 void paint_sidebar_band(HDC dc, int width, int height) {
     HBRUSH band = CreateSolidBrush(SKIN_SIDEBAR);
@@ -32,13 +33,13 @@ int draw_system_info(HDC dc, int width, const image_c& header, sidebar_page page
 
     const int saved = SaveDC(dc);
     SetBkMode(dc, TRANSPARENT);
-    bool small_title = page == sidebar_page::home && (locale_is(L"it") || locale_is(L"pt"));
-    SelectObject(dc, ui_font(small_title ? font_id::verdana_10_bold : font_id::verdana_12_bold));
+    SelectObject(dc, ui_font(sidebar_title_font(page)));
     SetTextColor(dc, SKIN_TITLE_TEXT);
     const std::wstring& title = text_for("sidebar_system_info");
-    TextOutW(dc, width - 193, 28, title.c_str(), static_cast<int>(title.size()));
+    const RECT title_box = sidebar_title_box(width);
+    TextOutW(dc, title_box.left, title_box.top, title.c_str(), static_cast<int>(title.size()));
 
-    SelectObject(dc, ui_font(font_id::arial_8));
+    SelectObject(dc, ui_font(SIDEBAR_ROW_FONT));
     SetTextColor(dc, SKIN_SIDEBAR_VALUE);
     TEXTMETRICW metrics{};
     GetTextMetricsW(dc, &metrics);
@@ -60,7 +61,7 @@ int draw_system_info(HDC dc, int width, const image_c& header, sidebar_page page
         draw_wrapped_text(dc, *row.value, value, 5, wrap_mode::measure);
         RECT shown = value;
         draw_wrapped_text(dc, *row.value, shown, 5, wrap_mode::draw);
-        RECT label{width - 240, top, value_left - 2, value.bottom};
+        RECT label = sidebar_label_box(width, page, top, value.bottom);
         const std::wstring& text = text_for(row.label);
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &label,
                   DT_WORDBREAK | DT_NOPREFIX);

@@ -219,7 +219,7 @@ TEST_F(MainWindow, EachQueryErrorShowsItsTextWithRetryAndCancel) {
         {7, 0, "", text_for("error_internal_error")},
         {24, 0, "", text_for("error_internal_error")},
         {21, 0, "", text_for("error_invalid_date")},
-        {20, 503, "", L"The update service could not be reached (HTTP 503). Please check your connection."},
+        {20, 503, "", L"The update service cannot be reached (HTTP 503). Check your connection."},
         {20, 500, "Server busy", L"Server busy"},
         {99, 0, "", L""},
     };
