@@ -65,8 +65,8 @@ public:
             } else if (starts_with(s_, i_, "<![CDATA[", false)) {
                 skip_past(9, "]]>");
             } else if (i_ + 1 < s_.size() && name_start(static_cast<unsigned char>(s_[i_ + 1]))) {
-                const std::size_t start = i_;
-                if (start_tag() && ++depth > limit) return start;
+                if (depth == limit) return i_;  // an element one level deeper, empty or not
+                if (start_tag()) ++depth;
             } else {
                 skip_past(1, ">");  // a DOCTYPE or anything else TinyXML keeps as unknown
             }

@@ -15,7 +15,7 @@
 // than ten levels.
 constexpr int xml_depth_limit = 64;
 
-// The offset of the '<' of the first element that TinyXML would open deeper
+// The offset of the '<' of the first element (empty or not) that TinyXML would make deeper
 // than `limit` levels, or npos when there is none. A linear scan that reads
 // the text the way TinyXML does: comments, CDATA sections, declarations and
 // other markup, quoted attribute values (which may hold '>'), self-closing
