@@ -121,8 +121,10 @@ void check_no_text(const TiXmlElement* element) {
         const std::string_view value = text->Value();
         std::size_t line = static_cast<std::size_t>(text->Row());
         for (std::size_t i = 0; i < value.size() && is_blank(value[i]); ++i) line += value[i] == '\n';
-        throw profile_error{L"line " + std::to_wstring(line) + L": " + element_label(element) +
-                            L" holds no text, but \"" + utf8_to_wide(folded(value)) + L"\" stands in it"};
+        std::wstring stray = utf8_to_wide(folded(value));
+        if (stray.size() > 40) stray = stray.substr(0, 37) + L"...";
+        throw profile_error{L"line " + std::to_wstring(line) + L": stray text \"" + stray + L"\" in " +
+                            element_label(element)};
     }
 }
 
@@ -449,6 +451,10 @@ const active_profile& machine_profile_in_use() {
         } else {
             result.status = profile_status::broken;
             result.profile = machine_profile{};
+            const std::wstring prefix = std::wstring(path.data()) + L": ";
+            result.reason = result.error.compare(0, prefix.size(), prefix) == 0
+                                ? result.error.substr(prefix.size())
+                                : result.error;
         }
         return result;
     }();

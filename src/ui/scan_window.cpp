@@ -16,7 +16,7 @@
 
 std::wstring scan_devices_error_text(const active_profile& profile) {
     std::wstring text = SCAN_DEVICES_ERROR;
-    if (profile.status == profile_status::broken) text += L"\n\n" + profile.error;
+    if (profile.status == profile_status::broken) text += L"\n" + profile.reason;
     return text;
 }
 

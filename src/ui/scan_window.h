@@ -23,7 +23,7 @@ constexpr UINT SCAN_TIMER_PERIOD_MS = 200;
 // The text of the box shown when the enumeration fails.
 constexpr const wchar_t* SCAN_DEVICES_ERROR = L"Scan Devices Error";
 // That text, and under it why the machine profile in use was refused, if it
-// was.
+// was (the reason alone: the box has room for a few lines, not for a path).
 std::wstring scan_devices_error_text(const active_profile& profile);
 
 class scan_window_c : public window_base_c {
