@@ -30,6 +30,8 @@ std::size_t trimmed_end(std::string_view line) {
     return end;
 }
 
+bool one_of(wchar_t c, std::wstring_view set) { return set.find(c) != std::wstring_view::npos; }
+
 // Walks the conversions of a printf format: visit(plain, type) for each,
 // where plain says it has no length modifier, '*', or width or precision of
 // more than three digits, and type is its conversion character (0 when the
@@ -44,18 +46,18 @@ void for_each_conversion(std::wstring_view f, Visit visit) {
     for (std::size_t i = 0; i < f.size(); ++i) {
         if (f[i] != L'%') continue;
         if (++i < f.size() && f[i] == L'%') continue;
-        while (i < f.size() && std::wcschr(L"-+ #0", f[i]) && f[i] != L'\0') ++i;
+        while (i < f.size() && one_of(f[i], L"-+ #0")) ++i;
         bool plain = digits(i) <= 3;
         if (i < f.size() && f[i] == L'.') {
             ++i;
             plain = digits(i) <= 3 && plain;
         }
-        for (; i < f.size() && f[i] != L'\0' && std::wcschr(L"*hlLIqjztw0123456789", f[i]); ++i) plain = false;
+        for (; i < f.size() && one_of(f[i], L"*hlLIqjztw0123456789"); ++i) plain = false;
         visit(plain, i < f.size() ? f[i] : L'\0');
     }
 }
 
-bool is_integer_conversion(wchar_t type) { return type != L'\0' && std::wcschr(L"diuxXo", type); }
+bool is_integer_conversion(wchar_t type) { return one_of(type, L"diuxXo"); }
 
 }  // namespace
 

@@ -132,7 +132,8 @@ void check_no_text(const TiXmlElement* element) {
 std::wstring element_text(const TiXmlElement* element) {
     std::string text;
     for (const TiXmlNode* child = element->FirstChild(); child; child = child->NextSibling()) {
-        if (const TiXmlText* part = child->ToText()) text += part->CDATA() ? std::string(part->Value()) : folded(part->Value());
+        if (const TiXmlText* part = child->ToText())
+            text += part->CDATA() ? std::string(part->Value()) : folded(part->Value());
         else if (!child->ToComment())
             fail(child, element_label(element) + L" may hold only text");
     }

@@ -80,7 +80,7 @@ private:
     void step() {
         const unsigned char c = static_cast<unsigned char>(s_[i_]);
         std::size_t length = 1;
-        if (utf8_) length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 1;
+        if (utf8_ && c >= 0xC2 && c <= 0xF4) length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
         i_ = std::min(i_ + length, s_.size());
     }
 
@@ -140,7 +140,8 @@ private:
         while (i_ < s_.size() && s_[i_] != '>') {
             skip_blanks();
             const bool is_encoding = starts_with(s_, i_, "encoding", true);
-            if (is_encoding || starts_with(s_, i_, "version", true) || starts_with(s_, i_, "standalone", true)) {
+            if (is_encoding || starts_with(s_, i_, "version", true) ||
+                starts_with(s_, i_, "standalone", true)) {
                 while (i_ < s_.size() && name_char(static_cast<unsigned char>(s_[i_]))) ++i_;
                 skip_blanks();
                 if (i_ >= s_.size() || s_[i_] != '=') return void(stopped_ = true);
