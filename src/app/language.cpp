@@ -2,10 +2,10 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
-#include <regex>
 
 #include "platform/text.h"
 
@@ -18,16 +18,128 @@ namespace {
 // Each read takes at most this many bytes; a longer line is read as several.
 constexpr int LINE_BYTES = 2047;
 
-// The header and entry expressions, ECMAScript, applied to whole lines.
-const std::regex& header_expression() {
-    static const std::regex e(R"(^\s*\[(.*)\]\s*$)", std::regex::ECMAScript);
-    return e;
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool is_break(char c) { return c == '\n' || c == '\r'; }
+
+// The end of the line without its trailing blanks.
+std::size_t trimmed_end(std::string_view line) {
+    std::size_t end = line.size();
+    while (end > 0 && is_blank(line[end - 1])) --end;
+    return end;
 }
 
-const std::regex& entry_expression() {
-    static const std::regex e(R"re(^\s*([^;].*)\s*=\s*"(.+)"\s*$)re", std::regex::ECMAScript);
-    return e;
+bool one_of(wchar_t c, std::wstring_view set) { return set.find(c) != std::wstring_view::npos; }
+
+// Walks the conversions of a printf format: visit(plain, type) for each,
+// where plain says it has no length modifier, '*', or width or precision of
+// more than three digits, and type is its conversion character (0 when the
+// format ends first). "%%" is skipped.
+template <class Visit>
+void for_each_conversion(std::wstring_view f, Visit visit) {
+    auto digits = [&](std::size_t& i) {
+        std::size_t count = 0;
+        for (; i < f.size() && f[i] >= L'0' && f[i] <= L'9'; ++i) ++count;
+        return count;
+    };
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        if (f[i] != L'%') continue;
+        if (++i < f.size() && f[i] == L'%') continue;
+        while (i < f.size() && one_of(f[i], L"-+ #0")) ++i;
+        bool plain = digits(i) <= 3;
+        if (i < f.size() && f[i] == L'.') {
+            ++i;
+            plain = digits(i) <= 3 && plain;
+        }
+        for (; i < f.size() && one_of(f[i], L"*hlLIqjztw0123456789"); ++i) plain = false;
+        visit(plain, i < f.size() ? f[i] : L'\0');
+    }
 }
+
+bool is_integer_conversion(wchar_t type) { return one_of(type, L"diuxXo"); }
+
+}  // namespace
+
+const char* format_arguments(std::string_view key) {
+    for (const format_rule& rule : format_rules)
+        if (key == rule.key) return rule.arguments;
+    return nullptr;
+}
+
+bool format_fits(std::wstring_view format, std::string_view arguments) {
+    std::size_t used = 0;
+    bool fits = true;
+    for_each_conversion(format, [&](bool plain, wchar_t type) {
+        if (!fits || used >= arguments.size() || !plain) {
+            fits = false;
+            return;
+        }
+        const char wanted = arguments[used++];
+        fits = wanted == 's' ? type == L's' : wanted == 'd' && is_integer_conversion(type);
+    });
+    return fits && used == arguments.size();
+}
+
+bool match_header_line(std::string_view line, std::string& name) {
+    std::size_t open = 0;
+    while (open < line.size() && is_blank(line[open])) ++open;
+    if (open >= line.size() || line[open] != '[') return false;
+    // The name runs to the last ']', which only blanks may follow, and holds
+    // no line break.
+    const std::size_t close = trimmed_end(line) - 1;
+    if (close <= open || line[close] != ']') return false;
+    const std::string_view inside = line.substr(open + 1, close - open - 1);
+    if (inside.find_first_of("\r\n") != std::string_view::npos) return false;
+    name.assign(inside);
+    return true;
+}
+
+bool match_entry_line(std::string_view line, std::string& key, std::string& text) {
+    // The expression tries the leading blanks longest first, then the key
+    // longest first; what follows the key (blanks, "=", blanks, a quoted text
+    // up to the last quotation mark, blanks) depends only on where the key
+    // ends. So: which key ends can be followed that way, and then the first
+    // key in the expression's order of trying.
+    const std::size_t n = line.size();
+    const std::size_t end = trimmed_end(line);
+    std::vector<std::size_t> next_solid(n + 1, n);  // first non-blank at or after k
+    std::vector<std::size_t> next_break(n + 1, n);  // first CR or LF at or after k
+    for (std::size_t k = n; k-- > 0;) {
+        next_solid[k] = is_blank(line[k]) ? next_solid[k + 1] : k;
+        next_break[k] = is_break(line[k]) ? k : next_break[k + 1];
+    }
+    // The opening quotation mark of the text when a key ending at k fits, else n.
+    auto quote_after = [&](std::size_t k) {
+        const std::size_t equals = next_solid[k];
+        if (equals >= n || line[equals] != '=') return n;
+        const std::size_t quote = next_solid[equals + 1];
+        if (quote >= n || line[quote] != '"') return n;
+        // The text: at least one character, no line break, then the last
+        // quotation mark with only blanks after it.
+        if (end < quote + 3 || line[end - 1] != '"' || next_break[quote + 1] < end - 1) return n;
+        return quote;
+    };
+    std::vector<std::size_t> last_fit(n + 1, n);  // the greatest fitting key end at or before k
+    for (std::size_t k = 1; k <= n; ++k)
+        last_fit[k] = quote_after(k) != n ? k : last_fit[k - 1];
+
+    if (n == 0) return false;
+    std::size_t lead = 0;
+    while (lead < n && is_blank(line[lead])) ++lead;
+    for (std::size_t start = std::min(lead, n - 1) + 1; start-- > 0;) {
+        if (line[start] == ';') continue;
+        const std::size_t key_end = last_fit[next_break[start + 1]];
+        if (key_end == n || key_end <= start) continue;
+        const std::size_t quote = quote_after(key_end);
+        key.assign(line.substr(start, key_end - start));
+        text.assign(line.substr(quote + 1, end - quote - 2));
+        return true;
+    }
+    return false;
+}
+
+namespace {
 
 // Replaces every two-byte sequence `from` by the byte `to`, left to right.
 void replace_all(std::string& text, const char* from, char to) {
@@ -103,34 +215,38 @@ int load_language(const wchar_t* name, bool make_current) {
     return load_language_file(L"language.ini", name, make_current);
 }
 
-int load_language_file(const wchar_t* path, const wchar_t* name, bool make_current) {
+int load_language_file(const wchar_t* path, const wchar_t* name_wanted, bool make_current) {
     FILE* file = _wfopen(path, L"rt");
     if (!file) return -1;
 
     language_names.clear();
     bool inside = false;
     char buffer[LINE_BYTES + 1];
-    std::cmatch groups;
+    std::string name, key, text;
     while (std::fgets(buffer, sizeof(buffer), file)) {
-        // A NUL byte inside the line ends what the expressions see, as for
-        // any C-string reader.
-        const char* line = buffer;
-        if (std::regex_search(line, groups, header_expression())) {
-            language_names.push_back(utf8_to_wide(groups.str(1)));
+        // A NUL byte inside the line ends what the matchers see, as for any
+        // C-string reader.
+        const std::string_view line(buffer);
+        if (match_header_line(line, name)) {
+            language_names.push_back(utf8_to_wide(name));
             if (inside) {
                 inside = false;  // the selected section has ended
-            } else if (name && StrCmpIW(language_names.back().c_str(), name) == 0) {
+            } else if (name_wanted && StrCmpIW(language_names.back().c_str(), name_wanted) == 0) {
                 inside = true;
                 if (make_current) current_language = static_cast<int32_t>(language_names.size() - 1);
             }
             continue;
         }
-        if (inside && std::regex_search(line, groups, entry_expression())) {
-            std::string text = groups.str(2);
+        if (inside && match_entry_line(line, key, text)) {
             replace_all(text, "\\t", '\t');
             replace_all(text, "\\n", '\n');
+            std::wstring wide = utf8_to_wide(text);
+            // A format text that does not take what its caller passes would
+            // read arguments that are not there: the key is left to English.
+            const char* arguments = format_arguments(key);
+            if (arguments && !format_fits(wide, arguments)) continue;
             // emplace keeps the earlier text of a key that is present already.
-            language_table.emplace(groups.str(1), utf8_to_wide(text));
+            language_table.emplace(key, std::move(wide));
         }
     }
     std::fclose(file);
@@ -147,6 +263,9 @@ std::size_t format_text(wchar_t* out, std::size_t capacity, const wchar_t* forma
     if (!out || capacity == 0) return 0;
     out[0] = L'\0';
     if (!format) return 0;
+    bool counts = false;
+    for_each_conversion(format, [&](bool, wchar_t type) { counts = counts || type == L'n'; });
+    if (counts) return 0;  // %n would write through an argument
     va_list args;
     va_start(args, format);
     // The C runtime's _vsnwprintf reads %s as a wide string. It writes at

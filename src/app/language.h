@@ -41,13 +41,49 @@ int load_language_file(const wchar_t* path, const wchar_t* name, bool make_curre
 // message box. UI thread only.
 const std::wstring& text_for(std::string_view key);
 
+// A language text that a window uses as a printf-style format, with the
+// arguments its caller passes in order: 's' a wide string, 'd' an int.
+struct format_rule {
+    const char* key;
+    const char* arguments;
+};
+inline constexpr format_rule format_rules[] = {
+    {"about_info1", "sss"},         // the about box: version, build date, build time
+    {"download_date1", "ss"},       // the download rows: installed and offered dates
+    {"download_date2", "ss"},
+    {"download_date3", "s"},
+    {"error_network_error", "d"},   // the scan page: the HTTP status
+    {"new_driver_notify", "d"},     // the tray balloon: the number of new drivers
+    {"sidebar_out_of_date", "d"},   // the download page's legend: counts
+    {"sidebar_no_driver", "d"},
+    {"sidebar_up_to_date", "d"},
+    {"sidebar_total", "d"},
+};
+// The arguments of a key's format, or null when its text is no format.
+const char* format_arguments(std::string_view key);
+// Whether `format` takes exactly `arguments`: one conversion per argument, in
+// order, %s for 's' and %d (or %i, %u, %x, %X, %o) for 'd', with flags and a
+// width and precision of at most three digits but no length modifier, '*'
+// or '$'; "%%" is no conversion. A loaded text that does not fit its key's
+// arguments is not taken (the English section supplies that key).
+bool format_fits(std::wstring_view format, std::string_view arguments);
+
+// The two kinds of line of language.ini, matched exactly as the ECMAScript
+// expressions ^\s*\[(.*)\]\s*$ (a section header, group 1 the name) and
+// ^\s*([^;].*)\s*=\s*"(.+)"\s*$ (an entry, groups 1 and 2 the key and the
+// text) match them with greedy, leftmost matching, but in time linear in the
+// line.
+bool match_header_line(std::string_view line, std::string& name);
+bool match_entry_line(std::string_view line, std::string& key, std::string& text);
+
 // Formats a language text that is a printf-style format (for example
 // `error_network_error` with one integer, `download_date1` with two strings)
 // into `out`, at most capacity - 1 characters, always terminated. The texts
 // follow the Windows convention for wide formats: %s takes a wide string
 // (const wchar_t*), %d an int. Use this (or _snwprintf/wsprintfW), not
 // swprintf: with MinGW's C99 printf, swprintf reads %s as a narrow string.
-// Returns the length of the text in `out`.
+// A format with a %n conversion is never used: `out` stays empty. Returns the
+// length of the text in `out`.
 std::size_t format_text(wchar_t* out, std::size_t capacity, const wchar_t* format, ...);
 
 // The current language name: language_names[current_language], or an empty

@@ -9,8 +9,10 @@
 #include <cstring>
 #include <initializer_list>
 #include <limits>
+#include <new>
 
 #include "platform/text.h"
+#include "platform/xml_guard.h"
 
 namespace {
 
@@ -89,11 +91,49 @@ std::optional<bool> flag_attribute(const TiXmlElement* element, const char* name
                       L"\" must be 0 or 1");
 }
 
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Element text with its runs of blanks folded into one space and trimmed.
+std::string folded(std::string_view text) {
+    std::string out;
+    bool blank = false;
+    for (char c : text) {
+        if (is_blank(c)) {
+            blank = !out.empty();
+        } else {
+            if (blank) out += ' ';
+            blank = false;
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A container element holds elements and comments, never text: a hardware id
+// typed without its tags must not vanish.
+void check_no_text(const TiXmlElement* element) {
+    for (const TiXmlNode* child = element->FirstChild(); child; child = child->NextSibling()) {
+        const TiXmlText* text = child->ToText();
+        if (!text) continue;
+        // The node starts where the blanks before its text start.
+        const std::string_view value = text->Value();
+        std::size_t line = static_cast<std::size_t>(text->Row());
+        for (std::size_t i = 0; i < value.size() && is_blank(value[i]); ++i) line += value[i] == '\n';
+        std::wstring stray = utf8_to_wide(folded(value));
+        if (stray.size() > 40) stray = stray.substr(0, 37) + L"...";
+        throw profile_error{L"line " + std::to_wstring(line) + L": stray text \"" + stray + L"\" in " +
+                            element_label(element)};
+    }
+}
+
 // The text of an element that holds only text (an empty element gives "").
 std::wstring element_text(const TiXmlElement* element) {
     std::string text;
     for (const TiXmlNode* child = element->FirstChild(); child; child = child->NextSibling()) {
-        if (child->ToText()) text += child->Value();
+        if (const TiXmlText* part = child->ToText())
+            text += part->CDATA() ? std::string(part->Value()) : folded(part->Value());
         else if (!child->ToComment())
             fail(child, element_label(element) + L" may hold only text");
     }
@@ -149,6 +189,7 @@ profile_windows read_windows(const TiXmlElement* e) {
         w.server_r2 = static_cast<int>(*v);
     if (auto v = number_attribute(e, "arch", false, 0xFFFF)) w.arch = static_cast<WORD>(*v);
     w.wow64 = flag_attribute(e, "wow64");
+    check_no_text(e);
     if (e->FirstChildElement()) fail(e->FirstChildElement(), L"<windows> has no child elements");
     return w;
 }
@@ -164,6 +205,7 @@ profile_system read_system(const TiXmlElement* e) {
     s.display = text_attribute(e, "display");
     s.sound = text_attribute(e, "sound");
     s.model = text_attribute(e, "model");
+    check_no_text(e);
     if (e->FirstChildElement()) fail(e->FirstChildElement(), L"<system> has no child elements");
     return s;
 }
@@ -182,6 +224,7 @@ profile_class read_class(const TiXmlElement* e) {
     c.description = text_attribute(e, "description");
     if (auto v = number_attribute(e, "image", false, std::numeric_limits<int>::max()))
         c.image = static_cast<int>(*v);
+    check_no_text(e);
     if (e->FirstChildElement()) fail(e->FirstChildElement(), L"<class> has no child elements");
     return c;
 }
@@ -190,6 +233,7 @@ profile_driver read_driver(const TiXmlElement* e) {
     check_attributes(e, {"rank"});
     profile_driver d;
     if (auto v = number_attribute(e, "rank", true, 0xFFFFFFFFu)) d.rank = static_cast<uint32_t>(*v);
+    check_no_text(e);
     for (const TiXmlElement* child = e->FirstChildElement(); child;
          child = child->NextSiblingElement()) {
         if (std::strcmp(child->Value(), "value") != 0)
@@ -220,6 +264,7 @@ profile_device read_device(const TiXmlElement* e) {
     d.enumerator = text_attribute(e, "enumerator");
     d.class_name = text_attribute(e, "class");
     d.class_guid = text_attribute(e, "class_guid");
+    check_no_text(e);
     for (const TiXmlElement* child = e->FirstChildElement(); child;
          child = child->NextSiblingElement()) {
         std::string kind = child->Value();
@@ -244,6 +289,7 @@ void read_machine(const TiXmlElement* root, machine_profile& out) {
         fail(root, L"the document element must be <machine>, not " + element_label(root));
     if (root->NextSiblingElement()) fail(root->NextSiblingElement(), L"only one <machine> is allowed");
     check_attributes(root, {});
+    check_no_text(root);
     for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
         std::string kind = e->Value();
         if (kind == "windows") {
@@ -268,6 +314,19 @@ void read_machine(const TiXmlElement* root, machine_profile& out) {
                         element_label(e));
         }
     }
+}
+
+// The line of a parse error. TinyXML knows it for most mistakes; where it
+// does not, it ran out of text inside an element or a text (the last line),
+// or found no element at all (the first line that is not blank).
+std::size_t error_line(const TiXmlDocument& document, std::string_view text) {
+    if (document.ErrorRow() > 0) return static_cast<std::size_t>(document.ErrorRow());
+    if (document.ErrorId() == TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY) {
+        std::size_t first = 0;
+        while (first < text.size() && is_blank(text[first])) ++first;
+        return xml_line_at(text, first);
+    }
+    return xml_line_at(text, text.size());
 }
 
 int hex_digit(wchar_t c) {
@@ -314,12 +373,20 @@ bool guid_from_text(std::wstring_view text, GUID& out) {
 
 bool parse_machine_profile(const char* utf8_xml, machine_profile& out, std::wstring* error) {
     out = machine_profile{};
+    const std::string_view text = utf8_xml ? utf8_xml : "";
     try {
         TiXmlDocument document;
-        document.Parse(utf8_xml ? utf8_xml : "", nullptr, TIXML_ENCODING_UTF8);
-        if (document.Error()) {
-            throw profile_error{L"line " + std::to_wstring(document.ErrorRow()) +
+        std::size_t too_deep_at = 0;
+        switch (parse_xml(document, text, TIXML_ENCODING_UTF8, &too_deep_at)) {
+        case xml_parse::too_deep:
+            throw profile_error{L"line " + std::to_wstring(xml_line_at(text, too_deep_at)) +
+                                L": elements are nested deeper than " +
+                                std::to_wstring(xml_depth_limit) + L" levels"};
+        case xml_parse::not_well_formed:
+            throw profile_error{L"line " + std::to_wstring(error_line(document, text)) +
                                 L": not well-formed XML (" + widen(document.ErrorDesc()) + L")"};
+        case xml_parse::ok:
+            break;
         }
         const TiXmlElement* root = document.RootElement();
         if (!root) throw profile_error{L"the profile has no <machine> element"};
@@ -328,6 +395,10 @@ bool parse_machine_profile(const char* utf8_xml, machine_profile& out, std::wstr
     } catch (const profile_error& e) {
         out = machine_profile{};
         if (error) *error = e.message;
+        return false;
+    } catch (const std::bad_alloc&) {
+        out = machine_profile{};
+        if (error) *error = L"the profile is too large for the memory left";
         return false;
     }
 }
@@ -381,6 +452,10 @@ const active_profile& machine_profile_in_use() {
         } else {
             result.status = profile_status::broken;
             result.profile = machine_profile{};
+            const std::wstring prefix = std::wstring(path.data()) + L": ";
+            result.reason = result.error.compare(0, prefix.size(), prefix) == 0
+                                ? result.error.substr(prefix.size())
+                                : result.error;
         }
         return result;
     }();

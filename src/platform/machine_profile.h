@@ -84,7 +84,8 @@ enum class profile_status { none, loaded, broken };
 struct active_profile {
     profile_status status = profile_status::none;
     machine_profile profile;  // filled when status is loaded
-    std::wstring error;       // why it is broken
+    std::wstring error;       // why it is broken: the file's path and the reason
+    std::wstring reason;      // the reason alone (for the scan's error box)
 };
 const active_profile& machine_profile_in_use();
 

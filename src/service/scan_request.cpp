@@ -24,11 +24,25 @@ int set_last_error(int code) {
 
 namespace {
 
+// The text as XML 1.0 allows it: a control character other than TAB, LF
+// and CR becomes "?", as a character without an ANSI form does.
+std::string xml_text(std::string text) {
+    for (char& c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 && u != '\t' && u != '\n' && u != '\r') c = '?';
+    }
+    return text;
+}
+
 // An element holding one CDATA section, which the printer puts on a line of
-// its own.
+// its own. A "]]>" in the text would end the section early: it is split
+// across two sections ("]]" ends one, ">" starts the next).
 void add_cdata(TiXmlElement& parent, const char* name, const std::string& text) {
+    std::string value = xml_text(text);
+    for (std::size_t at = value.find("]]>"); at != std::string::npos; at = value.find("]]>", at + 15))
+        value.replace(at, 3, "]]]]><![CDATA[>");
     auto* element = new TiXmlElement(name);
-    auto* cdata = new TiXmlText(text);
+    auto* cdata = new TiXmlText(value);
     cdata->SetCDATA(true);
     element->LinkEndChild(cdata);
     parent.LinkEndChild(element);
@@ -59,11 +73,11 @@ std::string build_scan_request(const device_store& store, const scan_query_param
     root->LinkEndChild(action);
 
     auto* client = new TiXmlElement("client");
-    client->SetAttribute("license", params.client_code ? params.client_code : "");
+    client->SetAttribute("license", xml_text(params.client_code ? params.client_code : ""));
     client->SetAttribute("version", "");
-    client->SetAttribute("os", params.os_code_name ? params.os_code_name : "");
+    client->SetAttribute("os", xml_text(params.os_code_name ? params.os_code_name : ""));
     client->SetAttribute("lang", params.language_code);
-    client->SetAttribute("model", wide_to_ansi(params.model ? params.model : L""));
+    client->SetAttribute("model", xml_text(wide_to_ansi(params.model ? params.model : L"")));
     root->LinkEndChild(client);
 
     auto* hardwares = new TiXmlElement("hardwares");

@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <cwchar>
 #include <limits>
+#include <new>
 #include <string_view>
 #include <vector>
 
 #include "app/globals.h"
 #include "devices/device_store.h"
 #include "platform/text.h"
+#include "platform/xml_guard.h"
 #include "service/scan_request.h"
 #include "service/update_client.h"
 
@@ -68,21 +70,21 @@ void set_inf_name(driver_offer& offer, const char* infpath) {
     if (inf.size() > 259) inf.resize(259);
     std::replace(inf.begin(), inf.end(), L'/', L'\\');
     std::size_t slash = inf.find(L'\\');
-    copy_text(offer.inf_name, slash == std::wstring::npos ? std::wstring_view(inf)
-                                                          : std::wstring_view(inf).substr(slash + 1));
+    offer.inf_name = slash == std::wstring::npos ? std::wstring_view(inf)
+                                                 : std::wstring_view(inf).substr(slash + 1);
 }
 
 void read_offer(const TiXmlElement& item, driver_offer& o) {
-    copy_text(o.hardid, ansi_to_wide(field(item, "hardid")));
-    copy_text(o.title, ansi_to_wide(field(item, "title")));
-    copy_text(o.version, ansi_to_wide(field(item, "ver")));
-    copy_text(o.guid, ansi_to_wide(field(item, "guid")));
-    copy_text(o.link, field(item, "link"));
-    copy_text(o.official_link, field(item, "official_link"));
+    o.hardid = ansi_to_wide(field(item, "hardid"));
+    o.title = ansi_to_wide(field(item, "title"));
+    o.version = ansi_to_wide(field(item, "ver"));
+    o.guid = ansi_to_wide(field(item, "guid"));
+    o.link = field(item, "link");
+    o.official_link = field(item, "official_link");
     set_inf_name(o, field(item, "infpath"));
-    copy_text(o.manufacturer, ansi_to_wide(field(item, "manu")));
-    copy_text(o.date, ansi_to_wide(field(item, "date")));
-    copy_text(o.description, ansi_to_wide(field(item, "desc")));
+    o.manufacturer = ansi_to_wide(field(item, "manu"));
+    o.date = ansi_to_wide(field(item, "date"));
+    o.description = ansi_to_wide(field(item, "desc"));
     o.size = parse_number(field(item, "size"), 10);
     o.cp = parse_number(field(item, "cp"), 10);
     o.sign = parse_number(field(item, "sign"), 10);
@@ -147,20 +149,25 @@ bool newer(const C* a, const C* b) {
 
 bool parse_scan_answer(const char* text, device_store& store) {
     if (!text) return false;
-    TiXmlDocument doc;
-    doc.Parse(text);
-    if (doc.Error()) return false;
-    const TiXmlElement* root = doc.RootElement();
-    const TiXmlElement* hardwares = root ? root->FirstChildElement("hardwares") : nullptr;
-    const TiXmlElement* hardware = hardwares ? hardwares->FirstChildElement("hardware") : nullptr;
-    if (!hardware) return false;
-    for (; hardware; hardware = hardware->NextSiblingElement("hardware")) {
-        const TiXmlElement* id = hardware->FirstChildElement("id");
-        if (!id) return false;
-        device_record* device = find_device(store, ansi_to_wide(text_of(id)));
-        if (device) read_offers(*hardware, *device);
+    try {
+        TiXmlDocument doc;
+        if (parse_xml(doc, text) != xml_parse::ok) return false;
+        const TiXmlElement* root = doc.RootElement();
+        const TiXmlElement* hardwares = root ? root->FirstChildElement("hardwares") : nullptr;
+        const TiXmlElement* hardware = hardwares ? hardwares->FirstChildElement("hardware") : nullptr;
+        if (!hardware) return false;
+        for (; hardware; hardware = hardware->NextSiblingElement("hardware")) {
+            const TiXmlElement* id = hardware->FirstChildElement("id");
+            if (!id) return false;
+            device_record* device = find_device(store, ansi_to_wide(text_of(id)));
+            if (device) read_offers(*hardware, *device);
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        // An answer too large for the memory left is a broken answer; a
+        // device keeps its earlier offers unless its new ones were complete.
+        return false;
     }
-    return true;
 }
 
 void load_installed_set(update_client& client, const wchar_t* path) {
@@ -238,7 +245,7 @@ void evaluate_device(const update_client& client, device_record& device,
         return;
     }
     device.best_is_update = best_is_update(*best, device, params.os_version) &&
-                            client.installed.count(best->link) == 0;
+                            client.installed.count(best->link.c_str()) == 0;
     device.latest_is_update = newer_than_installed(*latest, device) &&
-                              client.installed.count(latest->link) == 0;
+                              client.installed.count(latest->link.c_str()) == 0;
 }

@@ -14,7 +14,7 @@ std::wstring result_line(const device_record& device) {
     if (const driver_offer* offer = device.best_offer) {
         line += L"  \u2192  ";
         line += offer->version;
-        if (offer->date[0]) line += std::wstring(L" (") + offer->date + L")";
+        if (!offer->date.empty()) line += std::wstring(L" (") + offer->date.c_str() + L")";
     }
     return line;
 }

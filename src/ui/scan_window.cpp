@@ -15,6 +15,12 @@
 #include "ui/skin/fonts.h"
 #include "ui/text_boxes.h"
 
+std::wstring scan_devices_error_text(const active_profile& profile) {
+    std::wstring text = SCAN_DEVICES_ERROR;
+    if (profile.status == profile_status::broken) text += L"\n" + profile.reason;
+    return text;
+}
+
 scan_window_c::scan_window_c() {
     enumeration_job.context = &progress;
     enumeration_job.function = run_enumeration;
@@ -123,7 +129,7 @@ void scan_window_c::tick() {
         if (enumeration_job.result != 0) {
             // The scan is over: no tick may look for a query that never starts.
             KillTimer(window_, SCAN_TIMER_ID);
-            prompt_user(window_, SCAN_DEVICES_ERROR, 2);
+            prompt_user(window_, scan_devices_error_text(machine_profile_in_use()).c_str(), 2);
             PostMessageW(main, UM_SCAN_CANCELLED, 0, 0);
             break;
         }

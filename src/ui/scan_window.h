@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "devices/device_store.h"
+#include "platform/machine_profile.h"
 #include "service/scan_request.h"
 #include "ui/scan_flow.h"
 #include "ui/skin/image.h"
@@ -20,6 +22,9 @@ constexpr UINT SCAN_TIMER_PERIOD_MS = 200;
 
 // The text of the box shown when the enumeration fails.
 constexpr const wchar_t* SCAN_DEVICES_ERROR = L"Scan Devices Error";
+// That text, and under it why the machine profile in use was refused, if it
+// was (the reason alone: the box has room for a few lines, not for a path).
+std::wstring scan_devices_error_text(const active_profile& profile);
 
 class scan_window_c : public window_base_c {
 public:

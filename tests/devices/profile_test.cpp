@@ -1,6 +1,8 @@
 #include <cstdio>
 
+#include "common/page_end_text.h"
 #include "scan_fixture.h"
+#include "ui/scan_window.h"
 
 namespace {
 
@@ -174,4 +176,77 @@ TEST(machine_profile, registry_value_names_ignore_letter_case) {
     EXPECT_FALSE(source.driver_value(L"DriverDesc", value));  // not REG_SZ
     EXPECT_FALSE(source.driver_value(L"DriverDate", value));
     EXPECT_EQ(source.select_device(1), walk_result::end);
+}
+
+TEST(machine_profile, stray_text_in_a_container_is_refused_at_its_line) {
+    const struct {
+        std::string xml;
+        std::wstring error;
+    } rows[] = {
+        {"<machine>\n<device id=\"A\\B\\1\">\n  PCI\\VEN_1\n</device>\n</machine>",
+         L"line 3: stray text \"PCI\\VEN_1\" in <device>"},
+        {"<machine>\nstray\n<device/>\n</machine>", L"line 2: stray text \"stray\" in <machine>"},
+        {"<machine><device><driver>\n\n<value name=\"a\"/>oops</driver></device></machine>",
+         L"line 3: stray text \"oops\" in <driver>"},
+        {"<machine><windows>7</windows></machine>", L"line 1: stray text \"7\" in <windows>"},
+        {"<machine><system><![CDATA[x]]></system></machine>", L"line 1: stray text \"x\" in <system>"},
+        {"<machine><class guid=\"{4D36E968-E325-11CE-BFC1-08002BE10318}\">Display</class></machine>",
+         L"line 1: stray text \"Display\" in <class>"},
+        {"<machine>\n<device>\n" + std::string(60, 'x') + "<hardware_id/></device></machine>",
+         L"line 3: stray text \"" + std::wstring(37, L'x') + L"...\" in <device>"},
+    };
+    for (const auto& row : rows) {
+        std::wstring error = parse_error(row.xml);
+        EXPECT_EQ(error, row.error) << wide_text(error);
+    }
+    // Blanks and comments between elements are no text.
+    machine_profile p;
+    ASSERT_TRUE(parse_machine_profile("<machine>\n  <!-- c -->\n  <device>\n\t<hardware_id> a \n b </hardware_id>"
+                                      "<hardware_id><![CDATA[ c  d ]]></hardware_id>\n  </device>\n</machine>",
+                                      p));
+    EXPECT_EQ((*p.devices[0].hardware_ids)[0], L"a b");  // element text is folded
+    EXPECT_EQ((*p.devices[0].hardware_ids)[1], L" c  d ");  // a CDATA section as written
+}
+
+TEST(machine_profile, broken_documents_report_their_real_line) {
+    const struct {
+        const char* xml;
+        int line;
+    } rows[] = {
+        {"<machine>\n<device id=\"x\">\n</machine>", 3},       // the wrong end tag
+        {"<machine>\n<device>\n<hardware_id>x", 3},           // the text never ends
+        {"<machine>\n\n<device id=\"x\n", 3},                 // nor the attribute
+        {"<machine>\n<device>\n</device>\n", 4},              // nor the document element
+        {"\n\n  not xml\n", 3},                               // no element at all
+        {"<machine>\n<!-- open\n", 3},                      // the end, where reading stopped
+        {"", 1},
+    };
+    for (const auto& row : rows) {
+        std::wstring error = parse_error(row.xml);
+        EXPECT_EQ(error.rfind(L"line " + std::to_wstring(row.line) + L":", 0), 0u)
+            << row.xml << " -> " << wide_text(error);
+    }
+}
+
+TEST(machine_profile, deep_nesting_and_a_lead_byte_at_the_end_are_refused_safely) {
+    std::string deep = "<machine>\n";
+    for (int i = 0; i < 20000; ++i) deep += "<device>";
+    std::wstring error = parse_error(deep);
+    EXPECT_EQ(error, L"line 2: elements are nested deeper than 64 levels");
+
+    for (const char* xml : {"<machine>\xF0", "<machine><device id=\"\xE2", "<?xml version=\"1.0\xF0"}) {
+        page_end_text text(xml);
+        ASSERT_NE(text.c_str(), nullptr);
+        machine_profile p;
+        EXPECT_FALSE(parse_machine_profile(text.c_str(), p)) << xml;
+    }
+}
+
+TEST(machine_profile, the_scan_error_box_says_why_a_profile_was_refused) {
+    active_profile profile;
+    EXPECT_EQ(scan_devices_error_text(profile), L"Scan Devices Error");
+    profile.status = profile_status::broken;
+    profile.error = L"C:\\case.xml: line 3: <device> holds no text";
+    profile.reason = L"line 3: <device> holds no text";
+    EXPECT_EQ(scan_devices_error_text(profile), L"Scan Devices Error\nline 3: <device> holds no text");
 }

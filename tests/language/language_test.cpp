@@ -4,6 +4,7 @@
 
 #include <cwchar>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -238,43 +239,6 @@ TEST_F(LanguageFile, AMissingKeyIsAnEmptyTextThatStaysInTheTable) {
     EXPECT_EQ(text_for("missing"), L"");
 }
 
-TEST(LocaleCode, FollowsTheCurrentLanguageName) {
-    const struct {
-        const wchar_t* name;
-        const wchar_t* code;
-        int button, banner;
-    } rows[] = {
-        {L"English", L"en", 290, 300},
-        {L"Deutsch", L"de", 456, 452},
-        {L"Fran\u00e7ais", L"fr", 459, 453},
-        {L"Espa\u00f1ol", L"es", 465, 455},
-        {L"\u7b80\u4f53\u4e2d\u6587", L"cn", 290, 300},
-        {L"\u7e41\u9ad4\u4e2d\u6587", L"hk", 290, 300},
-        {L"Italiano", L"it", 425, 415},
-        {L"\u65e5\u672c\u8a9e", L"jp", 462, 454},
-        {L"Portugu\u00eas", L"pt", 422, 414},
-        {L"Nederlands", L"nl", 419, 300},
-        {L"\u0627\u0644\u0639\u0631\u0628\u064a\u0629", L"ar", 416, 412},
-        {L"deutsch", L"de", 456, 452},      // compared ignoring case
-        {L"Klingon", L"en", 290, 300},      // any other name
-    };
-    for (const auto& row : rows) {
-        reset_language_table();
-        language_names = {L"First", row.name};
-        current_language = 1;
-        SCOPED_TRACE(wide_to_utf8(row.name));
-        EXPECT_STREQ(locale_code(), row.code);
-        EXPECT_TRUE(locale_is(row.code));
-        home_image_numbers images = home_images();
-        EXPECT_EQ(images.start_button_base, row.button);
-        EXPECT_EQ(images.banner, row.banner);
-        EXPECT_EQ(product_page_address(),
-                  std::wstring(product_site_base(row.code)) + L"product_quillmark.php");
-        EXPECT_EQ(faq_page_address(), std::wstring(faq_site_base(row.code)) + L"faq.php");
-    }
-    reset_language_table();
-}
-
 TEST(LocaleCode, PredicateIgnoresCaseAndNoLanguageIsEnglish) {
     reset_language_table();
     EXPECT_STREQ(current_language_name(), L"");
@@ -284,6 +248,10 @@ TEST(LocaleCode, PredicateIgnoresCaseAndNoLanguageIsEnglish) {
     EXPECT_TRUE(locale_is(L"de"));
     EXPECT_FALSE(locale_is(L"en"));
     EXPECT_FALSE(locale_is(nullptr));
+    EXPECT_EQ(product_page_address(), L"https://www.vantorel.com/de/product_quillmark.php");
+    EXPECT_EQ(faq_page_address(), L"https://support.vantorel.com/de/faq.php");
+    EXPECT_EQ(home_images().start_button_base, 456);
+    EXPECT_EQ(home_images().banner, 452);
     current_language = 5;  // past the end: no name
     EXPECT_STREQ(locale_code(), L"en");
     reset_language_table();
@@ -308,7 +276,100 @@ TEST(SiteBases, EveryCodeHasItsOwnMemberOfBothFamilies) {
     EXPECT_STREQ(faq_site_base(L"EN"), faq_site_base(L"en"));
 }
 
+TEST_F(LanguageFile, FormatTextsThatDoNotFitTheirCallerFallBackToEnglish) {
+    write_file(
+        "[English]\n"
+        "about_info1=\"%s, %s, %s\"\nerror_network_error=\"HTTP %d\"\nnew_driver_notify=\"%d new\"\n"
+        "sidebar_total=\"Total %d\"\ndownload_date1=\"%s / %s\"\n"
+        "[Deutsch]\n"
+        "about_info1=\"%s%s%s%s\"\nerror_network_error=\"HTTP %s\"\nnew_driver_notify=\"%n%d\"\n"
+        "sidebar_total=\"%-5d gesamt\"\ndownload_date1=\"%ls %s\"\nscan_item=\"100% \"\n");
+    ASSERT_EQ(load_language(L"Deutsch", true), 0);
+    ASSERT_EQ(load_language(L"English", false), 0);
+    EXPECT_EQ(text_for("about_info1"), L"%s, %s, %s");  // one conversion too many
+    EXPECT_EQ(text_for("error_network_error"), L"HTTP %d");  // a string where a number is passed
+    EXPECT_EQ(text_for("new_driver_notify"), L"%d new");  // %n
+    EXPECT_EQ(text_for("download_date1"), L"%s / %s");  // a length modifier
+    EXPECT_EQ(text_for("sidebar_total"), L"%-5d gesamt");  // fits: flags and width are fine
+    EXPECT_EQ(text_for("scan_item"), L"100% ");  // not a format: taken as it is
+}
+
+TEST(FormatRules, AFormatFitsOnlyTheArgumentsItsCallerPasses) {
+    const struct {
+        const wchar_t* format;
+        const char* arguments;
+        bool fits;
+    } rows[] = {
+        {L"plain", "", true},           {L"100%% sure", "", true},
+        {L"%d", "d", true},             {L"%i %u %x %X %o", "ddddd", true},
+        {L"%s and %d", "sd", true},     {L"%d and %s", "sd", false},
+        {L"%-08.3d|%+5s|% #x", "dsd", true},
+        {L"%s", "", false},             {L"", "s", false},            {L"%s", "ss", false},
+        {L"%n", "d", false},            {L"%hn", "d", false},         {L"%c", "d", false},
+        {L"%ls", "s", false},           {L"%S", "s", false},          {L"%I64d", "d", false},
+        {L"%*d", "d", false},           {L"%1$s", "s", false},        {L"%.*s", "s", false},
+        {L"%9999d", "d", false},        {L"%.999s", "s", true},       {L"50%", "", false},
+        {L"%", "d", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(format_fits(row.format, row.arguments), row.fits)
+            << wide_to_utf8(row.format) << " / " << row.arguments;
+    EXPECT_STREQ(format_arguments("about_info1"), "sss");
+    EXPECT_EQ(format_arguments("scan_item"), nullptr);
+}
+
+TEST(LanguageLines, TheScannerMatchesTheExpressions) {
+    const std::regex header(R"(^\s*\[(.*)\]\s*$)", std::regex::ECMAScript);
+    const std::regex entry(R"re(^\s*([^;].*)\s*=\s*"(.+)"\s*$)re", std::regex::ECMAScript);
+    auto check = [&](const std::string& line) {
+        SCOPED_TRACE(testing::Message() << "line \"" << line << "\"");
+        std::cmatch groups;
+        std::string name, key, text;
+        const bool is_header = std::regex_search(line.c_str(), groups, header);
+        ASSERT_EQ(match_header_line(line, name), is_header);
+        if (is_header) {
+            EXPECT_EQ(name, groups.str(1));
+        }
+        const bool is_entry = std::regex_search(line.c_str(), groups, entry);
+        ASSERT_EQ(match_entry_line(line, key, text), is_entry);
+        if (is_entry) {
+            EXPECT_EQ(key, groups.str(1));
+            EXPECT_EQ(text, groups.str(2));
+        }
+    };
+    for (const char* line : {
+             "", "\n", "   \n", "[a]", "[a]\n", "  \t[ Spaced ]  \r\n", "[a]]\n", "[[a]", "[a] b\n", "x[a]",
+             "[]", "[", "]", "[a\r]\n", "[a]\r\n", "[a\nb]", "\xEF\xBB\xBF[a]\n", "[a]\v\f \n", "\n[a]",
+             "a=\"x\"\n", "  a = \"x\"  \n", "a=\"x\"\r\n", ";k=\"v\"\n", "   ;k=\"v\"\n", " \t;k=\"v\"",
+             ";", " ;", "  ;  =\"x\"", ";\n=\"x\"", "\n;=\"x\"", "k=\"\"\n", "k=\"\"\"\n", "k=\"a\"b\"\n",
+             "k=\"a\" \"b\"\n", "a=b=\"c\"", "a=\"b\"=\"c\"", "=\"x\"", " =\"x\"", "  =  \"x\"", "k==\"x\"",
+             "k = = \"x\"", "k=\"x\r\"", "k\r=\"x\"", "\r=\"x\"", "\n=\"x\"", " \n=\"x\"", "\n \n=\"x\"",
+             "k=\"x\" \v\f", "k=  \"  x  \"  ", "k=\"\\\"\"", "a;b=\"c\"", "k=\"x\"y", "k=x\"", "k=\"x",
+             "k\t=\t\"\tx\t\"\t", "k=\"caf\xC3\xA9\"", "[x]=\"y\"", "k=\"[a]\"", "k =\"a\" = \"b\"",
+             "\"=\"\"", "k=\"\n\"", "\v\f k=\"x\"", " k\n=\"x\"\n", "k =\"x\"\n\n"})
+        check(line);
+    // Runs of blanks in every place.
+    for (const std::string run : {" ", " \t ", " \t\v\f"}) {
+        check(run + "k" + run + "=" + run + "\"" + run + "v" + run + "\"" + run + "\n");
+        check(run + ";" + run + "k" + run + "=" + run + "\"v\"" + run);
+        check(run + "[" + run + "s" + run + "]" + run);
+    }
+}
+
+TEST_F(LanguageFile, LongRunsOfBlanksAreReadInOnePass) {
+    // Lines like these cost the expressions tens of seconds each; the
+    // scanner reads them once.
+    const std::string run(1000, ' ');
+    write_file("[English]\n" + run + run + "\n" + run + "a" + run + "=\"x\"\n" + "b=\"" + run + "\"" + run + "\n" +
+               run + "[Other]" + run + "\n");
+    ASSERT_EQ(load_language(L"English", true), 0);
+    EXPECT_EQ(text_for("a" + run), L"x");  // the key keeps its blanks before "="
+    EXPECT_EQ(text_for("b"), std::wstring(1000, L' '));
+    EXPECT_EQ(language_names.size(), 2u);
+}
+
 TEST(FormatText, WideStringsAndIntegersAndTruncation) {
+
     wchar_t out[64];
     EXPECT_EQ(format_text(out, 64, L"Installed: %s    Newer: %s", L"2012-06-21", L"2013-01-02"),
               std::wcslen(L"Installed: 2012-06-21    Newer: 2013-01-02"));
@@ -320,6 +381,12 @@ TEST(FormatText, WideStringsAndIntegersAndTruncation) {
     EXPECT_STREQ(small, L"12 new ");
     EXPECT_EQ(format_text(small, 8, nullptr), 0u);
     EXPECT_STREQ(small, L"");
+    // %n would write through its argument: such a format is never used.
+    int written = 7;
+    EXPECT_EQ(format_text(out, 64, L"ab%n%d", &written, 5), 0u);
+    EXPECT_STREQ(out, L"");
+    EXPECT_EQ(written, 7);
+    EXPECT_EQ(format_text(out, 64, L"%-3hn", &written), 0u);
 }
 
 }  // namespace

@@ -59,21 +59,15 @@ const char* const all_keys[] = {
     "top_restore", "top_settings",
 };
 
-// The texts the windows use as formats, with the conversions they pass:
-// the about box (three strings), the download rows (date lines), the scan
-// page (HTTP status), the tray balloon and the download page legend.
-const std::map<std::string, std::vector<std::string>> format_keys = {
-    {"about_info1", {"s", "s", "s"}},
-    {"download_date1", {"s", "s"}},
-    {"download_date2", {"s", "s"}},
-    {"download_date3", {"s"}},
-    {"error_network_error", {"d"}},
-    {"new_driver_notify", {"d"}},
-    {"sidebar_out_of_date", {"d"}},
-    {"sidebar_no_driver", {"d"}},
-    {"sidebar_up_to_date", {"d"}},
-    {"sidebar_total", {"d"}},
-};
+// The texts the windows use as formats, with the conversions they pass: the
+// program's own table, which the loader checks every text against.
+const std::map<std::string, std::vector<std::string>> format_keys = [] {
+    std::map<std::string, std::vector<std::string>> keys;
+    for (const format_rule& rule : format_rules)
+        for (const char* argument = rule.arguments; *argument; ++argument)
+            keys[rule.key].push_back(std::string(1, *argument));
+    return keys;
+}();
 
 // The scan page joins these with what follows them and nothing between, so
 // they end in their own separator.

@@ -7,6 +7,7 @@
 
 
 #include <gtest/gtest.h>
+#include <tinyxml.h>
 #include <zlib.h>
 
 #include <string>
@@ -81,6 +82,41 @@ TEST(RequestDocument, ModelInTheThreadsCodePage) {
     params.model = L"\u041d\u043e\u0443\u0442";  // in code page 1251
     const std::string text = build_scan_request(device_store{}, params);
     EXPECT_NE(text.find("model=\"\xcd\xee\xf3\xf2\""), std::string::npos) << text;
+}
+
+// The texts of an element's CDATA sections, joined.
+std::string cdata_of(const TiXmlElement* element) {
+    std::string text;
+    for (const TiXmlNode* n = element ? element->FirstChild() : nullptr; n; n = n->NextSibling())
+        if (const TiXmlText* t = n->ToText()) text += t->Value();
+    return text;
+}
+
+TEST(RequestDocument, HostileIdsStayInsideTheirSectionsAndTheDocumentIsWellFormed) {
+    scan_query_params params;
+    params.model = L"M\x01odel\x1f";
+    device_store store;
+    store.devices.push_back(device(L"X]]><evil/><![CDATA[y", {L"A]]>B]]>", L"tab\there"}, {L"C\x07"},
+                                   L"]]]>"));
+    const std::string text = build_scan_request(store, params);
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        EXPECT_TRUE(u >= 0x20 || u == '\t' || u == '\n' || u == '\r') << int(u);
+    }
+    TiXmlDocument doc;
+    doc.Parse(text.c_str());
+    ASSERT_FALSE(doc.Error()) << doc.ErrorDesc() << "\n" << text;
+    const TiXmlElement* hardware =
+        doc.RootElement()->FirstChildElement("hardwares")->FirstChildElement("hardware");
+    ASSERT_NE(hardware, nullptr);
+    int children = 0;
+    for (const TiXmlElement* e = hardware->FirstChildElement(); e; e = e->NextSiblingElement()) ++children;
+    EXPECT_EQ(children, 4);  // id, matchid, hardids, compids: nothing injected
+    EXPECT_EQ(cdata_of(hardware->FirstChildElement("id")), "X]]><evil/><![CDATA[y");
+    EXPECT_EQ(cdata_of(hardware->FirstChildElement("matchid")), "]]]>");
+    EXPECT_EQ(cdata_of(hardware->FirstChildElement("hardids")), "A]]>B]]>\ntab\there");
+    EXPECT_EQ(cdata_of(hardware->FirstChildElement("compids")), "C?");
+    EXPECT_STREQ(doc.RootElement()->FirstChildElement("client")->Attribute("model"), "M?odel?");
 }
 
 TEST(RequestCompression, OneZlibStream) {

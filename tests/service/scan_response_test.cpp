@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "devices/device_store.h"
+#include "common/page_end_text.h"
 #include "common/reference_service.h"
+#include "platform/text.h"
 #include "service/scan_request.h"
 #include "service/update_client.h"
 
@@ -106,6 +109,88 @@ TEST(AnswerParsing, BrokenAnswers) {
     EXPECT_TRUE(parse_scan_answer(answer("<hardware><id></id></hardware>").c_str(), store));
 }
 
+TEST(AnswerParsing, TextsKeepTheirWhiteSpaceAndIdsMatchWithLetterCase) {
+    device_store store = store_of({L"pci\\x", L"PCI\\X"});
+    ASSERT_TRUE(parse_scan_answer(
+        answer("<hardware><id>PCI\\X</id>" +
+               item("<link>http://h/a  b.zip</link><title>  T\t U </title><cp> 3 </cp>") +
+               "</hardware><hardware><id>PCI\\x</id>" + item("") + "</hardware>").c_str(),
+        store));
+    // Exact letter case: "PCI\x" names no device, "PCI\X" only the second.
+    EXPECT_EQ(store.devices[0].offer_count, 0u);
+    ASSERT_EQ(store.devices[1].offer_count, 1u);
+    const driver_offer& o = store.devices[1].offers[0];
+    EXPECT_STREQ(o.link, "http://h/a  b.zip");  // the package's identity as sent
+    EXPECT_STREQ(o.title, L"  T\t U ");
+    EXPECT_EQ(o.cp, 3u);
+}
+
+TEST(AnswerParsing, NestingBeyondTheLimitIsABrokenAnswer) {
+    device_store store = store_of({L"X"});
+    std::string deep;
+    for (int i = 0; i < 6000; ++i) deep += "<a>";
+    EXPECT_FALSE(parse_scan_answer(answer("<hardware><id>X</id>" + item(deep)).c_str(), store));
+    EXPECT_EQ(store.devices[0].offer_count, 0u);
+    // The answer's own five levels and some room are fine.
+    std::string nested = "<desc>", closing = "</desc>";
+    for (int i = 0; i < 50; ++i) {
+        nested += "<n>";
+        closing = "</n>" + closing;
+    }
+    ASSERT_TRUE(parse_scan_answer(
+        answer("<hardware><id>X</id>" + item(nested + closing) + "</hardware>").c_str(), store));
+    EXPECT_EQ(store.devices[0].offer_count, 1u);
+}
+
+TEST(AnswerParsing, AnAnswerEndingInALeadByteIsNotReadPastItsEnd) {
+    device_store store = store_of({L"X"});
+    for (const char* tail : {"<r><hardwares><hardware><id>\xF0", "<r><hardwares><hardware><id>X</id><item><title>\xE2",
+                             "<r><hardwares><hardware><id a=\"\xF0"}) {
+        page_end_text text(std::string("<?xml version=\"1.0\"?>") + tail);
+        ASSERT_NE(text.c_str(), nullptr);
+        EXPECT_FALSE(parse_scan_answer(text.c_str(), store)) << tail;
+    }
+}
+
+TEST(AnswerParsing, ManyEmptyOffersTakeMemoryByTheirSize) {
+    // 500 devices with 500 empty items each: 1.75 MB of answer. Fixed-size
+    // records of all capacities would take about 2 GB.
+    static_assert(sizeof(driver_offer) < 512, "an offer's texts are not stored inline");
+    std::vector<std::wstring> ids;
+    device_store store;
+    std::string hardwares;
+    std::string items;
+    for (int i = 0; i < 500; ++i) items += "<item/>";
+    for (int d = 0; d < 500; ++d) {
+        device_record r;
+        swprintf(r.device_id, 16, L"D%d", d);
+        store.devices.push_back(std::move(r));
+        hardwares += "<hardware><id>D" + std::to_string(d) + "</id>" + items + "</hardware>";
+    }
+    ASSERT_TRUE(parse_scan_answer(answer(hardwares).c_str(), store));
+    EXPECT_EQ(store.devices[0].offer_count, 500u);
+    EXPECT_EQ(store.devices[499].offer_count, 500u);
+    EXPECT_STREQ(store.devices[499].offers[499].title, L"");
+}
+
+TEST(AnswerParsing, AFlatFiveMegabyteAnswer) {
+    device_store store = store_of({L"X"});
+    const std::string one = item("<hardid>PCI\\VEN_8086&amp;DEV_0166</hardid><title>Intel HD Graphics</title>"
+                                 "<ver>9.17.10.2867</ver><link>http://example.com/drivers/a.zip</link>"
+                                 "<date>2012-10-03</date><size>123456</size><cp>1</cp><sign>0</sign>");
+    std::string hardwares;
+    while (hardwares.size() < (5u << 20) - 4096)
+        hardwares += "<hardware><id>Y</id>" + one + one + one + one + "</hardware>";
+    const std::string text = answer(hardwares + "<hardware><id>X</id>" + one + "</hardware>");
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(parse_scan_answer(text.c_str(), store));
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_EQ(store.devices[0].offer_count, 1u);
+    // Measured, not judged: the time goes to the test log.
+    RecordProperty("parse_ms", static_cast<int>(ms.count()));
+    std::printf("a flat answer of %zu bytes parsed in %lld ms\n", text.size(), static_cast<long long>(ms.count()));
+}
+
 TEST(Versions, NumericComparison) {
     EXPECT_TRUE(version_newer("6.1.7601.0", "6.1.7600.16385"));
     EXPECT_FALSE(version_newer("6.1.7600.16385", "6.1.7601.0"));
@@ -127,8 +212,8 @@ driver_offer offer(uint32_t targetos, uint32_t sign, uint32_t feature, uint32_t 
     o.sign = sign;
     o.feature = feature;
     o.cp = cp;
-    wcscpy_s(o.date, date);
-    wcscpy_s(o.version, version);
+    o.date = date;
+    o.version = version;
     return o;
 }
 
@@ -162,8 +247,8 @@ protected:
         device.offers.assign(offers.begin(), offers.end());
         device.offer_count = static_cast<uint32_t>(device.offers.size());
         for (driver_offer& o : device.offers) {
-            wcscpy_s(o.hardid, L"hdaudio\\func_01&ven_10ec&dev_0269");
-            std::snprintf(o.link, sizeof(o.link), "http://h/%ls.zip", o.date);
+            o.hardid = L"hdaudio\\func_01&ven_10ec&dev_0269";
+            o.link = "http://h/" + wide_to_utf8(o.date.view()) + ".zip";
         }
     }
     update_client client;
@@ -191,7 +276,7 @@ TEST_F(Decisions, InstalledDriverComparison) {
     evaluate_device(client, device, params);
     EXPECT_EQ(device.best_is_update, 0);  // the same driver
     EXPECT_EQ(device.latest_is_update, 0);
-    wcscpy_s(device.offers[0].version, L"6.0.1.6663");
+    device.offers[0].version = L"6.0.1.6663";
     evaluate_device(client, device, params);
     EXPECT_EQ(device.best_is_update, 1);
     EXPECT_EQ(device.latest_is_update, 1);
@@ -213,7 +298,7 @@ TEST_F(Decisions, InstalledDriverComparison) {
     // Another hardware id than the installed driver matched is an update.
     device.driver_rank = 0x00FF0000;
     give({offer(61, 0, 255, 0, L"2000-01-01")});
-    wcscpy_s(device.offers[0].hardid, L"HDAUDIO\\FUNC_01");
+    device.offers[0].hardid = L"HDAUDIO\\FUNC_01";
     evaluate_device(client, device, params);
     EXPECT_EQ(device.best_is_update, 1);
 }
@@ -227,9 +312,41 @@ TEST_F(Decisions, WindowsXpRankRules) {
     EXPECT_EQ(device.latest_is_update, 0);
     device.driver_rank = 0x00FF0001;  // on XP the feature score is always 255
     give({offer(51, 0, 255, 0, L"2001-01-01", L"0.1")});
-    wcscpy_s(device.offers[0].hardid, device.MatchingDeviceId);
+    device.offers[0].hardid = device.MatchingDeviceId;
     evaluate_device(client, device, params);
     EXPECT_EQ(device.best_is_update, 0);
+}
+
+TEST_F(Decisions, SignatureLevelOfTheInstalledRank) {
+    // An older offer with the same hardware id is an update exactly when its
+    // signature level is better than the installed driver's.
+    struct row {
+        int32_t os;
+        uint32_t rank;
+        uint32_t offer_sign;
+        uint8_t update;
+    } rows[] = {
+        {61, 0x0EFFFFFF, 0, 0},  // S 0
+        {61, 0x0F000000, 0, 1},  // S 1 from 0x0F000000
+        {61, 0x7FFFFFFF, 0, 1},
+        {61, 0x7FFFFFFF, 1, 0},  // S 1 up to 0x7FFFFFFF
+        {61, 0x80000000, 1, 1},  // S 3 from 0x80000000
+        {51, 0x00004000, 0, 1},  // XP: either of the bits 0xC000 means unsigned
+        {51, 0x00008000, 0, 1},
+        {51, 0x00003FFF, 0, 0},
+        {51, 0x0F000000, 0, 0},  // XP: the high ranks mean nothing
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.os << " " << std::hex << r.rank << " sign " << r.offer_sign);
+        params.os_version = r.os;
+        device.driver_rank = r.rank;
+        // The feature score the rank gives, so that only the signature decides.
+        const uint32_t feature = r.os < 60 ? 255 : (r.rank >> 16) & 0xFF;
+        give({offer(static_cast<uint32_t>(r.os), r.offer_sign, feature, 0, L"2001-01-01", L"0.1")});
+        device.offers[0].hardid = device.MatchingDeviceId;
+        evaluate_device(client, device, params);
+        EXPECT_EQ(device.best_is_update, r.update);
+    }
 }
 
 TEST_F(Decisions, InstalledPackagesAndDevicesWithoutDriver) {
