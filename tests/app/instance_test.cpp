@@ -2,14 +2,18 @@
 // the start-up scan, and closing. Needs a display (scripts/test.sh has one).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/single_instance.h"
 #include "app_test_support.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "common/reference_service.h"
 #include "ui/main_window.h"
+#include "ui/messages.h"
 
 namespace {
 
@@ -72,6 +76,123 @@ void close_and_expect_clean_exit(child_process& first, HWND window) {
     std::optional<DWORD> code = first.wait(EXIT_TIMEOUT_MS);
     ASSERT_TRUE(code) << "quillmark.exe did not end after Exit";
     EXPECT_EQ(*code, 0u);
+}
+
+// A top-level window titled "Quillmark" of `class_name` on a thread of its
+// own. It counts the UM_BRING_TO_FRONT messages it gets (the last wParam
+// kept); a hung one pumps no messages until it is released (by destruction).
+class titled_window {
+public:
+    titled_window(const wchar_t* class_name, bool hung) : class_name_(class_name), hung_(hung) {
+        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = std::thread([this] { run(); });
+        WaitForSingleObject(ready_, 10000);
+    }
+    ~titled_window() {
+        SetEvent(release_);
+        if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
+        thread_.join();
+        CloseHandle(ready_);
+        CloseHandle(release_);
+    }
+    titled_window(const titled_window&) = delete;
+    titled_window& operator=(const titled_window&) = delete;
+
+    HWND handle() const { return window_; }
+    // Lets a hung window pump again and waits until it has seen its queue.
+    void release() {
+        SetEvent(release_);
+        DWORD_PTR reply = 0;
+        SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &reply);
+    }
+
+    std::atomic<int> received{0};
+    std::atomic<WPARAM> last_wparam{~WPARAM{0}};
+
+private:
+    static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+        auto* self = reinterpret_cast<titled_window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && message == UM_BRING_TO_FRONT) {
+            self->last_wparam = wparam;
+            ++self->received;
+            return 0;
+        }
+        if (message == WM_DESTROY) PostQuitMessage(0);
+        return DefWindowProcW(window, message, wparam, lparam);
+    }
+
+    void run() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = class_name_;
+        RegisterClassW(&wc);
+        window_ = CreateWindowExW(0, class_name_, APP_NAME, WS_POPUP, 0, 0, 10, 10, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetEvent(ready_);
+        if (hung_) WaitForSingleObject(release_, INFINITE);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    }
+
+    const wchar_t* class_name_;
+    bool hung_;
+    HANDLE ready_ = nullptr;
+    HANDLE release_ = nullptr;
+    std::atomic<HWND> window_{nullptr};
+    std::thread thread_;
+};
+
+// A system message box titled "Quillmark" on a thread of its own, open for
+// the life of the object.
+class titled_message_box {
+public:
+    titled_message_box() {
+        thread_ = std::thread([] { MessageBoxW(nullptr, L"Busy", APP_NAME, MB_OK); });
+        for (int i = 0; i < 200 && !(box_ = FindWindowW(L"#32770", APP_NAME)); ++i) Sleep(50);
+    }
+    ~titled_message_box() {
+        if (box_) PostMessageW(box_, WM_COMMAND, IDOK, 0);
+        thread_.join();
+    }
+    titled_message_box(const titled_message_box&) = delete;
+    titled_message_box& operator=(const titled_message_box&) = delete;
+    HWND handle() const { return box_; }
+
+private:
+    std::thread thread_;
+    HWND box_ = nullptr;
+};
+
+TEST(HandOver, FindsTheMainWindowByClassAndNeverWaitsLongForIt) {
+    const wchar_t* main_class = L"Quillmark.InstanceTest.Main";
+    titled_message_box box;
+    ASSERT_NE(box.handle(), nullptr);
+    titled_window hung_decoy(L"Quillmark.InstanceTest.Decoy", true);
+    // Same-titled windows of other classes are never taken for the program.
+    EXPECT_EQ(find_running_instance_window(main_class), nullptr);
+
+    {
+        titled_window main(main_class, false);
+        EXPECT_EQ(find_running_instance_window(main_class), main.handle());
+        EXPECT_TRUE(hand_over(main.handle(), 1));
+        EXPECT_EQ(main.received.load(), 1);
+        EXPECT_EQ(main.last_wparam.load(), 1u);
+    }
+    EXPECT_EQ(find_running_instance_window(main_class), nullptr);
+
+    // A main window that does not answer is given up after the time-out
+    // (the bound below is generous: the call returns after 300 ms).
+    titled_window hung_main(main_class, true);
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(hand_over(hung_main.handle(), 0, 300));
+    EXPECT_LT(GetTickCount() - start, 20000u);
+    hung_main.release();
+    hung_decoy.release();
+    EXPECT_EQ(hung_decoy.received.load(), 0);
+    EXPECT_FALSE(hand_over(nullptr, 0));
 }
 
 class RunningProgram : public ::testing::Test {
@@ -162,6 +283,35 @@ TEST_F(RunningProgram, AutorunArgumentOfAFirstInstanceStartsNoScan) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(read_scan_state(window).scans_started, 0);
     close_and_expect_clean_exit(first, window);
+}
+
+TEST(HandOver, SecondLaunchReachesTheMainWindowPastSameTitledOnes) {
+    // This test holds the single-instance mutex, so a launch is a second one;
+    // the "running instance" is a window of the main window's class here.
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, APP_NAME);
+    ASSERT_NE(mutex, nullptr);
+    ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS))
+        << "another Quillmark runs in the test prefix";
+    {
+        titled_window main(MAIN_WINDOW_CLASS, false);
+        titled_message_box box;
+        // Made last, so that it comes first among the same-titled windows.
+        titled_window hung_decoy(L"Quillmark.InstanceTest.Explorer", true);
+
+        launch_second(L"--autorun");
+        EXPECT_EQ(main.received.load(), 1);
+        EXPECT_EQ(main.last_wparam.load(), 1u);
+        hung_decoy.release();
+        EXPECT_EQ(hung_decoy.received.load(), 0);
+    }
+    {
+        // The main window itself hangs: the launch still ends, with -1.
+        titled_window hung_main(MAIN_WINDOW_CLASS, true);
+        launch_second(L"");
+        hung_main.release();
+    }
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
 }
 
 }  // namespace

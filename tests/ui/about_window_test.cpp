@@ -1,12 +1,16 @@
-// The about box: its buttons, the updater started through the shell, and its
-// look.
+// The about box: its buttons, the updater started through the shell, its
+// caption under the real pointer, and its look.
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 #include "app/globals.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "ui/about_window.h"
 #include "ui/skin/colors.h"
+#include "real_pointer.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -49,7 +53,7 @@ TEST(AboutBox, CheckButtonStartsTheUpdaterAndCloses) {
     });
     EXPECT_EQ(result, 1);
     ASSERT_EQ(shell->calls.size(), 1u);
-    EXPECT_EQ(shell->calls[0].what, L"program");
+    EXPECT_EQ(shell->calls[0].what, L"quiet program");
     EXPECT_EQ(shell->calls[0].target, L"C:\\Quillmark\\update\\update.exe");
     EXPECT_EQ(shell->calls[0].parameters, L"");
 }
@@ -103,4 +107,83 @@ TEST(AboutBox, LayoutAndLook) {
         EXPECT_TRUE(shot.contains({c.x + 15, c.y + 5, c.x + 300, c.y + 20}, RGB(255, 255, 255)));
         SendMessageW(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
     });
+}
+
+namespace {
+
+struct found_box {
+    HWND window = nullptr;
+};
+
+BOOL CALLBACK find_visible_window(HWND window, LPARAM out) {
+    if (!IsWindowVisible(window)) return TRUE;
+    reinterpret_cast<found_box*>(out)->window = window;
+    return FALSE;
+}
+
+}  // namespace
+
+TEST(AboutBox, MissingUpdaterStartsQuietly) {
+    // The real shell, as the check button uses it, on a thread of its own:
+    // an error box of the shell's own would keep that thread waiting.
+    std::wstring path = updater_path(L"C:\\Quillmark-nowhere\\");
+    intptr_t code = -1;
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<DWORD> thread_id{0};
+    std::thread starter([&] {
+        thread_id.store(GetCurrentThreadId());
+        code = shell().start_program_quietly(nullptr, path.c_str());
+        SetEvent(done);
+    });
+    bool box_shown = false;
+    // A generous bound: the shell answers at once.
+    for (int i = 0; i < 300 && WaitForSingleObject(done, 100) == WAIT_TIMEOUT; ++i) {
+        found_box box;
+        if (DWORD id = thread_id.load())
+            EnumThreadWindows(id, find_visible_window, reinterpret_cast<LPARAM>(&box));
+        if (box.window) {
+            box_shown = true;
+            PostMessageW(box.window, WM_CLOSE, 0, 0);
+        }
+    }
+    starter.join();
+    CloseHandle(done);
+    EXPECT_FALSE(box_shown) << "the shell showed an error box";
+    EXPECT_GT(code, 0);
+    EXPECT_LE(code, 32);
+}
+
+TEST(AboutBox, RealPointerDragsTheTallCaptionAndCloses) {
+    pointer_lock pointer;
+    shell_double shell;
+    int result = show_about([](HWND dialog) {
+        SetWindowPos(dialog, HWND_TOP, 30, 10, 0, 0, SWP_NOSIZE);
+        RECT r{};
+        GetWindowRect(dialog, &r);
+        const int frame = GetSystemMetrics(SM_CXDLGFRAME);
+        // Below the system's caption height: over the picture, the name and
+        // the bare caption; the close button.
+        POINT picture{r.left + 50, r.top + 60};
+        POINT name{r.left + 150, r.top + 65};
+        POINT bare{r.left + 420, r.top + 70};
+        POINT close{r.right - frame - 15, r.top + GetSystemMetrics(SM_CYDLGFRAME) + 10};
+        for (POINT p : {picture, name, bare, close}) EXPECT_EQ(hit_code_at(dialog, p), HTCAPTION);
+        POINT client{0, 0};
+        ClientToScreen(dialog, &client);
+        EXPECT_EQ(hit_code_at(dialog, POINT{client.x + 5, client.y + 5}), HTCLIENT);
+
+        RECT moved{};
+        drive_pointer(pointer_drag(bare, POINT{bare.x + 30, bare.y + 20}),
+                      [&] {
+                          GetWindowRect(dialog, &moved);
+                          return moved.left == r.left + 30 && moved.top == r.top + 20;
+                      },
+                      "drag the about box");
+        EXPECT_EQ(moved.top, r.top + 20);
+        POINT new_close{close.x + 30, close.y + 20};
+        drive_pointer(pointer_click(new_close), [&] { return !IsWindowVisible(dialog); },
+                      "close the about box");
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(shell->calls.empty());
 }

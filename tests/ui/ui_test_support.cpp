@@ -216,6 +216,11 @@ intptr_t recording_shell::start_program(HWND, const wchar_t* program, const wcha
     return 42;
 }
 
+intptr_t recording_shell::start_program_quietly(HWND, const wchar_t* program) {
+    calls.push_back({L"quiet program", program ? program : L"", L""});
+    return 42;
+}
+
 // --- Modal dialogs -----------------------------------------------------------
 
 namespace {

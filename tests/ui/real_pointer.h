@@ -1,0 +1,112 @@
+// The real pointer in the tests: xdotool, a program of the X display the
+// tests run on, moves the pointer and presses its buttons, so a window gets
+// its input the way it gets a person's mouse (hit test, activation, capture,
+// the move loop) instead of messages a test composes itself. Windows of Wine
+// that no window manager handles lie on the X screen where Windows places
+// them, so window coordinates are X coordinates.
+//
+// Header only: the window tests of both UI programs use it.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// Holds the display's one pointer for the life of the object: the UI test
+// programs run side by side, and a window of one lying under the pointer of
+// the other would take its clicks. While it is held, the holder may place
+// windows in the top band of the screen (above where centred windows start)
+// or maximise them; other tests keep their windows centred.
+class pointer_lock {
+public:
+    pointer_lock() : mutex_(CreateMutexW(nullptr, FALSE, L"QuillmarkTests.RealPointer")) {
+        // An abandoned lock (its holder died) is ours as well.
+        if (mutex_) held_ = WaitForSingleObject(mutex_, 150000) != WAIT_TIMEOUT;
+        if (!held_) ADD_FAILURE() << "the pointer stayed busy";
+    }
+    ~pointer_lock() {
+        if (held_) ReleaseMutex(mutex_);
+        if (mutex_) CloseHandle(mutex_);
+    }
+    pointer_lock(const pointer_lock&) = delete;
+    pointer_lock& operator=(const pointer_lock&) = delete;
+
+private:
+    HANDLE mutex_;
+    bool held_ = false;
+};
+
+// xdotool's command words for the pointer.
+inline std::wstring pointer_jump(POINT to) {
+    return L"mousemove --sync " + std::to_wstring(to.x) + L" " + std::to_wstring(to.y);
+}
+// Onto `to` in two moves that arrive apart, as a hand's do: a window may
+// answer the first move onto a new spot by leaving the old one only.
+inline std::wstring pointer_move(POINT to) {
+    return pointer_jump(POINT{to.x, to.y - 2}) + L" sleep 0.1 " + pointer_jump(to);
+}
+inline std::wstring pointer_click(POINT at) { return pointer_move(at) + L" click 1"; }
+// Press at `from`, move in steps to `to`, release there.
+inline std::wstring pointer_drag(POINT from, POINT to) {
+    POINT half{(from.x + to.x) / 2, (from.y + to.y) / 2};
+    return pointer_move(from) + L" mousedown 1 sleep 0.2 " + pointer_jump(half) + L" sleep 0.2 " +
+           pointer_jump(to) + L" sleep 0.2 mouseup 1";
+}
+
+// Dispatches the thread's messages for one round.
+inline void pump_once() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// Runs "xdotool `words`" while dispatching this thread's messages (the pointer
+// acts while the windows answer), until xdotool has ended and `done()` holds.
+// False, with a test failure naming `what`, when that takes more than
+// `limit_ms` (a generous bound: the pointer acts in a fraction of a second).
+template <class F>
+bool drive_pointer(const std::wstring& words, F done, const char* what, DWORD limit_ms = 20000) {
+    const wchar_t* xdotool = L"Z:\\usr\\bin\\xdotool";
+    std::wstring command = std::wstring(xdotool) + L" " + words;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(xdotool, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        ADD_FAILURE() << "xdotool cannot be started (" << GetLastError() << ")";
+        return false;
+    }
+    CloseHandle(process.hThread);
+    const DWORD start = GetTickCount();
+    bool ended = false;
+    bool ok = true;
+    for (;;) {
+        pump_once();
+        if (!ended && WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) {
+            ended = true;
+            DWORD code = 1;
+            GetExitCodeProcess(process.hProcess, &code);
+            EXPECT_EQ(code, 0u) << "xdotool failed: " << what;
+        }
+        if (ended && done()) break;
+        if (GetTickCount() - start > limit_ms) {
+            ADD_FAILURE() << "the pointer did not get there: " << what;
+            if (!ended) TerminateProcess(process.hProcess, 1);
+            ok = false;
+            break;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    CloseHandle(process.hProcess);
+    return ok;
+}
+
+// The answer of `window` to WM_NCHITTEST at screen point `at`.
+inline LRESULT hit_code_at(HWND window, POINT at) {
+    return SendMessageW(window, WM_NCHITTEST, 0,
+                        MAKELPARAM(static_cast<short>(at.x), static_cast<short>(at.y)));
+}
