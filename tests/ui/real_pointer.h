@@ -64,6 +64,13 @@ inline void pump_once() {
     }
 }
 
+// A Unix path no earlier run of this process has used.
+inline std::wstring next_pointer_marker() {
+    static unsigned runs = 0;
+    return L"/tmp/quillmark-pointer-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(++runs);
+}
+
 // Runs "xdotool `words`" while dispatching this thread's messages (the pointer
 // acts while the windows answer), until xdotool has done all and `done()`
 // holds. False, with a test failure naming `what`, when that takes more than
@@ -73,9 +80,7 @@ inline void pump_once() {
 // xdotool's last act is to create a marker file, which tells that it is done.
 template <class F>
 bool drive_pointer(const std::wstring& words, F done, const char* what, DWORD limit_ms = 20000) {
-    static unsigned runs = 0;
-    const std::wstring marker = L"/tmp/quillmark-pointer-" + std::to_wstring(GetCurrentProcessId()) +
-                                L"-" + std::to_wstring(++runs);
+    const std::wstring marker = next_pointer_marker();
     std::wstring marker_seen_as = L"Z:" + marker;
     for (wchar_t& c : marker_seen_as)
         if (c == L'/') c = L'\\';
