@@ -172,14 +172,7 @@ TEST(AboutBox, RealPointerDragsTheTallCaptionAndCloses) {
         ClientToScreen(dialog, &client);
         EXPECT_EQ(hit_code_at(dialog, POINT{client.x + 5, client.y + 5}), HTCLIENT);
 
-        RECT moved{};
-        drive_pointer(pointer_drag(bare, POINT{bare.x + 30, bare.y + 20}),
-                      [&] {
-                          GetWindowRect(dialog, &moved);
-                          return moved.left == r.left + 30 && moved.top == r.top + 20;
-                      },
-                      "drag the about box");
-        EXPECT_EQ(moved.top, r.top + 20);
+        EXPECT_TRUE(drag_window(dialog, bare, 30, 20, "drag the about box"));
         POINT new_close{close.x + 30, close.y + 20};
         drive_pointer(pointer_click(new_close), [&] { return !IsWindowVisible(dialog); },
                       "close the about box");

@@ -212,14 +212,7 @@ TEST(MessageWindow, RealPointerDragsTheCaptionAndItsCloseButtonAnswers) {
             for (POINT p : {low, title, close}) EXPECT_EQ(hit_code_at(dialog, p), HTCAPTION);
             EXPECT_EQ(hit_code_at(dialog, POINT{low.x, low.y + 5}), HTCLIENT);
 
-            RECT moved{};
-            drive_pointer(pointer_drag(low, POINT{low.x + 25, low.y + 15}),
-                          [&] {
-                              GetWindowRect(dialog, &moved);
-                              return moved.left == r.left + 25 && moved.top == r.top + 15;
-                          },
-                          "drag the message box");
-            EXPECT_EQ(moved.top, r.top + 15);
+            EXPECT_TRUE(drag_window(dialog, low, 25, 15, "drag the message box"));
             drive_pointer(pointer_click(POINT{close.x + 25, close.y + 15}),
                           [&] { return !IsWindowVisible(dialog); }, "close the message box");
         });

@@ -120,3 +120,17 @@ inline LRESULT hit_code_at(HWND window, POINT at) {
     return SendMessageW(window, WM_NCHITTEST, 0,
                         MAKELPARAM(static_cast<short>(at.x), static_cast<short>(at.y)));
 }
+
+// Drags `window` with the real pointer from its screen point `from` by
+// (dx, dy); true when the window moved by exactly that.
+inline bool drag_window(HWND window, POINT from, int dx, int dy, const char* what) {
+    RECT before{};
+    GetWindowRect(window, &before);
+    return drive_pointer(pointer_drag(from, POINT{from.x + dx, from.y + dy}),
+                         [&] {
+                             RECT now{};
+                             GetWindowRect(window, &now);
+                             return now.left == before.left + dx && now.top == before.top + dy;
+                         },
+                         what);
+}

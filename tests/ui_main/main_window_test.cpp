@@ -500,18 +500,11 @@ TEST_F(MainWindow, RealPointerReachesTabsLogoCaptionButtonsAndTheBareCaption) {
     // the logo and below the system's caption height, moves the window.
     SendMessageW(w, window_.tray_message(), TRAY_ICON_ID, WM_LBUTTONUP);
     SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
-    RECT before{};
-    GetWindowRect(w, &before);
-    POINT bare{before.left + 520, before.top + fy + 60};
+    RECT r{};
+    GetWindowRect(w, &r);
+    POINT bare{r.left + 520, r.top + fy + 60};
     EXPECT_EQ(hit_code_at(w, bare), HTCAPTION);
-    RECT after{};
-    drive_pointer(pointer_drag(bare, POINT{bare.x + 40, bare.y + 30}),
-                  [&] {
-                      GetWindowRect(w, &after);
-                      return after.left == before.left + 40 && after.top == before.top + 30;
-                  },
-                  "drag the caption");
-    EXPECT_EQ(after.top, before.top + 30);
+    EXPECT_TRUE(drag_window(w, bare, 40, 30, "drag the caption"));
     EXPECT_EQ(page(), window_.download().handle());
     EXPECT_EQ(shell_.pages.size(), 1u);
 }
