@@ -28,8 +28,11 @@ public:
                                    int show_command) = 0;
     // Starts a program without arguments with the default verb, shown
     // normally, and shows nothing when it cannot be started (ShellExecuteExW
-    // with SEE_MASK_FLAG_NO_UI: no error box of the shell's own).
-    virtual intptr_t start_program_quietly(HWND owner, const wchar_t* program) = 0;
+    // with SEE_MASK_FLAG_NO_UI: no error box of the shell's own). A shell
+    // that has no quiet way starts it as start_program does.
+    virtual intptr_t start_program_quietly(HWND owner, const wchar_t* program) {
+        return start_program(owner, program, nullptr, SW_SHOWNORMAL);
+    }
 };
 
 // The shell in effect: the one installed by set_shell, else the real one.
