@@ -6,11 +6,18 @@
 writes OUT/packages/FILE for every package (a zip archive holding an INF file
 at the path the offer names, a web page and, with setup="yes", a setup program
 stand-in) and OUT/pages/NAME.html for every official link on the service.
+
+It also writes the catalogue's test samples, which are no offers: every
+<archive file="F"> becomes OUT/packages/F holding its <entry name="N"/>
+elements in their order (names as given, separators and all; content by the
+name's extension), and every <program file="F"/> becomes OUT/packages/F, a
+program stand-in that is not a zip archive.
 The archives are the same byte for byte on every run."""
 
 import os
 import re
 import sys
+import xml.etree.ElementTree as ET
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -60,6 +67,35 @@ def make_package(pkg, path):
     os.replace(path + ".tmp", path)
 
 
+PROGRAM = b"MZ program stand-in of the Quillmark samples\r\n"
+
+
+def entry_data(name):
+    """The content of a test sample's entry, by the name's extension."""
+    lower = name.lower()
+    if lower.endswith(".inf"):
+        return ("; Sample INF file of the Quillmark installation tests.\n"
+                '[Version]\nSignature = "$Windows NT$"\n').replace("\n", "\r\n")
+    if lower.endswith(".exe"):
+        return PROGRAM
+    if lower.endswith((".htm", ".html")):
+        return page_text(name, "A web page shipped in a driver package.")
+    return f"Entry {name} of a Quillmark test sample.\r\n"
+
+
+def make_test_samples(catalogue_path, folder):
+    root = ET.parse(catalogue_path).getroot()
+    for archive in root.findall("archive"):
+        path = os.path.join(folder, archive.attrib["file"])
+        with zipfile.ZipFile(path + ".tmp", "w") as z:
+            for entry in archive.findall("entry"):
+                add(z, entry.attrib["name"], entry_data(entry.attrib["name"]))
+        os.replace(path + ".tmp", path)
+    for program in root.findall("program"):
+        with open(os.path.join(folder, program.attrib["file"]), "wb") as f:
+            f.write(PROGRAM)
+
+
 def main(argv):
     if len(argv) != 3:
         print(__doc__, file=sys.stderr)
@@ -74,6 +110,7 @@ def main(argv):
         if m:
             with open(os.path.join(out, "pages", m.group(1)), "w", encoding="utf-8") as f:
                 f.write(page_text(pkg.manufacturer, f"Drivers and support for {pkg.title}."))
+    make_test_samples(catalogue_path, os.path.join(out, "packages"))
     return 0
 
 

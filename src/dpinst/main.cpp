@@ -1,0 +1,73 @@
+// DPInst32.exe / DPInst64.exe: stages the driver packages (INF files) of a
+// folder and its subfolders and installs them on the present devices they
+// are for. A windowless program: what it did is in its log and its exit code.
+#include <windows.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "dpinst/installer.h"
+#include "dpinst/log.h"
+#include "dpinst/options.h"
+#include "dpinst/system_win32.h"
+
+namespace {
+
+std::wstring full_path(const std::wstring& path) {
+    std::vector<wchar_t> buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (n == 0) return {};
+        if (n < buffer.size()) return std::wstring(buffer.data(), n);
+        buffer.assign(n + 1, L'\0');
+    }
+    return {};
+}
+
+std::wstring hex(std::uint32_t code) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"0x%08X", static_cast<unsigned>(code));
+    return text;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    const wchar_t* command_line = GetCommandLineW();
+    std::vector<std::wstring> args = split_command_line(command_line ? command_line : L"");
+    if (!args.empty()) args.erase(args.begin());
+    parsed_options parsed = parse_options(args);
+    dpinst_options& options = parsed.options;
+
+    dpinst_log log;
+    log.open();
+    // A refused line is shown on the console it was typed in, if there is one.
+    if (options.console || !parsed.ok) log.use_console(options.console);
+    log.line(std::wstring(L"DPInst started: ") + (command_line ? command_line : L""));
+    if (!parsed.ok) {
+        log.line(L"Refused: " + parsed.error);
+        log.line(dpinst_usage);
+        log.line(L"Exit code " + hex(exit_code_bad_request));
+        return static_cast<int>(exit_code_bad_request);
+    }
+
+    const std::wstring folder = full_path(options.folder);
+    const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        log.line(L"The folder \"" + options.folder + L"\" does not exist.");
+        log.line(L"Exit code " + hex(exit_code_bad_request));
+        return static_cast<int>(exit_code_bad_request);
+    }
+    options.folder = folder;
+    log.line(L"Folder: " + folder + (options.present_only ? L"; present devices only (/SH)" : L"") +
+             (options.force ? L"; forced (/F)" : L"") +
+             (options.legacy_mode ? L"; legacy mode (/LM)" : L""));
+
+    win32_driver_system system;
+    const run_counts counts = install_packages(options, system, log);
+    const std::uint32_t code = exit_code(counts);
+    log.line(L"Installed " + std::to_wstring(counts.installed) + L", copied to the store only " +
+             std::to_wstring(counts.staged_only) + L", failed " + std::to_wstring(counts.failures) +
+             (counts.reboot ? L"; a restart is needed" : L"") + L". Exit code " + hex(code));
+    return static_cast<int>(code);
+}

@@ -1,0 +1,219 @@
+#include "install/install.h"
+
+#include <process.h>
+#include <shlobj.h>
+
+#include "app/globals.h"
+#include "app/settings.h"
+#include "devices/system_info.h"
+#include "install/zip_reader.h"
+#include "platform/shell.h"
+
+namespace {
+
+bool is_folder(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void start(const std::wstring& path, const install_environment& environment) {
+    shell().start_program(environment.owner, path.c_str(), nullptr, SW_SHOW);
+}
+
+// The last part of a path ("a\b\drv.zip" -> "drv.zip").
+std::wstring file_name_of(const std::wstring& path) {
+    std::size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? path : path.substr(separator + 1);
+}
+
+struct install_job {
+    std::shared_ptr<install_request> request;
+    install_environment environment;
+};
+
+unsigned __stdcall run_install_job(void* argument) {
+    std::unique_ptr<install_job> job(static_cast<install_job*>(argument));
+    install_task(*job->request, job->environment);
+    return 0;
+}
+
+}  // namespace
+
+std::wstring join_path(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty()) return name;
+    std::wstring out = folder;
+    if (out.back() != L'\\' && out.back() != L'/') out += L'\\';
+    std::size_t skip = 0;
+    while (skip < name.size() && name[skip] == L'\\') ++skip;
+    out.append(name, skip, std::wstring::npos);
+    return out;
+}
+
+install_environment current_install_environment() {
+    install_environment environment;
+    environment.download_folder = current_settings.session_download_path;
+    environment.program_folder = program_dir;
+    environment.windows_64bit = is_64bit_windows();
+    return environment;
+}
+
+int32_t install_task(install_request& request, const install_environment& environment) {
+    int32_t result = install_package(request.package_path, request.inf_names, environment);
+    if (result == -1) {
+        result = static_cast<int32_t>(shell().start_program(
+            environment.owner, request.package_path.c_str(), nullptr, SW_SHOW));
+    }
+    request.installing = 0;
+    return result;
+}
+
+bool start_install_job(std::shared_ptr<install_request> request, install_environment environment) {
+    if (!request) return false;
+    auto job = std::make_unique<install_job>();
+    job->request = request;
+    job->environment = std::move(environment);
+    uintptr_t thread = _beginthreadex(nullptr, 0, run_install_job, job.get(), 0, nullptr);
+    if (!thread) {
+        request->installing = 0;
+        return false;
+    }
+    job.release();  // the thread owns it now
+    CloseHandle(reinterpret_cast<HANDLE>(thread));
+    return true;
+}
+
+std::wstring make_unpack_folder(const std::wstring& file_path, const std::wstring& base_folder) {
+    std::wstring name = file_name_of(file_path);
+    std::size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos && dot > 0) {
+        name.erase(dot);
+    } else {
+        name += L"_files";
+    }
+    std::wstring folder = join_path(base_folder, name);
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);  // an existing folder is fine
+    return folder;
+}
+
+int install_package(const std::wstring& package_path, const std::set<std::wstring>& inf_names,
+                    const install_environment& environment) {
+    std::wstring unpack_folder = make_unpack_folder(package_path, environment.download_folder);
+    zip_reader reader;
+    if (reader.open(package_path.c_str(), nullptr) != 0) return -1;
+    if (!is_folder(unpack_folder)) return -1;
+    if (reader.extract_all(unpack_folder, false, false) != 0) return -1;
+    reader.close();
+    remove_web_pages(unpack_folder);
+    start_installer(unpack_folder, inf_names, environment);
+    return 0;
+}
+
+void start_installer(const std::wstring& unpack_folder, const std::set<std::wstring>& inf_names,
+                     const install_environment& environment) {
+    inf_folder common = common_inf_folder(inf_names);
+    std::wstring target = common.status < 0 ? unpack_folder + L'\\'
+                                            : join_path(unpack_folder, common.folder);
+    if (is_folder(target)) {
+        for (const std::wstring& name : inf_names) {
+            if (exists(join_path(unpack_folder, name))) {
+                launch_dpinst(target, false, environment);
+                return;
+            }
+        }
+    }
+    run_setup_upwards(unpack_folder, common.folder, environment);
+}
+
+inf_folder common_inf_folder(const std::set<std::wstring>& inf_names) {
+    inf_folder result;
+    if (inf_names.empty()) return result;
+    std::wstring common = *inf_names.begin();
+    for (const std::wstring& name : inf_names) {
+        std::size_t n = 0;
+        while (n < common.size() && n < name.size() && common[n] == name[n]) ++n;
+        if (n < common.size() && n < name.size()) common.erase(n);
+    }
+    std::size_t separator = common.rfind(L'\\');
+    if (separator == std::wstring::npos) return result;
+    common.erase(separator + 1);
+    result.status = 0;
+    result.folder = common;
+    return result;
+}
+
+std::wstring dpinst_arguments(const std::wstring& folder, bool force) {
+    std::wstring quoted = folder;
+    if (!quoted.empty() && quoted.back() == L'\\') quoted.pop_back();
+    return (force ? L"/SH /F /PATH \"" : L"/SH /PATH \"") + quoted + L'"';
+}
+
+std::wstring dpinst_program(const install_environment& environment) {
+    return join_path(environment.program_folder,
+                     environment.windows_64bit ? L"DPInst64.exe" : L"DPInst32.exe");
+}
+
+void launch_dpinst(const std::wstring& folder, bool force, const install_environment& environment) {
+    std::wstring program = dpinst_program(environment);
+    std::wstring arguments = dpinst_arguments(folder, force);
+    shell().start_program(environment.owner, program.c_str(), arguments.c_str(), SW_SHOW);
+}
+
+void run_setup_upwards(const std::wstring& unpack_folder, const std::wstring& inf_folder,
+                       const install_environment& environment) {
+    std::wstring part = inf_folder;
+    for (std::size_t cut = part.rfind(L'\\'); cut != std::wstring::npos; cut = part.rfind(L'\\')) {
+        part.erase(cut);
+        if (run_package_setup(join_path(unpack_folder, part), environment) == 0) return;
+    }
+    if (run_package_setup(unpack_folder, environment) != 0) {
+        shell().open_folder(unpack_folder.c_str());
+    }
+}
+
+std::wstring choose_setup_program(const std::vector<std::wstring>& listing) {
+    if (listing.size() == 1) return listing.front();
+    for (const std::wstring& name : listing) {
+        if (lstrcmpiW(name.c_str(), L"setup.exe") == 0 || lstrcmpiW(name.c_str(), L"autorun.exe") == 0) {
+            return name;
+        }
+    }
+    return {};
+}
+
+int run_package_setup(const std::wstring& folder, const install_environment& environment) {
+    std::wstring name = choose_setup_program(list_folder(join_path(folder, L"*.exe")));
+    if (name.empty()) {
+        // A file named ".exe" itself: only reached when several programs
+        // were listed and none of them is a setup or autorun program.
+        std::wstring fallback = join_path(folder, L".exe");
+        if (!exists(fallback)) return -1;
+        start(fallback, environment);
+        return 0;
+    }
+    start(join_path(folder, name), environment);
+    return 0;
+}
+
+void remove_web_pages(const std::wstring& folder) {
+    for (const std::wstring& name : list_folder(join_path(folder, L"*.htm"))) {
+        DeleteFileW(join_path(folder, name).c_str());
+    }
+}
+
+std::vector<std::wstring> list_folder(const std::wstring& pattern) {
+    std::vector<std::wstring> names;
+    std::wstring search = is_folder(pattern) ? join_path(pattern, L"*.*") : pattern;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(search.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(std::move(name));
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return names;
+}

@@ -1,0 +1,215 @@
+#include "install/zip_reader.h"
+
+#include <windows.h>
+
+#include <minizip/unzip.h>
+#include <minizip/iowin32.h>
+
+#include <cwctype>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace {
+
+constexpr std::size_t COPY_BUFFER_SIZE = 8192;
+constexpr uLong UTF8_NAME_FLAG = 1u << 11;  // general-purpose bit 11
+
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// A part that Windows would resolve to something other than a plain name:
+// dots and spaces only ("..", "... ", which Windows trims to ".."), or a
+// device name, with or without an extension ("nul", "COM1.txt").
+bool unsafe_part(std::wstring_view part) {
+    if (part.find_first_not_of(L". ") == std::wstring_view::npos) return true;
+    std::wstring_view stem = part.substr(0, part.find(L'.'));
+    while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
+    std::wstring upper(stem);
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
+    static const wchar_t* const devices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$",
+                                             L"CONOUT$"};
+    for (const wchar_t* d : devices) {
+        if (upper == d) return true;
+    }
+    if (upper.size() == 4 && (upper.compare(0, 3, L"COM") == 0 || upper.compare(0, 3, L"LPT") == 0) &&
+        upper[3] >= L'1' && upper[3] <= L'9') {
+        return true;
+    }
+    return false;
+}
+
+// Creates each missing folder of `relative` (parts separated by "\") under
+// `base`, which exists. Stops at the first level that cannot be made.
+void create_folders(const std::wstring& base, std::wstring_view relative) {
+    std::wstring path = base;
+    std::size_t start = 0;
+    while (start < relative.size()) {
+        std::size_t end = relative.find(L'\\', start);
+        if (end == std::wstring_view::npos) end = relative.size();
+        path += L'\\';
+        path.append(relative.substr(start, end - start));
+        if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return;
+        start = end + 1;
+    }
+}
+
+HANDLE create_output(const std::wstring& path, bool overwrite) {
+    return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, overwrite ? CREATE_ALWAYS : CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The entry's DOS date (high word) and time (low word), a local time, as the
+// file's creation and last-write time; the last-access time is left alone.
+void set_entry_time(HANDLE file, uLong dos_date_time) {
+    FILETIME local{}, utc{};
+    if (!DosDateTimeToFileTime(HIWORD(dos_date_time), LOWORD(dos_date_time), &local)) return;
+    if (!LocalFileTimeToFileTime(&local, &utc)) return;
+    SetFileTime(file, &utc, nullptr, &utc);
+}
+
+}  // namespace
+
+std::wstring safe_entry_path(std::wstring_view name) {
+    if (name.empty() || is_separator(name.front())) return {};
+    for (wchar_t c : name) {
+        if (c == L':' || c < 0x20) return {};  // a drive, a stream, or no file name at all
+    }
+    std::wstring out;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = start;
+        while (end < name.size() && !is_separator(name[end])) ++end;
+        std::wstring_view part = name.substr(start, end - start);
+        if (!part.empty() && part != L".") {
+            if (unsafe_part(part)) return {};
+            out.append(part);
+            out += L'\\';
+        }
+        start = end + 1;
+    }
+    if (out.empty()) return {};
+    if (!is_separator(name.back())) out.pop_back();  // a file: no trailing separator
+    return out;
+}
+
+int zip_reader::open(const wchar_t* path, const char* password) {
+    close();
+    if (!path) return -1;
+    password_ = password;
+    zlib_filefunc64_def files{};
+    fill_win32_filefunc64W(&files);
+    archive_ = unzOpen2_64(path, &files);
+    if (!archive_) {
+        std::wstring with_extension = std::wstring(path) + L".zip";
+        archive_ = unzOpen2_64(with_extension.c_str(), &files);
+    }
+    return archive_ ? 0 : -1;
+}
+
+int zip_reader::open(const char* path, const char* password) {
+    if (!path) return -1;
+    std::wstring wide = ansi_to_wide(path);
+    return open(wide.c_str(), password);
+}
+
+void zip_reader::close() {
+    if (archive_) unzClose(static_cast<unzFile>(archive_));
+    archive_ = nullptr;
+}
+
+namespace {
+
+// Writes the current entry; 0 to go on with the next entry, nonzero to end
+// the extraction early. A partly written file is removed again, so that a
+// later extraction (which never overwrites) is not left with it.
+int extract_entry(unzFile archive, const char* password, const unz_file_info64& info,
+                  const std::string& raw_name, const std::wstring& base, bool without_paths,
+                  bool overwrite, std::vector<char>& buffer) {
+    std::wstring name = (info.flag & UTF8_NAME_FLAG) ? utf8_to_wide(raw_name) : ansi_to_wide(raw_name);
+    std::wstring relative = safe_entry_path(name);
+    if (relative.empty()) return 0;  // skipped: it would land outside the folder
+    if (relative.back() == L'\\') {
+        if (!without_paths) create_folders(base, relative.substr(0, relative.size() - 1));
+        return 0;
+    }
+    std::size_t last_separator = relative.rfind(L'\\');
+    if (without_paths && last_separator != std::wstring::npos) {
+        relative.erase(0, last_separator + 1);
+        last_separator = std::wstring::npos;
+    }
+    std::wstring target = base + L'\\' + relative;
+
+    if (unzOpenCurrentFilePassword(archive, password) != UNZ_OK) {
+        unzCloseCurrentFile(archive);
+        return -1;
+    }
+    HANDLE file = create_output(target, overwrite);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+            return unzCloseCurrentFile(archive);  // kept as it is
+        }
+        if (last_separator != std::wstring::npos) {
+            create_folders(base, std::wstring_view(relative).substr(0, last_separator));
+            file = create_output(target, overwrite);
+        }
+    }
+    if (file == INVALID_HANDLE_VALUE) return unzCloseCurrentFile(archive);  // silently skipped
+
+    bool copied = true;
+    for (;;) {
+        int n = unzReadCurrentFile(archive, buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (n == 0) break;
+        DWORD written = 0;
+        if (n < 0 || !WriteFile(file, buffer.data(), static_cast<DWORD>(n), &written, nullptr) ||
+            written != static_cast<DWORD>(n)) {
+            copied = false;
+            break;
+        }
+    }
+    if (copied) set_entry_time(file, info.dosDate);
+    CloseHandle(file);
+    int status = unzCloseCurrentFile(archive);  // reports a checksum mismatch
+    if (!copied || status != UNZ_OK) {
+        DeleteFileW(target.c_str());
+        return copied ? status : -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int zip_reader::extract_all(const std::wstring& folder, bool without_paths, bool overwrite) {
+    if (!archive_) return UNZ_PARAMERROR;
+    auto* archive = static_cast<unzFile>(archive_);
+    unz_global_info64 global{};
+    int result = unzGetGlobalInfo64(archive, &global);
+    if (result != UNZ_OK || global.number_entry == 0) return result;
+    result = unzGoToFirstFile(archive);
+    if (result != UNZ_OK) return result;
+
+    std::wstring base = folder;
+    while (base.size() > 1 && is_separator(base.back())) base.pop_back();
+    std::vector<char> buffer(COPY_BUFFER_SIZE);
+    for (;;) {
+        unz_file_info64 info{};
+        if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+            return 0;
+        }
+        // The whole name, however long: a cut name would write the entry
+        // under a name it does not have.
+        std::string raw_name(info.size_filename, '\0');
+        if (!raw_name.empty() &&
+            unzGetCurrentFileInfo64(archive, &info, raw_name.data(), info.size_filename, nullptr, 0,
+                                    nullptr, 0) != UNZ_OK) {
+            return 0;
+        }
+        if (extract_entry(archive, password_, info, raw_name, base, without_paths, overwrite,
+                          buffer) != 0) {
+            return 0;  // one entry failed: ends early, still a success
+        }
+        result = unzGoToNextFile(archive);
+        if (result == UNZ_END_OF_LIST_OF_FILE) return 0;
+        if (result != UNZ_OK) return result;
+    }
+}

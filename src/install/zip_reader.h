@@ -1,0 +1,59 @@
+// Reading zip archives (driver packages, backup archives) with minizip over
+// its Win32 file layer, and unpacking them into a folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// One archive opened for reading. A local object of the operation that uses
+// it; the archive is closed on destruction.
+class zip_reader {
+public:
+    zip_reader() = default;
+    ~zip_reader() { close(); }
+    zip_reader(const zip_reader&) = delete;
+    zip_reader& operator=(const zip_reader&) = delete;
+
+    // Opens the archive at `path`; when that fails, tries `path` with ".zip"
+    // appended. `password` (may be null) is passed on when an entry is
+    // opened. 0 on success, -1 when neither opens or path is null. Any
+    // archive open before is closed first.
+    int open(const wchar_t* path, const char* password = nullptr);
+    // The same for a path in the thread's ANSI code page.
+    int open(const char* path, const char* password = nullptr);
+
+    // Writes every entry of the archive under `folder`, which must exist:
+    // entries are written by full path, the process's current directory is
+    // neither used nor changed. With `without_paths`, entries land directly
+    // in `folder` under their last name and folder entries are ignored. An
+    // existing file is replaced only with `overwrite`. File times come from
+    // the entry's DOS date and time (local time).
+    //
+    // Entry names flagged as UTF-8 are decoded as UTF-8, others in the
+    // thread's ANSI code page. Names that would land outside `folder`
+    // (absolute, a drive, a UNC prefix, "..") or name a device are skipped.
+    //
+    // Returns 0, or the library's error code when the archive's directory
+    // cannot be read or the next entry cannot be reached. A failure inside
+    // one entry (it cannot be opened, read or written) ends the extraction
+    // early and still returns 0: what was written so far is kept.
+    int extract_all(const std::wstring& folder, bool without_paths, bool overwrite);
+
+    void close();
+    bool is_open() const { return archive_ != nullptr; }
+
+private:
+    void* archive_ = nullptr;  // unzFile
+    const char* password_ = nullptr;
+};
+
+// The path under the unpack folder that an entry name stands for, with "\"
+// between its parts (a trailing separator kept: a folder entry), or empty
+// when the name must not be written: empty, absolute or rooted ("\x", "/x"),
+// with a drive or stream colon or a control character (NUL among them), a
+// UNC or device prefix, a ".." part (or any
+// part of dots and spaces only, which Windows folds into ".." or "."),
+// or a reserved device name (CON, NUL, COM1 ...) as a part. "." parts and
+// doubled separators are dropped.
+std::wstring safe_entry_path(std::wstring_view name);

@@ -1,0 +1,168 @@
+// The built DPInst32.exe and DPInst64.exe under Wine, on a package made here.
+// Wine cannot install on devices, but staging is real: the INF lands in the
+// system's INF folder.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct finished_run {
+    DWORD exit_code = 0;
+    std::string output;  // the /C console lines, UTF-8
+};
+
+// Runs the program with the arguments and its standard output in a pipe;
+// false when it cannot be started or does not end within a minute.
+bool run_program(const std::wstring& program, const std::wstring& args, finished_run& result) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE read_end = nullptr, write_end = nullptr;
+    if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return false;
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write_end;
+    startup.hStdError = write_end;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring line = L"\"" + program + L"\" " + args;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &startup, &process);
+    CloseHandle(write_end);
+    if (!started) {
+        CloseHandle(read_end);
+        return false;
+    }
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(read_end, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        result.output.append(buffer, got);
+    CloseHandle(read_end);
+    bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+    if (ended) GetExitCodeProcess(process.hProcess, &result.exit_code);
+    else TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return ended;
+}
+
+bool file_exists(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string read_file(const std::wstring& path) {
+    std::string text;
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
+    CloseHandle(h);
+    return text;
+}
+
+void write_file(const std::wstring& path, const std::string& text) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+std::wstring windows_folder() {
+    wchar_t path[MAX_PATH] = {};
+    GetSystemWindowsDirectoryW(path, MAX_PATH);
+    return path;
+}
+
+std::string narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
+
+// A minimal driver package for a device no machine has, in a folder with a
+// space in its name; everything it and DPInst leave behind goes afterwards.
+class real_dpinst : public ::testing::TestWithParam<const wchar_t*> {
+protected:
+    std::wstring scratch, folder, inf_name, stored_inf, stored_pnf;
+
+    void SetUp() override {
+        static int n = 0;
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        const std::wstring tag = std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++n);
+        scratch = std::wstring(temp) + L"qm-dpinst-" + tag;
+        folder = scratch + L"\\drivers folder";
+        CreateDirectoryW(scratch.c_str(), nullptr);
+        CreateDirectoryW(folder.c_str(), nullptr);
+        CreateDirectoryW((folder + L"\\pkg").c_str(), nullptr);
+        inf_name = L"qmtest_" + tag + L".inf";
+        stored_inf = windows_folder() + L"\\inf\\" + inf_name;
+        stored_pnf = stored_inf.substr(0, stored_inf.size() - 4) + L".pnf";
+        write_file(folder + L"\\pkg\\" + inf_name,
+                   "[Version]\r\n"
+                   "Signature=\"$WINDOWS NT$\"\r\n"
+                   "Class=System\r\n"
+                   "ClassGuid={4D36E97D-E325-11CE-BFC1-08002BE10318}\r\n"
+                   "Provider=%Maker%\r\n"
+                   "DriverVer=01/01/2026,1.0.0.0\r\n"
+                   "\r\n[Manufacturer]\r\n%Maker%=Models,NTx86,NTamd64\r\n"
+                   "\r\n[Models.NTx86]\r\n%Device%=Install,ROOT\\QUILLMARK_NO_SUCH_DEVICE\r\n"
+                   "\r\n[Models.NTamd64]\r\n%Device%=Install,ROOT\\QUILLMARK_NO_SUCH_DEVICE\r\n"
+                   "\r\n[Install]\r\n"
+                   "\r\n[Strings]\r\nMaker=\"Quillmark tests\"\r\nDevice=\"Quillmark test device\"\r\n");
+    }
+
+    void TearDown() override {
+        DeleteFileW(stored_inf.c_str());
+        DeleteFileW(stored_pnf.c_str());
+        DeleteFileW((folder + L"\\pkg\\" + inf_name).c_str());
+        RemoveDirectoryW((folder + L"\\pkg").c_str());
+        RemoveDirectoryW(folder.c_str());
+        RemoveDirectoryW(scratch.c_str());
+    }
+
+    std::wstring program() const { return std::wstring(QM_PROGRAM_DIR_W) + L"\\" + GetParam(); }
+};
+
+}  // namespace
+
+TEST_P(real_dpinst, StagesAPackageWithoutAPresentDeviceAndCountsItAsCopied) {
+    finished_run run;
+    // The folder quoted with a trailing backslash, as a user may type it.
+    ASSERT_TRUE(run_program(program(), L"/C /PATH \"" + folder + L"\\\"", run));
+    EXPECT_EQ(run.exit_code, 0x00000100u) << run.output;
+    EXPECT_TRUE(file_exists(stored_inf)) << run.output;
+    EXPECT_NE(run.output.find("Exit code 0x00000100"), std::string::npos) << run.output;
+    const std::string log = read_file(windows_folder() + L"\\DPINST.LOG");
+    EXPECT_NE(log.find(narrow(inf_name) + "\r\n"), std::string::npos);
+    EXPECT_NE(log.find("copied to the driver store only"), std::string::npos);
+}
+
+TEST_P(real_dpinst, PresentOnlyLeavesAPackageForAbsentDevicesAlone) {
+    finished_run run;
+    ASSERT_TRUE(run_program(program(), L"/SH /F /C /PATH \"" + folder + L"\"", run));
+    EXPECT_EQ(run.exit_code, 0u) << run.output;
+    EXPECT_FALSE(file_exists(stored_inf));
+    EXPECT_NE(run.output.find("neither staged nor installed"), std::string::npos) << run.output;
+}
+
+TEST_P(real_dpinst, RefusesUnknownSwitchesAndMissingFolders) {
+    finished_run bad_switch;
+    ASSERT_TRUE(run_program(program(), L"/SH /X /PATH \"" + folder + L"\"", bad_switch));
+    EXPECT_EQ(bad_switch.exit_code, 0x80010000u);
+    EXPECT_NE(bad_switch.output.find("Unknown switch: /X"), std::string::npos) << bad_switch.output;
+
+    finished_run no_folder;
+    ASSERT_TRUE(run_program(program(), L"/C /PATH \"" + folder + L"\\missing\"", no_folder));
+    EXPECT_EQ(no_folder.exit_code, 0x80010000u);
+    EXPECT_NE(no_folder.output.find("does not exist"), std::string::npos) << no_folder.output;
+    EXPECT_FALSE(file_exists(stored_inf));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothBuilds, real_dpinst, ::testing::Values(L"DPInst32.exe", L"DPInst64.exe"),
+                         [](const ::testing::TestParamInfo<const wchar_t*>& info) {
+                             return info.param[6] == L'3' ? std::string("x86") : std::string("x64");
+                         });

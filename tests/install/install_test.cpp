@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include "app/globals.h"
+#include "devices/system_info.h"
+#include "install/install.h"
+#include "install_test_support.h"
+#include "platform/system_source.h"
+#include "platform/text.h"
+
+namespace {
+
+using names = std::vector<std::wstring>;
+using call = recording_shell::call;
+
+TEST(CommonInfFolder, IsTheCommonLeadingFolderOfTheNames) {
+    auto folder = [](std::set<std::wstring> s) {
+        inf_folder f = common_inf_folder(s);
+        return std::to_wstring(f.status) + L" " + f.folder;
+    };
+    EXPECT_EQ(folder({L"a\\x\\one.inf", L"a\\y\\two.inf"}), L"0 a\\");
+    EXPECT_EQ(folder({L"drv\\one.inf"}), L"0 drv\\");
+    EXPECT_EQ(folder({L"one.inf"}), L"-1 ");
+    EXPECT_EQ(folder({L"a\\one.inf", L"b\\two.inf"}), L"-1 ");
+    // The common text "a\xy" is cut back to its folder, "a\".
+    EXPECT_EQ(folder({L"a\\xy1\\one.inf", L"a\\xy2\\two.inf"}), L"0 a\\");
+    // Case counts: these have no common folder.
+    EXPECT_EQ(folder({L"A\\one.inf", L"a\\two.inf"}), L"-1 ");
+}
+
+TEST(SetupProgram, TheOnlyProgramOrTheFirstSetupOrAutorunInListingOrder) {
+    EXPECT_EQ(choose_setup_program({L"install.exe"}), L"install.exe");
+    EXPECT_EQ(choose_setup_program({L"a.exe", L"AutoRun.EXE", L"setup.exe"}), L"AutoRun.EXE");
+    EXPECT_EQ(choose_setup_program({L"setup.exe", L"autorun.exe"}), L"setup.exe");
+    EXPECT_EQ(choose_setup_program({L"a.exe", L"b.exe"}), L"");
+    EXPECT_EQ(choose_setup_program({}), L"");
+}
+
+// Answers like a 32-bit process on 64-bit Windows (WOW64) or on 32-bit Windows.
+class wow64_source final : public system_source {
+public:
+    explicit wow64_source(bool wow64) : wow64_(wow64) {}
+    bool query_version(OSVERSIONINFOEXW& out, DWORD size) override {
+        return real_system_source().query_version(out, size);
+    }
+    bool query_power_status(SYSTEM_POWER_STATUS& out) override {
+        return real_system_source().query_power_status(out);
+    }
+    void query_system_info(SYSTEM_INFO& out) override {
+        out = {};
+        out.wProcessorArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+    }
+    bool is_wow64() override { return wow64_; }
+    int server_r2_metric() override { return 0; }
+    UINT oem_code_page() override { return 437; }
+
+private:
+    bool wow64_;
+};
+
+TEST(DpinstLaunch, SixtyFourBitWindowsGetsDpinst64EvenFromA32BitProcess) {
+    recording_shell shell;
+    SYSTEM_INFO saved = system_info;
+    system_info = {};
+    system_info.wProcessorArchitecture = PROCESSOR_ARCHITECTURE_INTEL;  // a 32-bit process
+    const std::wstring program_folder = program_dir;
+
+    for (bool wow64 : {true, false}) {
+        wow64_source source(wow64);
+        set_system_source(&source);
+        install_environment environment = current_install_environment();
+        set_system_source(nullptr);
+        launch_dpinst(L"D:\\dl\\drv\\", wow64, environment);  // a restore forces, /F
+    }
+    system_info = saved;
+    EXPECT_EQ(shell.calls(),
+              (std::vector<call>{{L"program", program_folder + L"DPInst64.exe", L"/SH /F /PATH \"D:\\dl\\drv\""},
+                                 {L"program", program_folder + L"DPInst32.exe", L"/SH /PATH \"D:\\dl\\drv\""}}));
+}
+
+// A download folder with one package in it, installed as the download row
+// would: the package is named drv.zip (or as given) in the download folder.
+class InstallTest : public ::testing::Test {
+protected:
+    scratch_folder scratch;
+    recording_shell shell;
+    install_environment environment;
+    std::wstring downloads = scratch / L"downloads";
+    std::wstring unpacked = downloads + L"\\drv";
+
+    void SetUp() override {
+        ASSERT_TRUE(CreateDirectoryW(downloads.c_str(), nullptr));
+        environment.download_folder = downloads;
+        environment.program_folder = L"P:\\Quillmark\\";
+    }
+
+    std::wstring put_package(const wchar_t* sample, const wchar_t* name = L"drv.zip") {
+        std::wstring path = join_path(downloads, name);
+        EXPECT_TRUE(CopyFileW(sample_package(sample).c_str(), path.c_str(), FALSE));
+        return path;
+    }
+    call dpinst(const std::wstring& folder) const {
+        return {L"program", L"P:\\Quillmark\\DPInst32.exe", L"/SH /PATH \"" + folder + L"\""};
+    }
+};
+
+TEST_F(InstallTest, InfFoldersUnderACommonFolderGoToDpinstOnThatFolder) {
+    std::wstring package = put_package(L"two-inf-folders.zip");
+    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf", L"a\\y\\two.inf"}, environment), 0);
+    EXPECT_EQ(shell.calls(), (std::vector<call>{dpinst(unpacked + L"\\a")}));
+    EXPECT_EQ(files_under(unpacked), (names{L"a\\readme.txt", L"a\\x\\one.inf", L"a\\y\\two.inf"}));
+}
+
+TEST_F(InstallTest, ASingleInfAtTheRootGoesToDpinstOnTheUnpackFolder) {
+    // web-pages.zip: one.inf, index.htm, Release Notes.htm at the top,
+    // docs\manual.htm and docs\guide.txt below.
+    std::wstring package = put_package(L"web-pages.zip");
+    EXPECT_EQ(install_package(package, {L"one.inf"}, environment), 0);
+    EXPECT_EQ(shell.calls(), (std::vector<call>{dpinst(unpacked)}));
+    // The web pages at the top are gone, the ones in subfolders stay.
+    EXPECT_EQ(files_under(unpacked), (names{L"docs\\guide.txt", L"docs\\manual.htm", L"one.inf"}));
+}
+
+TEST_F(InstallTest, MissingInfFilesStartTheOnlyProgramOfTheInfFolder) {
+    std::wstring package = put_package(L"missing-inf-setup.zip");
+    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment), 0);
+    EXPECT_EQ(shell.calls(), (std::vector<call>{{L"program", unpacked + L"\\a\\x\\install.exe", L""}}));
+}
+
+TEST_F(InstallTest, NoSetupProgramUpToTheRootOpensTheUnpackFolder) {
+    // a.exe and b.exe in a\x, in a and at the root; the INF file is missing.
+    std::wstring package = put_package(L"two-programs.zip");
+    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment), 0);
+    EXPECT_EQ(shell.calls(), (std::vector<call>{{L"folder", unpacked, L""}}));
+}
+
+TEST_F(InstallTest, TheSetupSearchWalksUpFromTheInfFolder) {
+    std::wstring root = scratch / L"tree";
+    SHCreateDirectoryExW(nullptr, (root + L"\\a\\b").c_str(), nullptr);
+    for (const wchar_t* file : {L"\\a\\b\\one.exe", L"\\a\\b\\two.exe", L"\\a\\x.exe", L"\\a\\setup.exe",
+                                L"\\autorun.exe"}) {
+        ASSERT_TRUE(write_file_bytes(root + file, "MZ"));
+    }
+    run_setup_upwards(root, L"a\\b\\", environment);
+    run_setup_upwards(root, L"", environment);
+    EXPECT_EQ(shell.calls(), (std::vector<call>{{L"program", root + L"\\a\\setup.exe", L""},
+                                                {L"program", root + L"\\autorun.exe", L""}}));
+
+    // Several programs, none of them setup or autorun, and a file named ".exe".
+    ASSERT_TRUE(write_file_bytes(root + L"\\a\\b\\.exe", "MZ"));
+    EXPECT_EQ(run_package_setup(root + L"\\a\\b", environment), 0);
+    EXPECT_EQ(shell.calls().back(), (call{L"program", root + L"\\a\\b\\.exe", L""}));
+}
+
+TEST_F(InstallTest, NamesOutsideAsciiFindTheirInfFolder) {
+    const std::wstring folder = L"Gr\u00e4fik";
+    std::wstring package = put_package(L"utf8-names.zip");
+    EXPECT_EQ(install_package(package, {folder + L"\\\u0434\u0440\u0430\u0439\u0432\u0435\u0440.inf"},
+                              environment),
+              0);
+    EXPECT_EQ(shell.calls(), (std::vector<call>{dpinst(unpacked + L"\\" + folder)}));
+}
+
+TEST_F(InstallTest, APackageThatIsNoArchiveIsOpenedByTheShell) {
+    std::wstring package = put_package(L"setup-package.exe", L"drv.exe");
+    install_request request;
+    request.package_path = package;
+    request.inf_names = {L"a\\one.inf"};
+    request.installing = 1;
+    EXPECT_EQ(install_task(request, environment), 42);  // what the shell answered
+    EXPECT_EQ(request.installing, 0);
+    EXPECT_EQ(shell.calls(), (std::vector<call>{{L"program", package, L""}}));
+    // The unpack folder was made before the package was known not to be an archive.
+    EXPECT_TRUE(file_exists(unpacked));
+    EXPECT_TRUE(list_folder(unpacked).empty());
+}
+
+TEST_F(InstallTest, UnpackFoldersAreNamedAfterThePackage) {
+    EXPECT_EQ(make_unpack_folder(L"X:\\any\\drv.zip", downloads), downloads + L"\\drv");
+    EXPECT_EQ(make_unpack_folder(L"X:\\any\\drv.tar.gz", downloads + L"\\"), downloads + L"\\drv.tar");
+    EXPECT_TRUE(file_exists(downloads + L"\\drv"));
+    EXPECT_EQ(make_unpack_folder(L"x.zip", downloads + L"\\new\\deeper"), downloads + L"\\new\\deeper\\x");
+    EXPECT_TRUE(file_exists(downloads + L"\\new\\deeper\\x"));
+
+    // A downloaded package without an extension is a zip archive all the
+    // same: its folder must not be the package file itself.
+    const std::wstring digest = L"d41d8cd98f00b204e9800998ecf8427e";
+    std::wstring package = put_package(L"two-inf-folders.zip", digest.c_str());
+    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment), 0);
+    EXPECT_TRUE(file_exists(downloads + L"\\" + digest + L"_files\\a\\x\\one.inf"));
+    EXPECT_EQ(shell.calls(), (std::vector<call>{dpinst(downloads + L"\\" + digest + L"_files\\a\\x")}));
+}
+
+TEST_F(InstallTest, TheJobOwnsItsRequestAndEndsByClearingInstalling) {
+    auto request = std::make_shared<install_request>();
+    request->package_path = put_package(L"two-inf-folders.zip");
+    request->inf_names = {L"a\\y\\two.inf"};
+    request->installing = 1;
+    std::weak_ptr<install_request> watch = request;
+    ASSERT_TRUE(start_install_job(request, environment));
+    request.reset();  // the row that started it is rebuilt
+
+    // The job ends and frees the request; a generous bound only guards
+    // against a hang.
+    for (int i = 0; i < 600 && !watch.expired(); ++i) Sleep(100);
+    ASSERT_TRUE(watch.expired());
+    EXPECT_EQ(shell.calls(), (std::vector<call>{dpinst(unpacked + L"\\a\\y")}));
+}
+
+}  // namespace
