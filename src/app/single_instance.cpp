@@ -22,6 +22,10 @@ struct argument_list {
     argument_list& operator=(const argument_list&) = delete;
 };
 
+// How long a second launch waits for the running instance to take the
+// hand-over.
+constexpr UINT HANDOVER_TIMEOUT_MS = 5000;
+
 bool single_argument_is(int argc, const wchar_t* const* argv, const wchar_t* expected) {
     return argc == 2 && argv && argv[1] && lstrcmpiW(argv[1], expected) == 0;
 }
@@ -41,16 +45,7 @@ bool command_line_requests_autoscan() {
     return args.values && is_autoscan_request(args.count, args.values);
 }
 
-HWND find_running_instance_window(const wchar_t* class_name) {
-    return FindWindowW(class_name, APP_NAME);
-}
-
-bool hand_over(HWND running, WPARAM wparam, UINT timeout_ms) {
-    if (!running) return false;
-    DWORD_PTR reply = 0;
-    return SendMessageTimeoutW(running, UM_BRING_TO_FRONT, wparam, 0,
-                               SMTO_NORMAL | SMTO_ABORTIFHUNG, timeout_ms, &reply) != 0;
-}
+HWND find_running_instance_window() { return FindWindowW(MAIN_WINDOW_CLASS, APP_NAME); }
 
 int check_single_instance() {
     HANDLE mutex = CreateMutexW(nullptr, TRUE, APP_NAME);
@@ -67,7 +62,11 @@ int check_single_instance() {
     // This launch ends only after the running instance has processed the
     // message, or after the time-out when it does not answer. Without a
     // window (still starting) the launch is dropped.
-    hand_over(find_running_instance_window(MAIN_WINDOW_CLASS), wparam);
+    if (HWND running = find_running_instance_window()) {
+        DWORD_PTR reply = 0;
+        SendMessageTimeoutW(running, UM_BRING_TO_FRONT, wparam, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                            HANDOVER_TIMEOUT_MS, &reply);
+    }
     ReleaseMutex(mutex);
     return -1;
 }

@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/single_instance.h"
 #include "app_test_support.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -165,35 +164,6 @@ private:
     std::thread thread_;
     HWND box_ = nullptr;
 };
-
-TEST(HandOver, FindsTheMainWindowByClassAndNeverWaitsLongForIt) {
-    const wchar_t* main_class = L"Quillmark.InstanceTest.Main";
-    titled_message_box box;
-    ASSERT_NE(box.handle(), nullptr);
-    titled_window hung_decoy(L"Quillmark.InstanceTest.Decoy", true);
-    // Same-titled windows of other classes are never taken for the program.
-    EXPECT_EQ(find_running_instance_window(main_class), nullptr);
-
-    {
-        titled_window main(main_class, false);
-        EXPECT_EQ(find_running_instance_window(main_class), main.handle());
-        EXPECT_TRUE(hand_over(main.handle(), 1));
-        EXPECT_EQ(main.received.load(), 1);
-        EXPECT_EQ(main.last_wparam.load(), 1u);
-    }
-    EXPECT_EQ(find_running_instance_window(main_class), nullptr);
-
-    // A main window that does not answer is given up after the time-out
-    // (the bound below is generous: the call returns after 300 ms).
-    titled_window hung_main(main_class, true);
-    DWORD start = GetTickCount();
-    EXPECT_FALSE(hand_over(hung_main.handle(), 0, 300));
-    EXPECT_LT(GetTickCount() - start, 20000u);
-    hung_main.release();
-    hung_decoy.release();
-    EXPECT_EQ(hung_decoy.received.load(), 0);
-    EXPECT_FALSE(hand_over(nullptr, 0));
-}
 
 class RunningProgram : public ::testing::Test {
 protected:

@@ -2,9 +2,6 @@
 // caption under the real pointer, and its look.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
 #include "app/globals.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -107,50 +104,6 @@ TEST(AboutBox, LayoutAndLook) {
         EXPECT_TRUE(shot.contains({c.x + 15, c.y + 5, c.x + 300, c.y + 20}, RGB(255, 255, 255)));
         SendMessageW(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
     });
-}
-
-namespace {
-
-struct found_box {
-    HWND window = nullptr;
-};
-
-BOOL CALLBACK find_visible_window(HWND window, LPARAM out) {
-    if (!IsWindowVisible(window)) return TRUE;
-    reinterpret_cast<found_box*>(out)->window = window;
-    return FALSE;
-}
-
-}  // namespace
-
-TEST(AboutBox, MissingUpdaterStartsQuietly) {
-    // The real shell, as the check button uses it, on a thread of its own:
-    // an error box of the shell's own would keep that thread waiting.
-    std::wstring path = updater_path(L"C:\\Quillmark-nowhere\\");
-    intptr_t code = -1;
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::atomic<DWORD> thread_id{0};
-    std::thread starter([&] {
-        thread_id.store(GetCurrentThreadId());
-        code = shell().start_program_quietly(nullptr, path.c_str());
-        SetEvent(done);
-    });
-    bool box_shown = false;
-    // A generous bound: the shell answers at once.
-    for (int i = 0; i < 300 && WaitForSingleObject(done, 100) == WAIT_TIMEOUT; ++i) {
-        found_box box;
-        if (DWORD id = thread_id.load())
-            EnumThreadWindows(id, find_visible_window, reinterpret_cast<LPARAM>(&box));
-        if (box.window) {
-            box_shown = true;
-            PostMessageW(box.window, WM_CLOSE, 0, 0);
-        }
-    }
-    starter.join();
-    CloseHandle(done);
-    EXPECT_FALSE(box_shown) << "the shell showed an error box";
-    EXPECT_GT(code, 0);
-    EXPECT_LE(code, 32);
 }
 
 TEST(AboutBox, RealPointerDragsTheTallCaptionAndCloses) {
