@@ -25,6 +25,8 @@ Faults (POST /_control/faults, a JSON object from server tag "1", "2", "3",
                       the scan answer is larger than 5 MB, not XML, has a
                       hardware without id, or has no hardware at all
   ignore_range: true  package requests get 200 with the whole file
+  range_shift: N      a package request with a Range gets 206 with the part
+                      that starts N bytes later (its Content-Range says so)
   cut_after: N        the connection is cut after N bytes of a package body
   redirect: TAG       package requests are redirected to the same path on
                       server TAG ("1", "2", "3", "https")
@@ -188,7 +190,7 @@ class Handler(BaseHTTPRequestHandler):
         r = re.fullmatch(r"bytes=(\d+)-(\d*)", wanted.strip())
         if not r:
             return self.send_body(200, data, ctype, [("Accept-Ranges", "bytes")], fault)
-        first = int(r.group(1))
+        first = int(r.group(1)) + int(fault.get("range_shift", 0))
         last = min(int(r.group(2)), len(data) - 1) if r.group(2) else len(data) - 1
         if first >= len(data) or last < first:
             return self.send_body(416, b"", extra=[("Content-Range", f"bytes */{len(data)}")])

@@ -250,6 +250,16 @@ class RunningService(unittest.TestCase):
         status, _, body = self.get("/packages/blob.bin", headers={"Range": "bytes=1000-"})
         self.assertEqual((status, body), (200, self.blob))
         self.assertEqual(self.log_lines()[-1], "1 GET /packages/blob.bin range=bytes=1000-")
+        self.faults(**{"1": {"range_shift": 24}})
+        status, headers, body = self.get("/packages/blob.bin", headers={"Range": "bytes=1000-"})
+        self.assertEqual((status, body), (206, self.blob[1024:]))
+        self.assertEqual(headers["Content-Range"], f"bytes 1024-49999/{len(self.blob)}")
+
+    def test_request_headers_are_logged(self):
+        self.get("/packages/blob.bin", headers={"User-Agent": "probe/1", "Connection": "close"})
+        entry = json.loads(self.call("GET", "/_control/log")[2])[-1]
+        self.assertEqual(entry["headers"]["User-Agent"], "probe/1")
+        self.assertEqual(entry["headers"]["Connection"], "close")
 
     def test_files_outside_the_package_folders_are_not_served(self):
         for path in ("/packages/..%2Fports.json", "/packages/%2E%2E", "/ports.json", "/packages/"):
@@ -301,6 +311,11 @@ class RunningService(unittest.TestCase):
         status, headers, _ = self.get("/packages/blob.bin")
         self.assertEqual(status, 302)
         self.assertEqual(headers["Location"], f"https://localhost:{self.port['https']}/packages/blob.bin")
+        # An unfollowable redirect: no Location, and a body that is no package.
+        self.faults(**{"1": {"status": 302}})
+        status, headers, body = self.get("/packages/blob.bin")
+        self.assertEqual((status, body), (302, b"fault on demand\n"))
+        self.assertNotIn("Location", headers)
         status, _, body = self.scan(tls=True)
         self.assertEqual(status, 200)
         self.assertTrue(ET.fromstring(body).findtext("hardwares/hardware/item/link").startswith(

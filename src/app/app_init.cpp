@@ -12,6 +12,7 @@
 #include "backup/store_index.h"
 #include "devices/device_store.h"
 #include "devices/system_info.h"
+#include "downloads/download_session.h"
 #include "platform/system_source.h"
 #include "service/update_client.h"
 #include "ui/messages.h"
@@ -124,10 +125,15 @@ int app_init() {
 }
 
 void app_teardown() {
-    if (curl_ready) curl_global_cleanup();
-    curl_ready = false;
+    // Every transfer handle goes before libcurl's global clean-up: freeing
+    // a handle afterwards touches the TLS state that the clean-up has torn
+    // down (it crashes after any HTTPS transfer). Running downloads are
+    // stopped and waited for, so no worker writes into a freed session.
+    clear_download_sessions();
     release_update_client(app_update_client);
     app_update_client = nullptr;
+    if (curl_ready) curl_global_cleanup();
+    curl_ready = false;
     if (app_device_store) release_device_store(app_device_store);
     app_device_store = nullptr;
 }

@@ -35,6 +35,6 @@ void format_init_failure(int code, wchar_t (&out)[128]);
 // run_init_steps, and on failure the message box. 0 or -1.
 int app_init();
 
-// Releases what app_init created, in reverse order: the HTTP library, the
-// update client, the device store.
+// Releases what app_init created: the update client (with its transfer
+// handle) before the HTTP library's global clean-up, then the device store.
 void app_teardown();

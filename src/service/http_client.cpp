@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <io.h>
+
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
 
 #include "app/globals.h"
+#include "platform/text.h"
 #include "platform/tls_verify.h"
 
 namespace {
@@ -58,11 +61,79 @@ size_t memory_writer(char* data, size_t size, size_t items, void* user) {
     return n;
 }
 
+// The start of a "Content-Range: bytes FIRST-LAST/SIZE" value, or -1.
+int64_t content_range_start(const char* value, size_t n) {
+    size_t i = 0;
+    while (i < n && (value[i] == ' ' || value[i] == '\t')) ++i;
+    if (n - i < 6 || !starts_with_nocase(value + i, "bytes") || (value[i + 5] != ' ' && value[i + 5] != '\t'))
+        return -1;
+    i += 5;
+    while (i < n && (value[i] == ' ' || value[i] == '\t')) ++i;
+    int64_t start = -1;
+    for (; i < n && value[i] >= '0' && value[i] <= '9'; ++i) {
+        if (start > (int64_t{1} << 40)) return -1;  // beyond any package
+        start = (start < 0 ? 0 : start * 10) + (value[i] - '0');
+    }
+    return i < n && value[i] == '-' ? start : -1;
+}
+
+// Notes the Content-Range of the latest answer; a status line begins the
+// headers of another answer (after a redirect, or an interim one).
+size_t header_reader(char* data, size_t size, size_t items, void* user) {
+    auto* client = static_cast<http_client*>(user);
+    size_t n = 0;
+    if (!data || !client || !byte_count(size, items, n)) return n;
+    constexpr char name[] = "content-range:";
+    constexpr size_t name_length = sizeof(name) - 1;
+    if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0)
+        client->range_start = -1;
+    else if (n > name_length && starts_with_nocase(data, name))
+        client->range_start = content_range_start(data + name_length, n - name_length);
+    return n;
+}
+
+// Cuts an open file to `size` bytes and puts its position at the new end
+// (through the file's handle: the C runtime's 64-bit calls are missing from
+// older systems' runtime).
+bool cut_file(FILE* file, uint32_t size) {
+    if (std::fflush(file) != 0) return false;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    LARGE_INTEGER at{};
+    at.QuadPart = size;
+    return handle != INVALID_HANDLE_VALUE && SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(handle) && std::fseek(file, 0, SEEK_END) == 0;
+}
+
+// Empties the file and the count: the answer holds the package from its start.
+bool restart_file(http_client& client) {
+    if (!cut_file(client.file, 0)) return false;
+    client.progress->bytes_so_far = 0;
+    return true;
+}
+
+// Decides, before any of its bytes are written, whether the final answer of
+// an HTTP transfer may go into the file: a 206 that starts where the file
+// ends is appended, a 200 replaces the file; nothing else is package data
+// (an unfollowed redirect, a 206 of another range).
+bool accept_answer(http_client& client) {
+    client.answer_checked = true;
+    long status = 0;
+    curl_easy_getinfo(client.easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status == 200 && client.resume_offset != 0 && !restart_file(client)) {
+        last_error = 5;
+        return false;
+    }
+    client.answer_refused =
+        !(status == 200 || (status == 206 && client.range_start == static_cast<int64_t>(client.resume_offset)));
+    return !client.answer_refused;
+}
+
 size_t file_writer(char* data, size_t size, size_t items, void* user) {
     auto* client = static_cast<http_client*>(user);
     size_t n = 0;
     if (!data || !client || !client->progress || !client->file || !byte_count(size, items, n))
         return 0;
+    if (!client->answer_checked && !accept_answer(*client)) return 0;
     download_progress& p = *client->progress;
     if (static_cast<uint64_t>(p.bytes_so_far) + n > p.expected_size) {
         client->overran = true;
@@ -84,6 +155,12 @@ int stop_check(void* user, double, double, double, double) {
     return client->progress->stop_flag != 0 ? 1 : 0;
 }
 
+// libcurl calls it about once a second even while nothing arrives.
+int query_stop_check(void* user, double, double, double, double) {
+    auto* client = static_cast<http_client*>(user);
+    return client && client->query_stop && *client->query_stop != 0 ? 1 : 0;
+}
+
 // Called on every connection before its request is sent: an HTTPS server must
 // present a certificate that the Windows store trusts and that names the host.
 int check_server(void* user, char*, char*, int, int) {
@@ -100,19 +177,24 @@ int check_server(void* user, char*, char*, int, int) {
         curl_easy_getinfo(client->easy, CURLINFO_TLS_SSL_PTR, &tls) == CURLE_OK && tls &&
         tls->backend == CURLSSLBACKEND_SCHANNEL)
         trusted = verify_server_certificate(tls->internals, host);
+    if (!trusted) {
+        client->tls_rejected = true;
+        // The error text names the host, so that a proxy that presents
+        // certificates of its own is seen as what it is.
+        std::snprintf(client->rejection, sizeof(client->rejection),
+                      "The certificate presented for %s is not trusted or does not name that server",
+                      host ? host : "the server");
+    }
     curl_free(host);
     curl_url_cleanup(parts);
-    if (trusted) return CURL_PREREQFUNC_OK;
-    client->tls_rejected = true;
-    return CURL_PREREQFUNC_ABORT;
+    return trusted ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
 }
 
 // The code of a finished transfer, with a refused server certificate told
 // apart from a stop request.
 CURLcode transfer_code(http_client& client, CURLcode code) {
     if (!client.tls_rejected) return code;
-    std::snprintf(client.result.error_text, sizeof(client.result.error_text), "%s",
-                  "The server's certificate is not trusted or does not name the server");
+    copy_text(client.result.error_text, client.rejection);
     return CURLE_PEER_FAILED_VERIFICATION;
 }
 
@@ -134,6 +216,7 @@ http_client* create_http_client(uint32_t capacity) {
         return nullptr;
     }
     client->result.capacity = capacity;
+    client->query_deadline_seconds = query_deadline;
     client->easy = curl_easy_init();
     if (!client->easy) return nullptr;
     CURL* e = client->easy;
@@ -177,22 +260,28 @@ void destroy_http_client(http_client* client) {
     delete client;
 }
 
-const http_result& request_to_memory(http_client& client, const char* url) {
+const http_result& request_to_memory(http_client& client, const char* url,
+                                     const std::atomic<int32_t>* stop) {
     http_result& r = client.result;
     reset_result(r);
     CURL* e = client.easy;
+    client.query_stop = stop;
     curl_easy_setopt(e, CURLOPT_HTTPPOST, client.form_first);
     curl_easy_setopt(e, CURLOPT_URL, url);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, memory_writer);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &client);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, nullptr);
     curl_easy_setopt(e, CURLOPT_WRITEHEADER, nullptr);
-    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(e, CURLOPT_PROGRESSFUNCTION, query_stop_check);
+    curl_easy_setopt(e, CURLOPT_PROGRESSDATA, &client);
+    curl_easy_setopt(e, CURLOPT_TIMEOUT, static_cast<long>(client.query_deadline_seconds));
     curl_easy_setopt(e, CURLOPT_RANGE, nullptr);
     curl_easy_setopt(e, CURLOPT_FAILONERROR, 0L);
 
     client.tls_rejected = false;
     r.curl_code = transfer_code(client, curl_easy_perform(e));
+    client.query_stop = nullptr;
     long status = 0;
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
     r.status = static_cast<int32_t>(status);
@@ -205,38 +294,68 @@ const http_result& request_to_memory(http_client& client, const char* url) {
     return r;
 }
 
+namespace {
+
+// Opens the file of an HTTP download for writing at the resume offset: what
+// the file holds, but no more than the count says was received (a longer
+// file is cut to the count, a missing one starts from zero). The offset goes
+// to the count and to the client. Null when the file cannot be opened.
+FILE* open_for_resume(http_client& client, const wchar_t* path, download_progress& progress) {
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    uint64_t size = 0;
+    if (GetFileAttributesExW(path, GetFileExInfoStandard, &info))
+        size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    const uint32_t count = progress.bytes_so_far;
+    const uint32_t offset = size < count ? static_cast<uint32_t>(size) : count;
+    client.resume_offset = offset;
+    progress.bytes_so_far = offset;
+    if (offset == 0) return _wfopen(path, L"wb");
+    FILE* file = _wfopen(path, L"r+b");
+    if (file && !cut_file(file, offset)) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
+}
+
+}  // namespace
+
 int transfer_file(http_client& client, const char* url, const wchar_t* path,
                   download_progress& progress) {
     CURL* e = client.easy;
-    const wchar_t* mode = L"wb";
+    const link_scheme scheme = scheme_of(url);
     char range[16] = {};
-    switch (scheme_of(url)) {
+    switch (scheme) {
     case link_scheme::http:
         reset_result(client.result);
         curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
         // An error status ends the transfer before its body reaches the file:
         // an error page must not become part of the package.
         curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
-        if (progress.bytes_so_far != 0) {
-            mode = L"ab";
-            std::snprintf(range, sizeof(range), "%u-", static_cast<unsigned>(progress.bytes_so_far));
-        }
+        client.file = open_for_resume(client, path, progress);
+        if (client.resume_offset != 0)
+            std::snprintf(range, sizeof(range), "%u-", static_cast<unsigned>(client.resume_offset));
         break;
     case link_scheme::ftp:
         // No resume over FTP: the file starts over, and so does the count.
         progress.bytes_so_far = 0;
+        client.resume_offset = 0;
+        client.file = _wfopen(path, L"wb");
         break;
     case link_scheme::other:
         progress.curl_code = CURLE_URL_MALFORMAT;
         return -1;
     }
-    client.file = _wfopen(path, mode);
     if (!client.file) {
         last_error = 4;
         return -1;
     }
     client.progress = &progress;
     client.overran = false;
+    client.range_start = -1;
+    client.answer_refused = false;
+    // FTP answers need no check; HTTP ones are looked at before their first byte.
+    client.answer_checked = scheme != link_scheme::http;
 
     curl_easy_setopt(e, CURLOPT_URL, url);
     curl_easy_setopt(e, CURLOPT_RANGE, range[0] ? range : nullptr);
@@ -245,14 +364,21 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(e, CURLOPT_PROGRESSFUNCTION, stop_check);
     curl_easy_setopt(e, CURLOPT_PROGRESSDATA, &client);
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, nullptr);
-    curl_easy_setopt(e, CURLOPT_WRITEHEADER, nullptr);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, header_reader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &client);
+    // Downloads have no overall deadline: a large package on a slow line
+    // takes its time; the low-speed abort ends a stalled one.
+    curl_easy_setopt(e, CURLOPT_TIMEOUT, 0L);
 
     client.tls_rejected = false;
-    CURLcode code = curl_easy_perform(e);
-    code = transfer_code(client, code);
+    CURLcode code = transfer_code(client, curl_easy_perform(e));
+    // An answer without a body was not looked at by the writer.
+    if (code == CURLE_OK && !client.answer_checked) accept_answer(client);
     long status = 0;
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
+    // A refused answer is an error of its own, like an error status.
+    if (client.answer_refused && (code == CURLE_OK || code == CURLE_WRITE_ERROR))
+        code = status == 206 ? CURLE_RANGE_ERROR : CURLE_HTTP_RETURNED_ERROR;
     // A stop request ends the transfer through the progress callback; that
     // is not a failure.
     progress.curl_code = code == CURLE_ABORTED_BY_CALLBACK ? CURLE_OK : code;
@@ -271,20 +397,20 @@ int download_with_retries(const char* link, download_progress& progress, const w
     }
     std::string url = escape_link_spaces(link ? link : "");
     if (url.size() > 1024) url.resize(1024);
-    const bool http = scheme_of(url.c_str()) == link_scheme::http;
 
     int result = -1;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        const bool resumed = http && progress.bytes_so_far != 0;
         result = transfer_file(*client, url.c_str(), path, progress);
         if (progress.stop_flag != 0) break;
         if (result == 0 && progress.curl_code == CURLE_OK) break;
-        // More data than expected (a server that ignored the Range and sent
-        // the whole file again, or a package larger than offered), or an
-        // offset the server does not have: the partial file is useless, so
-        // the next attempt starts over.
-        const bool bad_offset = resumed && progress.curl_code == CURLE_HTTP_RETURNED_ERROR &&
-                                progress.http_status == 416;
+        // More data than expected (a package larger than offered), an offset
+        // the server does not have, or a range other than the one asked
+        // for: the partial file is of no use with this server, so the next
+        // attempt starts over.
+        const bool refused_range = progress.curl_code == CURLE_RANGE_ERROR ||
+                                   (progress.curl_code == CURLE_HTTP_RETURNED_ERROR &&
+                                    progress.http_status == 416);
+        const bool bad_offset = client->resume_offset != 0 && refused_range;
         if (result == 0 && (client->overran || bad_offset)) {
             DeleteFileW(path);
             progress.bytes_so_far = 0;
@@ -297,10 +423,8 @@ int download_with_retries(const char* link, download_progress& progress, const w
 std::string escape_link_spaces(std::string_view link) {
     std::string out;
     out.reserve(link.size());
-    bool extra_info = false;
     for (char ch : link) {
-        if (ch == '?' || ch == '#') extra_info = true;
-        if (ch == ' ' && !extra_info)
+        if (ch == ' ')
             out += "%20";
         else
             out += ch;

@@ -45,13 +45,32 @@ struct http_client {
     // expected size (last_error 25 is process-wide; another download may
     // have set it since).
     bool overran = false;
-    // The last transfer was refused because of the server's certificate.
+    // The last transfer was refused because of the server's certificate,
+    // and why.
     bool tls_rejected = false;
+    char rejection[256] = {};
+
+    // While a request to memory runs: the flag that stops it, or null.
+    const std::atomic<int32_t>* query_stop = nullptr;
+    // The longest a request to memory may take, in seconds.
+    uint32_t query_deadline_seconds = 0;
+
+    // While an HTTP file transfer runs: where the file ended when it started,
+    // the start of the latest answer's Content-Range (-1 for none), whether
+    // that answer was looked at, and whether it was refused.
+    uint32_t resume_offset = 0;
+    int64_t range_start = -1;
+    bool answer_checked = false;
+    bool answer_refused = false;
 };
 
 // Body-buffer capacities in use.
 constexpr uint32_t query_buffer_capacity = 0x500000;  // update-service answers
 constexpr uint32_t download_buffer_capacity = 0;      // file downloads
+
+// A query that has not finished after this many seconds ends (a slow service
+// cannot hold it for ever; the low-speed abort alone would not end it).
+constexpr uint32_t query_deadline = 180;
 
 // Creates a client with a body buffer of `capacity` bytes (0 for none) and the
 // common options set; null when libcurl or memory fails.
@@ -60,17 +79,25 @@ http_client* create_http_client(uint32_t capacity);
 void destroy_http_client(http_client* client);
 
 // Posts the client's form to `url` and receives the answer into the body
-// buffer. A missing HTTP answer is reported as status 504; an HTTP error
-// status (400 or more) of a transfer that went through as curl code 22. The
-// form is freed afterwards.
-const http_result& request_to_memory(http_client& client, const char* url);
+// buffer, within the client's query deadline. A missing HTTP answer is
+// reported as status 504; an HTTP error status (400 or more) of a transfer
+// that went through as curl code 22; a refused server certificate as curl
+// code 60 with the refusal in the error text. When `stop` is given and
+// becomes non-zero the transfer ends within about a second (curl code 42).
+// The form is freed afterwards.
+const http_result& request_to_memory(http_client& client, const char* url,
+                                     const std::atomic<int32_t>* stop = nullptr);
 
 // Downloads `url` (http://, https:// or ftp://, compared without regard to
-// case) into the file at `path`: from the start when bytes_so_far is 0,
-// else appended from that offset with an HTTP Range. The outcome goes to
-// `progress`. Returns 0 when a transfer was performed, whatever its outcome,
-// and -1 when none could start (curl code 3 for another scheme, last_error 4
-// when the file cannot be opened).
+// case) into the file at `path`. Over HTTP the resume offset is what the
+// file holds (at most bytes_so_far: a longer file is cut to it, a missing
+// one starts from zero), asked for with a Range; only a 206 whose
+// Content-Range starts there is appended, a 200 replaces the file, and any
+// other answer is an error that writes nothing (curl code 22, or 33 for a
+// 206 that starts elsewhere). Over FTP the file starts over. The outcome
+// goes to `progress`. Returns 0 when a transfer was performed, whatever its
+// outcome, and -1 when none could start (curl code 3 for another scheme,
+// last_error 4 when the file cannot be opened).
 int transfer_file(http_client& client, const char* url, const wchar_t* path,
                   download_progress& progress);
 
@@ -79,9 +106,8 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
 // last_error 7 and -1 when no client can be made.
 int download_with_retries(const char* link, download_progress& progress, const wchar_t* path);
 
-// The link as Windows' UrlEscapeA with URL_ESCAPE_SPACES_ONLY |
-// URL_DONT_ESCAPE_EXTRA_INFO documents it: every space before the first '?'
-// or '#' becomes %20, everything else stays as it is.
+// The link with every space as %20 (libcurl refuses a raw space anywhere,
+// also after '?' or '#'); everything else stays as it is.
 std::string escape_link_spaces(std::string_view link);
 
 // The pause between download attempts. Tests replace it so that they need

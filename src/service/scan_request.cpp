@@ -129,35 +129,8 @@ int query_updates(update_client& client, scan_query_params& params) {
     std::vector<unsigned char> packed;
     if (compress_request(document, packed) != Z_OK) return set_last_error(24), -1;
 
-    http_client& http = *client.http;
-    const http_result* answer = nullptr;
-    for (const std::string& mirror : client.mirrors) {
-        // One part, no file name and no content type; freed after the attempt.
-        CURLFORMcode added = curl_formadd(
-            &http.form_first, &http.form_last, CURLFORM_COPYNAME, "tarnwick",
-            CURLFORM_COPYCONTENTS, reinterpret_cast<const char*>(packed.data()),
-            CURLFORM_CONTENTSLENGTH, static_cast<long>(packed.size()), CURLFORM_END);
-        if (added != CURL_FORMADD_OK) return set_last_error(7), -1;
-        const http_result& r = request_to_memory(http, mirror.c_str());
-        params.http_status = r.status;
-        if (r.curl_code == CURLE_OK && r.status < 400) {
-            answer = &r;
-            break;
-        }
-    }
-    if (!answer) {
-        const http_result& r = http.result;
-        if (r.status == 504) return set_last_error(3), -1;
-        set_last_error(20);
-        if (r.curl_code == CURLE_WRITE_ERROR)
-            copy_text(params.error_text,
-                      std::string_view(r.error_text, strnlen(r.error_text, sizeof(r.error_text))));
-        else if (r.status < 400)
-            copy_text(params.error_text, curl_easy_strerror(static_cast<CURLcode>(r.curl_code)));
-        else
-            params.error_text[0] = '\0';
-        return -1;
-    }
+    const http_result* answer = post_scan_request(client, packed, params);
+    if (!answer) return -1;
 
     if (!parse_scan_answer(answer->body.data(), *client.store)) return set_last_error(21), -1;
     load_installed_set(client, setup_dat_path().c_str());

@@ -5,8 +5,12 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <new>
 #include <vector>
+
+#include "platform/text.h"
+#include "service/scan_request.h"
 
 const std::array<const char*, 3> builtin_mirrors = {
     "https://update1.vantorel.com/",
@@ -50,13 +54,60 @@ update_client* create_update_client(device_store* store) {
     if (!client) return nullptr;
     client->store = store;
     for (std::size_t i = 0; i < builtin_mirrors.size(); ++i) client->mirrors[i] = builtin_mirrors[i];
+    // The size with the terminator, 1 for an empty value, 0 when not set.
     DWORD n = GetEnvironmentVariableW(L"QUILLMARK_MIRRORS", nullptr, 0);
-    if (n > 0 && n < 32768) {
+    if (n > 1) {
         std::vector<wchar_t> value(n);
         DWORD got = GetEnvironmentVariableW(L"QUILLMARK_MIRRORS", value.data(), n);
-        if (got > 0 && got < n) parse_mirror_list(std::wstring_view(value.data(), got), client->mirrors);
+        if (got == 0 || got >= n || !parse_mirror_list(std::wstring_view(value.data(), got), client->mirrors))
+            client->mirror_error =
+                "QUILLMARK_MIRRORS is set but is not three http:// or https:// base URLs "
+                "separated by \";\": the update service was not asked.";
     }
     return client;
+}
+
+const http_result* post_scan_request(update_client& client, const std::vector<unsigned char>& packed,
+                                     scan_query_params& params) {
+    if (!client.mirror_error.empty()) {
+        set_last_error(20);
+        copy_text(params.error_text, client.mirror_error);
+        return nullptr;
+    }
+    http_client& http = *client.http;
+    for (const std::string& mirror : client.mirrors) {
+        if (client.stop_flag != 0) break;
+        // One part, no file name and no content type; freed after the attempt.
+        CURLFORMcode added = curl_formadd(
+            &http.form_first, &http.form_last, CURLFORM_COPYNAME, "tarnwick",
+            CURLFORM_COPYCONTENTS, reinterpret_cast<const char*>(packed.data()),
+            CURLFORM_CONTENTSLENGTH, static_cast<long>(packed.size()), CURLFORM_END);
+        if (added != CURL_FORMADD_OK) return set_last_error(7), nullptr;
+        const http_result& r = request_to_memory(http, mirror.c_str(), &client.stop_flag);
+        params.http_status = r.status;
+        if (r.curl_code == CURLE_OK && r.status < 400) return &r;
+    }
+    // A stopped query is given up without a message: the program is quitting.
+    if (client.stop_flag != 0) return set_last_error(0), nullptr;
+
+    const http_result& r = http.result;
+    const std::string_view error_text(r.error_text, strnlen(r.error_text, sizeof(r.error_text)));
+    // A refused certificate is told as what it is (a proxy that intercepts
+    // TLS, for one), not as a service that did not answer.
+    if (r.curl_code == CURLE_PEER_FAILED_VERIFICATION) {
+        set_last_error(20);
+        copy_text(params.error_text, error_text);
+        return nullptr;
+    }
+    if (r.status == 504) return set_last_error(3), nullptr;
+    set_last_error(20);
+    if (r.curl_code == CURLE_WRITE_ERROR)
+        copy_text(params.error_text, error_text);
+    else if (r.status < 400)
+        copy_text(params.error_text, curl_easy_strerror(static_cast<CURLcode>(r.curl_code)));
+    else
+        params.error_text[0] = '\0';
+    return nullptr;
 }
 
 void release_update_client(update_client* client) {

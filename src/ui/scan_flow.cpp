@@ -11,6 +11,7 @@
 #include "devices/system_info.h"
 #include "platform/text.h"
 #include "service/scan_request.h"
+#include "service/update_client.h"
 
 namespace {
 
@@ -59,6 +60,14 @@ void fill_scan_query_params(scan_query_params& params) {
 void clear_query_outputs(scan_query_params& params) {
     params.http_status = 0;
     std::memset(params.error_text, 0, sizeof(params.error_text));
+}
+
+void allow_query() {
+    if (app_update_client) app_update_client->stop_flag = 0;
+}
+
+void stop_query() {
+    if (app_update_client) app_update_client->stop_flag = 1;
 }
 
 const wchar_t* scan_error_text(int code, const scan_query_params& params) {

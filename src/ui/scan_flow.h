@@ -37,6 +37,14 @@ void fill_scan_query_params(scan_query_params& params);
 // Clears the two outputs before a query starts.
 void clear_query_outputs(scan_query_params& params);
 
+// Lets the application's next query run: clears the stop flag that
+// stop_query set. UI thread, before the query worker starts.
+void allow_query();
+// Makes the application's running query end within about a second (its
+// transfer's progress check reads the flag), without trying further mirrors
+// and without a message. Used when the scan page goes away with the program.
+void stop_query();
+
 // The text to show after a failed query with `code` in last_error, or null
 // when the code has no text (no box is shown; the scan is given up). A code
 // 20 text is built in one process-wide buffer of 1024 characters. UI thread

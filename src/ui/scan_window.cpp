@@ -23,6 +23,7 @@ scan_window_c::scan_window_c() {
 }
 
 scan_window_c::~scan_window_c() {
+    if (query_thread_) stop_query();
     for (HANDLE* thread : {&enumeration_thread_, &query_thread_}) {
         if (!*thread) continue;
         WaitForSingleObject(*thread, INFINITE);
@@ -60,6 +61,7 @@ bool scan_window_c::process_message(HWND, UINT message, WPARAM wparam, LPARAM lp
         {WM_ERASEBKGND, &scan_window_c::on_erase_background},
         {WM_SIZE, &scan_window_c::on_size},
         {WM_TIMER, &scan_window_c::on_timer},
+        {WM_DESTROY, &scan_window_c::on_destroy},
     };
     return dispatch_message(this, map, message, wparam, lparam, result);
 }
@@ -67,6 +69,14 @@ bool scan_window_c::process_message(HWND, UINT message, WPARAM wparam, LPARAM lp
 LRESULT scan_window_c::on_create(UINT, WPARAM, LPARAM, bool&) { return 0; }
 
 LRESULT scan_window_c::on_erase_background(UINT, WPARAM, LPARAM, bool&) { return 1; }
+
+// The page goes with the program: a query that waits on a slow service must
+// not keep the process alive after its window has gone.
+LRESULT scan_window_c::on_destroy(UINT, WPARAM, LPARAM, bool& handled) {
+    if (query_thread_) stop_query();
+    handled = false;
+    return 0;
+}
 
 LRESULT scan_window_c::on_size(UINT, WPARAM, LPARAM lparam, bool&) {
     const int width = LOWORD(lparam), height = HIWORD(lparam);
@@ -117,6 +127,7 @@ void scan_window_c::tick() {
             break;
         }
         clear_query_outputs(query);
+        allow_query();
         query_thread_ = start_scan_job(query_job_record);
         if (!query_thread_) {
             give_up_unstarted_worker();

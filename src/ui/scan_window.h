@@ -24,7 +24,8 @@ constexpr const wchar_t* SCAN_DEVICES_ERROR = L"Scan Devices Error";
 class scan_window_c : public window_base_c {
 public:
     scan_window_c();
-    // Waits for a worker that still runs: it writes into this page.
+    // Stops a running query and waits for a worker that still runs: it
+    // writes into this page.
     ~scan_window_c() override;
 
     // Creates the hidden child page over the owner's client area.
@@ -50,6 +51,7 @@ private:
     LRESULT on_size(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_timer(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_erase_background(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_destroy(UINT, WPARAM, LPARAM, bool&);
 
     void tick();
     // Reports a worker that could not be started and gives the scan up.

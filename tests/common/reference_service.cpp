@@ -269,6 +269,12 @@ std::vector<std::string> reference_service::log() {
     return lines;
 }
 
+std::string reference_service::log_json() {
+    std::string body;
+    http_get("http://127.0.0.1:" + std::to_string(control_port) + "/_control/log", &body);
+    return body;
+}
+
 trusted_test_certificate::trusted_test_certificate() {
     std::string pem = read_file_bytes(std::wstring(QM_BINARY_DIR_W) + L"\\update-service\\tls\\cert.pem");
     DWORD size = 0;

@@ -31,6 +31,8 @@ public:
     bool reset();
     // The request log: "MIRROR METHOD PATH range=RANGE" per request.
     std::vector<std::string> log();
+    // The same as the service's JSON array, with each request's headers.
+    std::string log_json();
 
     // A folder (Windows path, ending in a backslash) whose files the service
     // also serves under /packages/.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "devices/device_store.h"
 #include "platform/machine_profile.h"
@@ -124,6 +125,84 @@ TEST(EndToEnd, ExamplePcAgainstTheReferenceService) {
 
     release_update_client(client);
     release_device_store(store, source);
+}
+
+// A query of an empty device list against mirrors that the test sets up.
+class QueryTransport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        service = reference_service::get();
+        ASSERT_NE(service, nullptr);
+        ASSERT_TRUE(service->reset());
+        last_error = -1;
+    }
+    void TearDown() override {
+        SetEnvironmentVariableW(L"QUILLMARK_MIRRORS", nullptr);
+        release_update_client(client);
+    }
+    // The client as start-up makes it with QUILLMARK_MIRRORS set to `mirrors`.
+    update_client& client_with(const std::wstring& mirrors) {
+        SetEnvironmentVariableW(L"QUILLMARK_MIRRORS", mirrors.c_str());
+        release_update_client(client);
+        client = create_update_client(&store);
+        return *client;
+    }
+    std::wstring mirror(int i) const { return utf8_to_wide(service->mirror_url(i)); }
+
+    reference_service* service = nullptr;
+    device_store store;
+    update_client* client = nullptr;
+    scan_query_params params;
+};
+
+TEST_F(QueryTransport, MirrorListThatCannotBeReadIsAnErrorNotTheBuiltInMirrors) {
+    const std::wstring good = mirror(1) + L";" + mirror(2) + L";" + mirror(3);
+    for (const std::wstring& bad : {good + L";", mirror(1) + L";" + mirror(2), L" " + good,
+                                    mirror(1) + L";;" + mirror(3)}) {
+        update_client& c = client_with(bad);
+        EXPECT_EQ(query_updates(c, params), -1) << wide_to_utf8(bad);
+        EXPECT_EQ(last_error, 20);
+        EXPECT_EQ(std::string(params.error_text).rfind("QUILLMARK_MIRRORS is set but", 0), 0u)
+            << params.error_text;
+    }
+
+    // Not set, or set to nothing: the built-in mirrors, as always.
+    EXPECT_EQ(client_with(L"").mirror_error, "");
+    EXPECT_EQ(client->mirrors[0], builtin_mirrors[0]);
+    EXPECT_EQ(client_with(good).mirror_error, "");
+    params = scan_query_params{};
+    EXPECT_EQ(query_updates(*client, params), 0);
+}
+
+TEST_F(QueryTransport, RefusedCertificateIsReportedWithItsReason) {
+    // The HTTPS server reached by address: its certificate names "localhost".
+    const std::wstring by_address = L"https://127.0.0.1:" + std::to_wstring(service->https_port) + L"/";
+    client_with(mirror(1) + L";" + mirror(2) + L";" + by_address);
+    ASSERT_TRUE(service->set_faults(R"({"1": {"down": true}, "2": {"down": true}})"));
+    EXPECT_EQ(query_updates(*client, params), -1);
+    EXPECT_EQ(last_error, 20);
+    EXPECT_NE(std::string(params.error_text).find("127.0.0.1 is not trusted"), std::string::npos)
+        << params.error_text;
+
+    // Reached by its name, the same server answers.
+    ASSERT_TRUE(service->reset());
+    client_with(utf8_to_wide(service->https_url()) + L";" + mirror(2) + L";" + mirror(3));
+    params = scan_query_params{};
+    EXPECT_EQ(query_updates(*client, params), 0);
+    EXPECT_EQ(service->log(), std::vector<std::string>{"https POST / range=-"});
+}
+
+TEST_F(QueryTransport, StopEndsAHeldQueryWithoutTryingFurtherMirrors) {
+    client_with(mirror(1) + L";" + mirror(2) + L";" + mirror(3));
+    ASSERT_TRUE(service->set_faults(R"({"1": {"delay": 60}, "2": {"delay": 60}, "3": {"delay": 60}})"));
+    int result = 0;
+    std::thread worker([&] { result = query_updates(*client, params); });
+    for (int i = 0; i < 3000 && service->log().empty(); ++i) Sleep(10);
+    client->stop_flag = 1;
+    worker.join();
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(last_error, 0) << "a stopped query shows no message";
+    EXPECT_EQ(service->log(), std::vector<std::string>{"1 POST / range=-"});
 }
 
 }  // namespace

@@ -50,6 +50,15 @@ protected:
     std::string url(const char* name, int mirror = 1) {
         return service->mirror_url(mirror) + "packages/" + name;
     }
+    // One transfer of a package of mirror 1, without retries: its error text.
+    std::string transfer_once(const char* name) {
+        http_client* client = create_http_client(0);
+        if (!client) return "no client";
+        EXPECT_EQ(transfer_file(*client, url(name).c_str(), path.c_str(), progress), 0);
+        std::string error = client->result.error_text;
+        destroy_http_client(client);
+        return error;
+    }
 
     reference_service* service = nullptr;
     retry_pause_function previous_pause = nullptr;
@@ -57,10 +66,9 @@ protected:
     download_progress progress;
 };
 
-TEST(LinkEscaping, OnlySpacesBeforeTheQueryOrFragmentBecomePercent20) {
+TEST(LinkEscaping, EverySpaceBecomesPercent20AndNothingElseChanges) {
     EXPECT_EQ(escape_link_spaces("http://h/a b/c  d.zip"), "http://h/a%20b/c%20%20d.zip");
-    EXPECT_EQ(escape_link_spaces("http://h/a b.zip?x=1 2#f g"), "http://h/a%20b.zip?x=1 2#f g");
-    EXPECT_EQ(escape_link_spaces("http://h/a b#frag ?x"), "http://h/a%20b#frag ?x");
+    EXPECT_EQ(escape_link_spaces("http://h/a b.zip?x=1 2#f g"), "http://h/a%20b.zip?x=1%202#f%20g");
     EXPECT_EQ(escape_link_spaces("http://h/%41\xe4<>\"{}|^`"), "http://h/%41\xe4<>\"{}|^`");
     EXPECT_EQ(escape_link_spaces(""), "");
 }
@@ -86,7 +94,7 @@ TEST_F(Downloads, FreshDownloadThenResumeWithRange) {
                                   "2 GET /packages/resume.bin range=-"}));
 }
 
-TEST_F(Downloads, ServerIgnoringRangeMakesTheNextAttemptStartOver) {
+TEST_F(Downloads, WholeFileAnsweringAResumeReplacesThePartialFile) {
     const std::string blob = make_blob(*service, L"norange.bin", 30000);
     ASSERT_TRUE(service->set_faults(R"({"1": {"ignore_range": true}})"));
     progress.expected_size = 30000;
@@ -94,12 +102,99 @@ TEST_F(Downloads, ServerIgnoringRangeMakesTheNextAttemptStartOver) {
     progress.bytes_so_far = 1000;
     EXPECT_EQ(download_with_retries(url("norange.bin").c_str(), progress, path.c_str()), 0);
     EXPECT_EQ(progress.curl_code, 0);
+    EXPECT_EQ(progress.http_status, 200);
     EXPECT_TRUE(read_file_bytes(path) == blob);
-    EXPECT_EQ(last_error, 25);
-    EXPECT_EQ(pauses, std::vector<uint32_t>{5000});
-    EXPECT_EQ(service->log(), (std::vector<std::string>{
-                                  "1 GET /packages/norange.bin range=bytes=1000-",
-                                  "1 GET /packages/norange.bin range=-"}));
+    EXPECT_TRUE(pauses.empty());
+    EXPECT_EQ(service->log(), std::vector<std::string>{"1 GET /packages/norange.bin range=bytes=1000-"});
+
+    // Cut short every time, the file only ever holds the package's first
+    // bytes, never a piece of it after another.
+    ASSERT_TRUE(service->set_faults(R"({"1": {"ignore_range": true, "cut_after": 7000}})"));
+    ASSERT_TRUE(write_file_bytes(path, blob.substr(0, 1000)));
+    progress.bytes_so_far = 1000;
+    EXPECT_EQ(download_with_retries(url("norange.bin").c_str(), progress, path.c_str()), 0);
+    EXPECT_NE(progress.curl_code, 0);
+    EXPECT_EQ(progress.bytes_so_far, 7000u);
+    EXPECT_TRUE(read_file_bytes(path) == blob.substr(0, 7000));
+}
+
+TEST_F(Downloads, ResumeOffsetIsWhatTheFileHolds) {
+    const std::string blob = make_blob(*service, L"offset.bin", 20000);
+    progress.expected_size = 20000;
+    // The count says 5000, but the file is gone: start from zero.
+    progress.bytes_so_far = 5000;
+    EXPECT_EQ(download_with_retries(url("offset.bin").c_str(), progress, path.c_str()), 0);
+    EXPECT_EQ(progress.curl_code, 0);
+    EXPECT_TRUE(read_file_bytes(path) == blob);
+
+    // More bytes in the file than counted: cut to the count, resumed there.
+    ASSERT_TRUE(write_file_bytes(path, blob.substr(0, 5000) + std::string(3000, 'x')));
+    progress.bytes_so_far = 5000;
+    EXPECT_EQ(download_with_retries(url("offset.bin").c_str(), progress, path.c_str()), 0);
+    EXPECT_EQ(progress.curl_code, 0);
+    EXPECT_TRUE(read_file_bytes(path) == blob);
+
+    // Fewer bytes than counted: resumed where the file ends.
+    ASSERT_TRUE(write_file_bytes(path, blob.substr(0, 4000)));
+    progress.bytes_so_far = 9000;
+    EXPECT_EQ(download_with_retries(url("offset.bin").c_str(), progress, path.c_str()), 0);
+    EXPECT_EQ(progress.bytes_so_far, 20000u);
+    EXPECT_TRUE(read_file_bytes(path) == blob);
+    EXPECT_TRUE(pauses.empty());
+    EXPECT_EQ(service->log(), (std::vector<std::string>{"1 GET /packages/offset.bin range=-",
+                                                        "1 GET /packages/offset.bin range=bytes=5000-",
+                                                        "1 GET /packages/offset.bin range=bytes=4000-"}));
+}
+
+TEST_F(Downloads, PartFromAnotherOffsetIsNotAppended) {
+    const std::string blob = make_blob(*service, L"shift.bin", 12000);
+    ASSERT_TRUE(service->set_faults(R"({"1": {"range_shift": 500}})"));
+    progress.expected_size = 12000;
+    ASSERT_TRUE(write_file_bytes(path, blob.substr(0, 3000)));
+    progress.bytes_so_far = 3000;
+    transfer_once("shift.bin");
+    EXPECT_EQ(progress.curl_code, CURLE_RANGE_ERROR);
+    EXPECT_EQ(progress.http_status, 206);
+    EXPECT_EQ(progress.bytes_so_far, 3000u);
+    EXPECT_TRUE(read_file_bytes(path) == blob.substr(0, 3000));
+
+    // With retries the next attempt starts over and gets the whole file.
+    EXPECT_EQ(download_with_retries(url("shift.bin").c_str(), progress, path.c_str()), 0);
+    EXPECT_EQ(progress.curl_code, 0);
+    EXPECT_TRUE(read_file_bytes(path) == blob);
+    EXPECT_EQ(pauses.size(), 1u);
+    EXPECT_EQ(service->log().back(), "1 GET /packages/shift.bin range=-");
+}
+
+TEST_F(Downloads, RedirectThatCannotBeFollowedIsAnError) {
+    // A 302 without Location, with a page as its body.
+    const std::string blob = make_blob(*service, L"moved.bin", 4000);
+    ASSERT_TRUE(service->set_faults(R"({"1": {"status": 302}})"));
+    progress.expected_size = 4000;
+    EXPECT_EQ(download_with_retries(url("moved.bin").c_str(), progress, path.c_str()), 0);
+    EXPECT_EQ(progress.curl_code, CURLE_HTTP_RETURNED_ERROR);
+    EXPECT_EQ(progress.http_status, 302);
+    EXPECT_EQ(progress.bytes_so_far, 0u);
+    EXPECT_EQ(read_file_bytes(path), "");
+    EXPECT_EQ(pauses.size(), 10u);
+
+    // On a resume the partial file stays as it was.
+    ASSERT_TRUE(write_file_bytes(path, blob.substr(0, 1500)));
+    progress.bytes_so_far = 1500;
+    transfer_once("moved.bin");
+    EXPECT_EQ(progress.curl_code, CURLE_HTTP_RETURNED_ERROR);
+    EXPECT_TRUE(read_file_bytes(path) == blob.substr(0, 1500));
+}
+
+TEST_F(Downloads, StalledTransferIsAbortedAfterThirtySeconds) {
+    // One kilobyte, then nothing for longer than the low-speed window.
+    make_blob(*service, L"stall.bin", 4096);
+    ASSERT_TRUE(service->set_faults(R"({"1": {"slow_body": 50}})"));
+    progress.expected_size = 4096;
+    const std::string error = transfer_once("stall.bin");
+    EXPECT_EQ(progress.curl_code, CURLE_OPERATION_TIMEDOUT);
+    EXPECT_EQ(progress.bytes_so_far, 1024u);
+    EXPECT_NE(error.find("Less than 1 bytes/sec transferred the last 30 seconds"), std::string::npos) << error;
 }
 
 TEST_F(Downloads, CutConnectionsAreResumedWhereTheyStopped) {
@@ -225,6 +320,22 @@ TEST_F(Downloads, HttpsIsVerifiedAndResumesLikeHttp) {
     EXPECT_EQ(service->log().back(), "https GET /packages/secure.bin range=-");
 }
 
+// What every request of the program says about itself, downloads and
+// queries alike.
+void expect_program_headers(const std::string& log_json) {
+    EXPECT_NE(log_json.find(R"("Connection": "close")"), std::string::npos) << log_json;
+    EXPECT_NE(log_json.find(R"x("User-Agent": "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1; Trident/4.0)")x"),
+              std::string::npos)
+        << log_json;
+}
+
+TEST_F(Downloads, RequestHeaders) {
+    make_blob(*service, L"headers.bin", 10);
+    progress.expected_size = 10;
+    EXPECT_EQ(download_with_retries(url("headers.bin").c_str(), progress, path.c_str()), 0);
+    expect_program_headers(service->log_json());
+}
+
 TEST_F(Downloads, TransfersThatCannotStart) {
     http_client* client = create_http_client(0);
     ASSERT_NE(client, nullptr);
@@ -293,6 +404,47 @@ TEST_F(MemoryRequests, StatusRulesAndTheBufferBoundary) {
     EXPECT_EQ(std::string(fits.body.data()), text);
     destroy_http_client(tight);
     destroy_http_client(room);
+}
+
+TEST_F(MemoryRequests, HeadersAndRefusedCertificate) {
+    http_client* client = create_http_client(query_buffer_capacity);
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(post(*client, service->mirror_url(1)).status, 400);
+    expect_program_headers(service->log_json());
+
+    // Reached by its address, the HTTPS server's certificate does not name
+    // it: refused before anything is sent, and the refusal says so.
+    const http_result& refused =
+        post(*client, "https://127.0.0.1:" + std::to_string(service->https_port) + "/");
+    EXPECT_EQ(refused.curl_code, CURLE_PEER_FAILED_VERIFICATION);
+    EXPECT_NE(std::string(refused.error_text).find("127.0.0.1 is not trusted"), std::string::npos)
+        << refused.error_text;
+    EXPECT_EQ(service->log().size(), 1u);
+    destroy_http_client(client);
+}
+
+TEST_F(MemoryRequests, DeadlineAndStopEndAHeldRequest) {
+    ASSERT_TRUE(service->set_faults(R"({"1": {"delay": 60}, "2": {"delay": 60}})"));
+    http_client* client = create_http_client(query_buffer_capacity);
+    ASSERT_NE(client, nullptr);
+    client->query_deadline_seconds = 2;
+    const http_result& late = post(*client, service->mirror_url(1));
+    EXPECT_EQ(late.curl_code, CURLE_OPERATION_TIMEDOUT);
+    EXPECT_EQ(late.status, 504);
+
+    client->query_deadline_seconds = query_deadline;
+    std::atomic<int32_t> stop{0};
+    std::thread stopper([&] {
+        for (int i = 0; i < 3000 && service->log().size() < 2; ++i) Sleep(10);
+        stop = 1;
+    });
+    curl_formadd(&client->form_first, &client->form_last, CURLFORM_COPYNAME, "tarnwick",
+                 CURLFORM_COPYCONTENTS, "", CURLFORM_CONTENTSLENGTH, 0L, CURLFORM_END);
+    const http_result& stopped = request_to_memory(*client, service->mirror_url(2).c_str(), &stop);
+    stopper.join();
+    EXPECT_EQ(stopped.curl_code, CURLE_ABORTED_BY_CALLBACK);
+    EXPECT_EQ(service->log(), (std::vector<std::string>{"1 POST / range=-", "2 POST / range=-"}));
+    destroy_http_client(client);
 }
 
 }  // namespace
