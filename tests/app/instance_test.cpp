@@ -13,6 +13,7 @@
 #include "common/reference_service.h"
 #include "ui/main_window.h"
 #include "ui/messages.h"
+#include "ui/real_pointer.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ void close_and_expect_clean_exit(child_process& first, HWND window) {
 
 // A top-level window titled "Quillmark" of `class_name` on a thread of its
 // own. It counts the UM_BRING_TO_FRONT messages it gets (the last wParam
-// kept); a hung one pumps no messages until it is released (by destruction).
+// kept); a hung one pumps no messages until it is released.
 class titled_window {
 public:
     titled_window(const wchar_t* class_name, bool hung) : class_name_(class_name), hung_(hung) {
@@ -98,7 +99,6 @@ public:
     titled_window(const titled_window&) = delete;
     titled_window& operator=(const titled_window&) = delete;
 
-    HWND handle() const { return window_; }
     // Lets a hung window pump again and waits until it has seen its queue.
     void release() {
         SetEvent(release_);
@@ -149,8 +149,16 @@ private:
 class titled_message_box {
 public:
     titled_message_box() {
-        thread_ = std::thread([] { MessageBoxW(nullptr, L"Busy", APP_NAME, MB_OK); });
-        for (int i = 0; i < 200 && !(box_ = FindWindowW(L"#32770", APP_NAME)); ++i) Sleep(50);
+        thread_ = std::thread([this] {
+            thread_id_ = GetCurrentThreadId();
+            MessageBoxW(nullptr, L"Busy", APP_NAME, MB_OK);
+        });
+        // Its own box: other programs of the test run show such boxes too.
+        for (int i = 0; i < 200 && !box_; ++i) {
+            Sleep(50);
+            if (DWORD id = thread_id_.load())
+                EnumThreadWindows(id, find_visible, reinterpret_cast<LPARAM>(&box_));
+        }
     }
     ~titled_message_box() {
         if (box_) PostMessageW(box_, WM_COMMAND, IDOK, 0);
@@ -158,15 +166,25 @@ public:
     }
     titled_message_box(const titled_message_box&) = delete;
     titled_message_box& operator=(const titled_message_box&) = delete;
-    HWND handle() const { return box_; }
 
 private:
+    static BOOL CALLBACK find_visible(HWND window, LPARAM out) {
+        if (!IsWindowVisible(window)) return TRUE;
+        *reinterpret_cast<HWND*>(out) = window;
+        return FALSE;
+    }
+
     std::thread thread_;
+    std::atomic<DWORD> thread_id_{0};
     HWND box_ = nullptr;
 };
 
+// The programs started here come to the front (a second launch raises the
+// first): not while another test drives the pointer.
 class RunningProgram : public ::testing::Test {
 protected:
+    pointer_lock pointer_;
+
     void SetUp() override {
         // The programs started here ask the reference update service.
         reference_service* service = reference_service::get();
@@ -256,6 +274,7 @@ TEST_F(RunningProgram, AutorunArgumentOfAFirstInstanceStartsNoScan) {
 }
 
 TEST(HandOver, SecondLaunchReachesTheMainWindowPastSameTitledOnes) {
+    pointer_lock pointer;  // the message box comes to the front
     // This test holds the single-instance mutex, so a launch is a second one;
     // the "running instance" is a window of the main window's class here.
     HANDLE mutex = CreateMutexW(nullptr, TRUE, APP_NAME);

@@ -71,6 +71,17 @@ inline std::wstring next_pointer_marker() {
            std::to_wstring(++runs);
 }
 
+// When the pointer's time is up while a loop of the system's own runs (the
+// move loop of a drag whose release went astray, a menu), this ends it:
+// Escape leaves the move loop, EndMenu the menu. A thread timer, so that it
+// runs inside such loops too.
+inline DWORD pointer_deadline = 0;
+inline void CALLBACK pointer_watchdog(HWND, UINT, UINT_PTR, DWORD) {
+    if (static_cast<LONG>(GetTickCount() - pointer_deadline) < 0) return;
+    if (HWND captured = GetCapture()) PostMessageW(captured, WM_KEYDOWN, VK_ESCAPE, 0);
+    EndMenu();
+}
+
 // Runs "xdotool `words`" while dispatching this thread's messages (the pointer
 // acts while the windows answer), until xdotool has done all and `done()`
 // holds. False, with a test failure naming `what`, when that takes more than
@@ -78,8 +89,16 @@ inline std::wstring next_pointer_marker() {
 //
 // Under Wine the handle of a Unix process is not signalled when it ends, so
 // xdotool's last act is to create a marker file, which tells that it is done.
+inline bool pointer_lost = false;  // an earlier xdotool never finished
+
 template <class F>
-bool drive_pointer(const std::wstring& words, F done, const char* what, DWORD limit_ms = 20000) {
+bool drive_pointer(const std::wstring& words, F done, const char* what, DWORD limit_ms = 15000) {
+    // A test fails in good time with its reason instead of waiting out every
+    // step.
+    if (pointer_lost) {
+        ADD_FAILURE() << "the pointer is lost, not tried: " << what;
+        return false;
+    }
     const std::wstring marker = next_pointer_marker();
     std::wstring marker_seen_as = L"Z:" + marker;
     for (wchar_t& c : marker_seen_as)
@@ -99,6 +118,8 @@ bool drive_pointer(const std::wstring& words, F done, const char* what, DWORD li
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     const DWORD start = GetTickCount();
+    pointer_deadline = start + limit_ms;
+    const UINT_PTR watchdog = SetTimer(nullptr, 0, 250, pointer_watchdog);
     bool ended = false;
     for (;;) {
         pump_once();
@@ -107,10 +128,12 @@ bool drive_pointer(const std::wstring& words, F done, const char* what, DWORD li
         if (GetTickCount() - start > limit_ms) {
             ADD_FAILURE() << "the pointer did not get there: " << what
                           << (ended ? "" : " (xdotool did not finish)");
+            pointer_lost = !ended;
             break;
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
+    KillTimer(nullptr, watchdog);
     DeleteFileW(marker_seen_as.c_str());
     return ended && done();
 }

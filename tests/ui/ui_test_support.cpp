@@ -8,6 +8,7 @@
 #include "app/language.h"
 #include "ui/skin/fonts.h"
 #include "ui/skin/window.h"
+#include "real_pointer.h"
 
 // --- Pictures ----------------------------------------------------------------
 
@@ -266,6 +267,8 @@ void CALLBACK drive_tick(HWND, UINT, UINT_PTR, DWORD) {
 
 int drive_modal(const std::function<int()>& run, const std::function<void(HWND)>& act,
                 DWORD limit_ms) {
+    // The dialog comes to the front: not while another test drives the pointer.
+    pointer_lock pointer;
     current_drive = modal_drive{&act, GetTickCount(), limit_ms, false, false};
     UINT_PTR timer = SetTimer(nullptr, 0, 50, drive_tick);
     int result = run();

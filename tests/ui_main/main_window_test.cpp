@@ -138,6 +138,10 @@ private:
 
 class MainWindow : public ::testing::Test {
 protected:
+    // The window comes to the front: not while another test drives the
+    // pointer.
+    pointer_lock pointer_;
+
     void SetUp() override {
         module_ = LoadLibraryExW(QM_PROGRAM_DIR_W L"\\quillmark.exe", nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -430,7 +434,6 @@ TEST_F(MainWindow, TrayMenuOpensWithTheWindowInTheForeground) {
 }
 
 TEST_F(MainWindow, RealPointerReachesTabsLogoCaptionButtonsAndTheBareCaption) {
-    pointer_lock pointer;
     HWND w = window_.handle();
     SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
     SetForegroundWindow(w);
