@@ -1,8 +1,8 @@
 #include "app/single_instance.h"
 
 #include <shellapi.h>
-#include <shlwapi.h>
 
+#include "ui/main_window.h"
 #include "ui/messages.h"
 
 namespace {
@@ -22,16 +22,12 @@ struct argument_list {
     argument_list& operator=(const argument_list&) = delete;
 };
 
+// How long a second launch waits for the running instance to take the
+// hand-over.
+constexpr UINT HANDOVER_TIMEOUT_MS = 5000;
+
 bool single_argument_is(int argc, const wchar_t* const* argv, const wchar_t* expected) {
     return argc == 2 && argv && argv[1] && lstrcmpiW(argv[1], expected) == 0;
-}
-
-BOOL CALLBACK match_title(HWND window, LPARAM found) {
-    wchar_t title[MAX_PATH] = {};
-    GetWindowTextW(window, title, MAX_PATH);
-    if (StrCmpIW(title, APP_NAME) != 0) return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
 }
 
 }  // namespace
@@ -49,11 +45,7 @@ bool command_line_requests_autoscan() {
     return args.values && is_autoscan_request(args.count, args.values);
 }
 
-HWND find_running_instance_window() {
-    HWND found = nullptr;
-    EnumWindows(match_title, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
+HWND find_running_instance_window() { return FindWindowW(MAIN_WINDOW_CLASS, APP_NAME); }
 
 int check_single_instance() {
     HANDLE mutex = CreateMutexW(nullptr, TRUE, APP_NAME);
@@ -67,10 +59,14 @@ int check_single_instance() {
         argument_list args;
         if (args.values) wparam = handover_wparam(args.count, args.values);
     }
-    // Synchronous: this launch ends only after the running instance has
-    // processed the message. Without a window (still starting) the launch is
-    // dropped.
-    if (HWND running = find_running_instance_window()) SendMessageW(running, UM_BRING_TO_FRONT, wparam, 0);
+    // This launch ends only after the running instance has processed the
+    // message, or after the time-out when it does not answer. Without a
+    // window (still starting) the launch is dropped.
+    if (HWND running = find_running_instance_window()) {
+        DWORD_PTR reply = 0;
+        SendMessageTimeoutW(running, UM_BRING_TO_FRONT, wparam, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                            HANDOVER_TIMEOUT_MS, &reply);
+    }
     ReleaseMutex(mutex);
     return -1;
 }

@@ -13,6 +13,22 @@ intptr_t execute(HWND owner, const wchar_t* verb, const wchar_t* file, const wch
     return reinterpret_cast<intptr_t>(result);
 }
 
+intptr_t execute_quietly(HWND owner, const wchar_t* file) {
+    if (!file || !*file) return SE_ERR_FNF;
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.hwnd = owner;
+    info.lpFile = file;
+    info.nShow = SW_SHOWNORMAL;
+    const BOOL started = ShellExecuteExW(&info);
+    const auto code = reinterpret_cast<intptr_t>(info.hInstApp);
+    // hInstApp holds the ShellExecuteW-style code; the answer agrees with
+    // the call's success however the shell filled it.
+    if (started) return code > 32 ? code : 33;
+    return code > 0 && code <= 32 ? code : SE_ERR_FNF;
+}
+
 class windows_shell final : public shell_actions {
 public:
     intptr_t open_web_page(const wchar_t* address) override {
@@ -24,6 +40,9 @@ public:
     intptr_t start_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
                            int show_command) override {
         return execute(owner, nullptr, program, parameters, show_command);
+    }
+    intptr_t start_program_quietly(HWND owner, const wchar_t* program) override {
+        return execute_quietly(owner, program);
     }
 };
 

@@ -1,6 +1,7 @@
 // What the program hands to the Windows shell: web pages opened in the
 // user's browser, folders opened in Explorer, programs and documents started
-// with their default verb. Everything goes through ShellExecuteW.
+// with their default verb. Everything goes through ShellExecuteW or
+// ShellExecuteExW.
 //
 // Tests install their own shell to record the calls instead: opening a
 // folder under Wine starts an Explorer that never ends.
@@ -25,6 +26,13 @@ public:
     // the default verb. `parameters` may be null; `owner` may be null.
     virtual intptr_t start_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
                                    int show_command) = 0;
+    // Starts a program without arguments with the default verb, shown
+    // normally, and shows nothing when it cannot be started (ShellExecuteExW
+    // with SEE_MASK_FLAG_NO_UI: no error box of the shell's own). A shell
+    // that has no quiet way starts it as start_program does.
+    virtual intptr_t start_program_quietly(HWND owner, const wchar_t* program) {
+        return start_program(owner, program, nullptr, SW_SHOWNORMAL);
+    }
 };
 
 // The shell in effect: the one installed by set_shell, else the real one.

@@ -98,7 +98,8 @@ void about_window_c::paint(HDC dc) {
 
 void about_window_c::on_clicked(int id) {
     if (id != 1) return;
-    // Whether the updater starts or not, the box closes.
+    // Whether the updater starts or not, the box closes, and a missing
+    // updater shows nothing.
     std::wstring path = updater_path(program_dir);
-    if (!path.empty()) shell().start_program(window_, path.c_str(), nullptr, SW_SHOWNORMAL);
+    if (!path.empty()) shell().start_program_quietly(window_, path.c_str());
 }

@@ -404,7 +404,8 @@ void main_window_c::close_request() {
 bool main_window_c::downloads_running() const { return false; }
 
 void main_window_c::quit() {
-    if (downloads_running() && prompt_user(window_, text_for("quit_confirm").c_str(), 3) == 2)
+    // Only a plain Yes quits while downloads run.
+    if (downloads_running() && prompt_user(window_, text_for("quit_confirm").c_str(), 3) != 1)
         return;
     DestroyWindow(window_);
 }
@@ -478,6 +479,9 @@ void main_window_c::notify_new_drivers() {
 
 LRESULT main_window_c::on_show_window(UINT, WPARAM wparam, LPARAM, bool& handled) {
     handled = false;  // default processing as well
+    // The automatic scan is for a hidden window only: none starts in front
+    // of the user.
+    if (wparam) KillTimer(window_, AUTO_SCAN_TIMER_ID);
     if (wparam && notify_stage_ == 2) {
         if (tray_installed_) {
             tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
@@ -503,10 +507,12 @@ LRESULT main_window_c::on_tray(UINT, WPARAM wparam, LPARAM lparam, bool&) {
     if (wparam != TRAY_ICON_ID) return 0;
     switch (LOWORD(lparam)) {
     case WM_LBUTTONUP:
-        if (IsWindowVisible(window_)) {
+        // A minimised window comes back as it was, instead of being hidden.
+        if (IsWindowVisible(window_) && !IsIconic(window_)) {
             ShowWindow(window_, SW_HIDE);
         } else {
             ShowWindow(window_, SW_SHOW);
+            if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
             SetForegroundWindow(window_);
         }
         break;
@@ -514,6 +520,9 @@ LRESULT main_window_c::on_tray(UINT, WPARAM wparam, LPARAM lparam, bool&) {
         HMENU menu = LoadMenuW(resource_module(), MAKEINTRESOURCEW(IDR_MAIN_MENU));
         POINT at{};
         GetCursorPos(&at);
+        // Only a menu of the foreground window closes when the user clicks
+        // elsewhere.
+        SetForegroundWindow(window_);
         show_menu(GetSubMenu(menu, 0), at, TPM_LEFTBUTTON);
         PostMessageW(window_, WM_NULL, 0, 0);
         if (menu) DestroyMenu(menu);

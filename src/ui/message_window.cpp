@@ -13,17 +13,17 @@ constexpr int TEXT_LINE_GAP = 6;
 message_box_layout message_box_layout_for(unsigned kind) {
     switch (kind) {
     case 0:
-        return {IDB_SYMBOL_INFORMATION, "btn_ok", 115, nullptr, 0};
+        return {IDB_SYMBOL_INFORMATION, "btn_ok", 115, nullptr, 0, 0};
     case 1:
-        return {IDB_SYMBOL_WARNING, "btn_ok", 115, nullptr, 0};
+        return {IDB_SYMBOL_WARNING, "btn_ok", 115, nullptr, 0, 0};
     case 2:
-        return {IDB_SYMBOL_ERROR, "btn_ok", 115, nullptr, 0};
+        return {IDB_SYMBOL_ERROR, "btn_ok", 115, nullptr, 0, 0};
     case 3:
-        return {IDB_SYMBOL_QUESTION, "btn_yes", 180, "btn_no", 50};
+        return {IDB_SYMBOL_QUESTION, "btn_yes", 180, "btn_no", 50, 2};
     case 4:
-        return {IDB_SYMBOL_ERROR, "btn_retry", 180, "btn_cancel", 50};
+        return {IDB_SYMBOL_ERROR, "btn_retry", 180, "btn_cancel", 50, 2};
     default:
-        return {0, "btn_ok", 115, nullptr, 0};
+        return {0, "btn_ok", 115, nullptr, 0, 0};
     }
 }
 
@@ -66,6 +66,8 @@ void message_window_c::set_up(HINSTANCE module) {
     background_ = CreateSolidBrush(SKIN_SIDEBAR);
     band_ = CreateSolidBrush(SKIN_CAPTION);
 }
+
+int message_window_c::close_result() const { return message_box_layout_for(kind_).close_result; }
 
 void message_window_c::erase_background(HDC dc, const RECT& client) {
     FillRect(dc, &client, background_);

@@ -7,7 +7,9 @@
 //   kind 3  question symbol, No | Yes         → Yes 1, No 2
 //   kind 4  error symbol, Cancel | Retry      → Retry 1, Cancel 2
 //   other   no symbol, OK                     → 1
-// Closing the box with its caption close button gives 0 for every kind.
+// Closing a question box (kinds 3 and 4) with its caption close button gives
+// its negative answer, 2 (No, Cancel), as closing a Windows dialog does;
+// every other kind gives 0 then.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +32,7 @@ struct message_box_layout {
     int button1_x;
     const char* button2_key;  // null: button 2 stays hidden
     int button2_x;
+    int close_result;  // of the caption close button
 };
 message_box_layout message_box_layout_for(unsigned kind);
 
@@ -46,6 +49,7 @@ private:
     void set_up(HINSTANCE module) override;
     void erase_background(HDC dc, const RECT& client) override;
     void paint(HDC dc) override;
+    int close_result() const override;
 
     image_c symbol_;
     HBRUSH background_ = nullptr;

@@ -2,7 +2,9 @@
 // the start-up scan, and closing. Needs a display (scripts/test.sh has one).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app_test_support.h"
@@ -10,6 +12,8 @@
 #include "resources/resource.h"
 #include "common/reference_service.h"
 #include "ui/main_window.h"
+#include "ui/messages.h"
+#include "ui/real_pointer.h"
 
 namespace {
 
@@ -74,8 +78,113 @@ void close_and_expect_clean_exit(child_process& first, HWND window) {
     EXPECT_EQ(*code, 0u);
 }
 
+// A top-level window titled "Quillmark" of `class_name` on a thread of its
+// own. It counts the UM_BRING_TO_FRONT messages it gets (the last wParam
+// kept); a hung one pumps no messages until it is released.
+class titled_window {
+public:
+    titled_window(const wchar_t* class_name, bool hung) : class_name_(class_name), hung_(hung) {
+        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = std::thread([this] { run(); });
+        WaitForSingleObject(ready_, 10000);
+    }
+    ~titled_window() {
+        SetEvent(release_);
+        if (window_) PostMessageW(window_, WM_CLOSE, 0, 0);
+        thread_.join();
+        CloseHandle(ready_);
+        CloseHandle(release_);
+    }
+    titled_window(const titled_window&) = delete;
+    titled_window& operator=(const titled_window&) = delete;
+
+    // Lets a hung window pump again and waits until it has seen its queue.
+    void release() {
+        SetEvent(release_);
+        DWORD_PTR reply = 0;
+        SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &reply);
+    }
+
+    std::atomic<int> received{0};
+    std::atomic<WPARAM> last_wparam{~WPARAM{0}};
+
+private:
+    static LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+        auto* self = reinterpret_cast<titled_window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && message == UM_BRING_TO_FRONT) {
+            self->last_wparam = wparam;
+            ++self->received;
+            return 0;
+        }
+        if (message == WM_DESTROY) PostQuitMessage(0);
+        return DefWindowProcW(window, message, wparam, lparam);
+    }
+
+    void run() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = class_name_;
+        RegisterClassW(&wc);
+        window_ = CreateWindowExW(0, class_name_, APP_NAME, WS_POPUP, 0, 0, 10, 10, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetEvent(ready_);
+        if (hung_) WaitForSingleObject(release_, INFINITE);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    }
+
+    const wchar_t* class_name_;
+    bool hung_;
+    HANDLE ready_ = nullptr;
+    HANDLE release_ = nullptr;
+    std::atomic<HWND> window_{nullptr};
+    std::thread thread_;
+};
+
+// A system message box titled "Quillmark" on a thread of its own, open for
+// the life of the object.
+class titled_message_box {
+public:
+    titled_message_box() {
+        thread_ = std::thread([this] {
+            thread_id_ = GetCurrentThreadId();
+            MessageBoxW(nullptr, L"Busy", APP_NAME, MB_OK);
+        });
+        // Its own box: other programs of the test run show such boxes too.
+        for (int i = 0; i < 200 && !box_; ++i) {
+            Sleep(50);
+            if (DWORD id = thread_id_.load())
+                EnumThreadWindows(id, find_visible, reinterpret_cast<LPARAM>(&box_));
+        }
+    }
+    ~titled_message_box() {
+        if (box_) PostMessageW(box_, WM_COMMAND, IDOK, 0);
+        thread_.join();
+    }
+    titled_message_box(const titled_message_box&) = delete;
+    titled_message_box& operator=(const titled_message_box&) = delete;
+
+private:
+    static BOOL CALLBACK find_visible(HWND window, LPARAM out) {
+        if (!IsWindowVisible(window)) return TRUE;
+        *reinterpret_cast<HWND*>(out) = window;
+        return FALSE;
+    }
+
+    std::thread thread_;
+    std::atomic<DWORD> thread_id_{0};
+    HWND box_ = nullptr;
+};
+
+// The programs started here come to the front (a second launch raises the
+// first): not while another test drives the pointer.
 class RunningProgram : public ::testing::Test {
 protected:
+    pointer_lock pointer_;
+
     void SetUp() override {
         // The programs started here ask the reference update service.
         reference_service* service = reference_service::get();
@@ -162,6 +271,36 @@ TEST_F(RunningProgram, AutorunArgumentOfAFirstInstanceStartsNoScan) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(read_scan_state(window).scans_started, 0);
     close_and_expect_clean_exit(first, window);
+}
+
+TEST(HandOver, SecondLaunchReachesTheMainWindowPastSameTitledOnes) {
+    pointer_lock pointer;  // the message box comes to the front
+    // This test holds the single-instance mutex, so a launch is a second one;
+    // the "running instance" is a window of the main window's class here.
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, APP_NAME);
+    ASSERT_NE(mutex, nullptr);
+    ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS))
+        << "another Quillmark runs in the test prefix";
+    {
+        titled_window main(MAIN_WINDOW_CLASS, false);
+        titled_message_box box;
+        // Made last, so that it comes first among the same-titled windows.
+        titled_window hung_decoy(L"Quillmark.InstanceTest.Explorer", true);
+
+        launch_second(L"--autorun");
+        EXPECT_EQ(main.received.load(), 1);
+        EXPECT_EQ(main.last_wparam.load(), 1u);
+        hung_decoy.release();
+        EXPECT_EQ(hung_decoy.received.load(), 0);
+    }
+    {
+        // The main window itself hangs: the launch still ends, with -1.
+        titled_window hung_main(MAIN_WINDOW_CLASS, true);
+        launch_second(L"");
+        hung_main.release();
+    }
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The about box: its buttons, the updater started through the shell, and its
-// look.
+// The about box: its buttons, the updater started through the shell, its
+// caption under the real pointer, and its look.
 #include <gtest/gtest.h>
 
 #include "app/globals.h"
@@ -7,6 +7,7 @@
 #include "resources/resource.h"
 #include "ui/about_window.h"
 #include "ui/skin/colors.h"
+#include "real_pointer.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -49,7 +50,7 @@ TEST(AboutBox, CheckButtonStartsTheUpdaterAndCloses) {
     });
     EXPECT_EQ(result, 1);
     ASSERT_EQ(shell->calls.size(), 1u);
-    EXPECT_EQ(shell->calls[0].what, L"program");
+    EXPECT_EQ(shell->calls[0].what, L"quiet program");
     EXPECT_EQ(shell->calls[0].target, L"C:\\Quillmark\\update\\update.exe");
     EXPECT_EQ(shell->calls[0].parameters, L"");
 }
@@ -103,4 +104,32 @@ TEST(AboutBox, LayoutAndLook) {
         EXPECT_TRUE(shot.contains({c.x + 15, c.y + 5, c.x + 300, c.y + 20}, RGB(255, 255, 255)));
         SendMessageW(GetDlgItem(dialog, 2), BM_CLICK, 0, 0);
     });
+}
+
+TEST(AboutBox, RealPointerDragsTheTallCaptionAndCloses) {
+    pointer_lock pointer;
+    shell_double shell;
+    int result = show_about([](HWND dialog) {
+        SetWindowPos(dialog, HWND_TOP, 30, 10, 0, 0, SWP_NOSIZE);
+        RECT r{};
+        GetWindowRect(dialog, &r);
+        const int frame = GetSystemMetrics(SM_CXDLGFRAME);
+        // Below the system's caption height: over the picture, the name and
+        // the bare caption; the close button.
+        POINT picture{r.left + 50, r.top + 60};
+        POINT name{r.left + 150, r.top + 65};
+        POINT bare{r.left + 420, r.top + 70};
+        POINT close{r.right - frame - 15, r.top + GetSystemMetrics(SM_CYDLGFRAME) + 10};
+        for (POINT p : {picture, name, bare, close}) EXPECT_EQ(hit_code_at(dialog, p), HTCAPTION);
+        POINT client{0, 0};
+        ClientToScreen(dialog, &client);
+        EXPECT_EQ(hit_code_at(dialog, POINT{client.x + 5, client.y + 5}), HTCLIENT);
+
+        EXPECT_TRUE(drag_window(dialog, bare, 30, 20, "drag the about box"));
+        POINT new_close{close.x + 30, close.y + 20};
+        drive_pointer(pointer_click(new_close), [&] { return !IsWindowVisible(dialog); },
+                      "close the about box");
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(shell->calls.empty());
 }

@@ -1,12 +1,14 @@
 // The skinned frame on a real top-level window laid out like the main
-// window's caption: size of the non-client area, its paint, and the caption
-// buttons driven by non-client mouse messages.
+// window's caption: size of the non-client area, its paint, the caption
+// buttons driven by non-client mouse messages and by the real pointer, and
+// the hit test that lets the pointer reach the whole caption.
 #include <gtest/gtest.h>
 
 #include "resources/resource.h"
 #include "ui/skin/colors.h"
 #include "ui/skin/ui_window.h"
 #include "ui/skin/window.h"
+#include "real_pointer.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -40,10 +42,16 @@ public:
 
     void on_close() { ++closes; }
     void on_maximise() { ++maximises; }
+    void on_minimise() { ++minimises; }
+    void on_menu() { ++menus; }
+    void on_logo() { ++logos; }
     void on_home() { ++homes; }
 
     int closes = 0;
     int maximises = 0;
+    int minimises = 0;
+    int menus = 0;
+    int logos = 0;
     int homes = 0;
 
 private:
@@ -78,8 +86,8 @@ private:
         const caption_button buttons[] = {
             {IDB_CLOSE_BUTTON_NORMAL, 0, &demo_frame_c::on_close},
             {IDB_MAXIMIZE_BUTTON_NORMAL, 30, &demo_frame_c::on_maximise},
-            {IDB_MINIMIZE_BUTTON_NORMAL, 60, nullptr},
-            {IDB_MENU_BUTTON_NORMAL, 90, nullptr}};
+            {IDB_MINIMIZE_BUTTON_NORMAL, 60, &demo_frame_c::on_minimise},
+            {IDB_MENU_BUTTON_NORMAL, 90, &demo_frame_c::on_menu}};
         for (const caption_button& c : buttons) {
             auto* b = new system_button_c<demo_frame_c>;
             b->create(module, c.normal, c.normal + 1, c.normal + 2, fx + c.from_right, fy,
@@ -90,6 +98,7 @@ private:
         auto* logo = new system_button_c<demo_frame_c>;
         logo->create(module, IDB_LOGO, IDB_LOGO, IDB_LOGO, fx + 20, fy + 40, fx + 181, fy + 90,
                      L"logo");
+        logo->set_action(&demo_frame_c::on_logo);
         append_button(logo);
         caption_icon_ = static_cast<HICON>(
             LoadImageW(resource_module(), MAKEINTRESOURCEW(IDI_QUILLMARK), IMAGE_ICON, 32, 32, 0));
@@ -133,6 +142,8 @@ protected:
         return button_shows(shot, 30, id, IDB_MAXIMIZE_BUTTON_NORMAL);
     }
 
+    // The frame lies in the screen's top band, and one test maximises it.
+    pointer_lock pointer;
     demo_frame_c frame;
     int fx = 0;
     int fy = 0;
@@ -223,4 +234,84 @@ TEST_F(Frame, DoubleClickMaximisesOnTheBareCaptionOnly) {
     send_nc(WM_NCLBUTTONDBLCLK, 500, fy + 5);
     EXPECT_TRUE(IsZoomed(frame.handle()));
     ShowWindow(frame.handle(), SW_RESTORE);
+}
+
+TEST_F(Frame, WholeCaptionAnswersAsCaptionBordersAndClientKeepTheirCodes) {
+    HWND w = frame.handle();
+    RECT r{};
+    GetWindowRect(w, &r);
+    auto at = [&](int x, int y) { return POINT{r.left + x, r.top + y}; };
+    const int bottom_of_caption = fy + 99;
+    // The top strip, below the system's caption height, over a tab, between
+    // the tabs and the logo, over the logo, right at the bottom of the caption.
+    for (POINT p : {at(300, fy + 5), at(300, fy + 40), at(fx + 50, fy + 60), at(500, fy + 60),
+                    at(width - fx - 100, fy + 65), at(500, bottom_of_caption),
+                    at(width - fx - 15, fy + 10)}) {
+        EXPECT_EQ(hit_code_at(w, p), HTCAPTION) << p.x - r.left << ", " << p.y - r.top;
+    }
+    POINT client = client_origin_in_window(w);
+    EXPECT_EQ(hit_code_at(w, at(300, client.y + 1)), HTCLIENT);
+    EXPECT_EQ(hit_code_at(w, at(0, 300)), HTLEFT);
+    EXPECT_EQ(hit_code_at(w, at(width - 1, 300)), HTRIGHT);
+    EXPECT_EQ(hit_code_at(w, at(300, 0)), HTTOP);
+    EXPECT_EQ(hit_code_at(w, at(0, 0)), HTTOPLEFT);
+    EXPECT_EQ(hit_code_at(w, POINT{r.right + 5, r.top + 50}), HTNOWHERE);
+}
+
+TEST_F(Frame, RealPointerHoversClicksAndDragsTheCaption) {
+    HWND w = frame.handle();
+    SetWindowPos(w, HWND_TOP, 20, 10, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    pump_messages(100);
+    RECT r{};
+    GetWindowRect(w, &r);
+    auto at = [&](int x, int y) { return POINT{r.left + x, r.top + y}; };
+    const auto& buttons = frame.caption_buttons();
+
+    // Every tab: hover shows its hover image, a click runs its action.
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        const RECT& tab = buttons[i]->rect;
+        POINT p = at((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2 + 10);
+        EXPECT_EQ(hit_code_at(w, p), HTCAPTION);
+        drive_pointer(pointer_move(p), [&] { return buttons[i]->state == BUTTON_HOVER; },
+                      "hover over a tab");
+        const int normal = IDB_HOME_TAB_NORMAL;
+        picture shot = capture_window(w);
+        if (i == 0) {
+            save_screenshot(shot, L"frame_tab_hover_real_pointer");
+            EXPECT_TRUE(shows_bitmap(shot, tab.left, tab.top, IDB_HOME_TAB_HOVER,
+                                     {normal, normal + 1, normal + 2}));
+        }
+        drive_pointer(pointer_click(p), [&] { return frame.homes == i + 1; }, "click on a tab");
+    }
+
+    // The caption buttons and the logo, measured from the right edge.
+    struct target {
+        std::size_t index;
+        int* count;
+        const char* name;
+    } targets[] = {{5, &frame.closes, "close"},     {6, &frame.maximises, "maximise"},
+                   {7, &frame.minimises, "minimise"}, {8, &frame.menus, "menu"},
+                   {9, &frame.logos, "logo"}};
+    for (const target& t : targets) {
+        SCOPED_TRACE(t.name);
+        const RECT& b = buttons[t.index]->rect;
+        POINT p = at(width - (b.left + b.right) / 2, (b.top + b.bottom) / 2);
+        EXPECT_EQ(hit_code_at(w, p), HTCAPTION);
+        drive_pointer(pointer_click(p), [&] { return *t.count == 1; }, t.name);
+        EXPECT_FALSE(IsZoomed(w));  // the button's own action only
+    }
+    EXPECT_EQ(frame.homes, 5);
+
+    // Leaving the caption for the client area clears the hover.
+    POINT client = client_origin_in_window(w);
+    drive_pointer(pointer_move(at(300, client.y + 200)),
+                  [&] { return buttons[9]->state == BUTTON_NORMAL; }, "leave the caption");
+
+    // A drag on the bare caption below the system's caption height moves the
+    // window.
+    POINT from = at(500, fy + 60);
+    EXPECT_EQ(hit_code_at(w, from), HTCAPTION);
+    EXPECT_TRUE(drag_window(w, from, 40, 30, "drag the caption"));
+    EXPECT_EQ(frame.homes + frame.logos + frame.menus, 7);  // the drag clicked nothing
 }

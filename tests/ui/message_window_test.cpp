@@ -1,5 +1,6 @@
 // The skinned message box: each kind's buttons and results, the caption close
-// button, the wrapped text and the skin's colours.
+// button and the caption under the real pointer, the wrapped text and the
+// skin's colours.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 #include "resources/resource.h"
 #include "ui/message_window.h"
 #include "ui/skin/colors.h"
+#include "real_pointer.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -109,8 +111,9 @@ TEST_P(MessageWindowKind, ButtonsAndResults) {
         });
         EXPECT_EQ(result, 2);
     }
-    // The caption close button gives 0, whatever the kind.
-    EXPECT_EQ(show_and(k.kind, SHORT_TEXT, click_close_button), 0);
+    // The caption close button gives a question's negative answer (No,
+    // Cancel), and 0 for a notice.
+    EXPECT_EQ(show_and(k.kind, SHORT_TEXT, click_close_button), k.left_key ? 2 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, MessageWindowKind,
@@ -189,4 +192,30 @@ TEST(MessageWindow, ButtonImagesFollowHoverAndPress) {
         EXPECT_TRUE(no_shows(IDB_MESSAGE_BUTTON_NORMAL));
         SendMessageW(GetDlgItem(dialog, 1), BM_CLICK, 0, 0);
     });
+}
+
+TEST(MessageWindow, RealPointerDragsTheCaptionAndItsCloseButtonAnswers) {
+    pointer_lock pointer;
+    // A question closed with the caption button is answered No; a notice
+    // gives 0. The whole 30-px caption drags the box.
+    for (unsigned kind : {3u, 4u, 0u}) {
+        SCOPED_TRACE(kind);
+        int result = show_and(kind, SHORT_TEXT, [](HWND dialog) {
+            SetWindowPos(dialog, HWND_TOP, 60, 20, 0, 0, SWP_NOSIZE);
+            RECT r{};
+            GetWindowRect(dialog, &r);
+            const int frame_x = GetSystemMetrics(SM_CXDLGFRAME);
+            const int frame_y = GetSystemMetrics(SM_CYDLGFRAME);
+            POINT low{r.left + 150, r.top + frame_y + MESSAGE_BOX_CAPTION - 3};
+            POINT title{r.left + 30, r.top + frame_y + 12};
+            POINT close{r.right - frame_x - 15, r.top + frame_y + 10};
+            for (POINT p : {low, title, close}) EXPECT_EQ(hit_code_at(dialog, p), HTCAPTION);
+            EXPECT_EQ(hit_code_at(dialog, POINT{low.x, low.y + 5}), HTCLIENT);
+
+            EXPECT_TRUE(drag_window(dialog, low, 25, 15, "drag the message box"));
+            drive_pointer(pointer_click(POINT{close.x + 25, close.y + 15}),
+                          [&] { return !IsWindowVisible(dialog); }, "close the message box");
+        });
+        EXPECT_EQ(result, kind == 0 ? 0 : 2);
+    }
 }

@@ -8,6 +8,7 @@
 #include "app/language.h"
 #include "ui/skin/fonts.h"
 #include "ui/skin/window.h"
+#include "real_pointer.h"
 
 // --- Pictures ----------------------------------------------------------------
 
@@ -216,6 +217,11 @@ intptr_t recording_shell::start_program(HWND, const wchar_t* program, const wcha
     return 42;
 }
 
+intptr_t recording_shell::start_program_quietly(HWND, const wchar_t* program) {
+    calls.push_back({L"quiet program", program ? program : L"", L""});
+    return 42;
+}
+
 // --- Modal dialogs -----------------------------------------------------------
 
 namespace {
@@ -261,6 +267,8 @@ void CALLBACK drive_tick(HWND, UINT, UINT_PTR, DWORD) {
 
 int drive_modal(const std::function<int()>& run, const std::function<void(HWND)>& act,
                 DWORD limit_ms) {
+    // The dialog comes to the front: not while another test drives the pointer.
+    pointer_lock pointer;
     current_drive = modal_drive{&act, GetTickCount(), limit_ms, false, false};
     UINT_PTR timer = SetTimer(nullptr, 0, 50, drive_tick);
     int result = run();

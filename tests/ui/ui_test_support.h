@@ -70,7 +70,7 @@ bool save_screenshot(const picture& p, const wchar_t* name);
 class recording_shell final : public shell_actions {
 public:
     struct call {
-        std::wstring what;  // "page", "folder" or "program"
+        std::wstring what;  // "page", "folder", "program" or "quiet program"
         std::wstring target;
         std::wstring parameters;
     };
@@ -80,6 +80,7 @@ public:
     intptr_t open_folder(const wchar_t* path) override;
     intptr_t start_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
                            int show_command) override;
+    intptr_t start_program_quietly(HWND owner, const wchar_t* program) override;
 };
 
 // Installs a recording shell for the life of the object.

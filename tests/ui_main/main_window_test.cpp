@@ -1,8 +1,10 @@
 // The main window, the home and scan pages and the scan flow, driven with
-// messages and mouse input in this process. Needs a display.
+// messages, mouse input in this process and the real pointer. Needs a
+// display.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "ui/prompt.h"
 #include "ui/skin/fonts.h"
 #include "ui/skin/window.h"
+#include "ui/real_pointer.h"
 
 namespace {
 
@@ -45,6 +48,7 @@ public:
     }
     intptr_t open_folder(const wchar_t*) override { return 33; }
     intptr_t start_program(HWND, const wchar_t*, const wchar_t*, int) override { return 33; }
+    intptr_t start_program_quietly(HWND, const wchar_t*) override { return 33; }
 };
 
 // The fake workers count their runs and answer as told.
@@ -92,8 +96,52 @@ bool pump_until(F done) {
     return false;
 }
 
+// Closes the first pop-up menu of this thread that opens, noting what was in
+// the foreground meanwhile. A thread timer: a menu runs a loop of its own.
+struct menu_watch {
+    bool seen = false;
+    HWND foreground = nullptr;
+};
+menu_watch watched_menu;
+
+BOOL CALLBACK find_menu(HWND window, LPARAM out) {
+    wchar_t name[16];
+    if (!IsWindowVisible(window) || !GetClassNameW(window, name, 16) ||
+        lstrcmpW(name, L"#32768") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(out) = window;
+    return FALSE;
+}
+
+void CALLBACK close_menu_tick(HWND, UINT, UINT_PTR, DWORD) {
+    HWND menu = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), find_menu, reinterpret_cast<LPARAM>(&menu));
+    if (!menu || watched_menu.seen) return;
+    watched_menu.seen = true;
+    watched_menu.foreground = GetForegroundWindow();
+    EndMenu();
+}
+
+class menu_closer {
+public:
+    menu_closer() {
+        watched_menu = menu_watch{};
+        timer_ = SetTimer(nullptr, 0, 50, close_menu_tick);
+    }
+    ~menu_closer() { KillTimer(nullptr, timer_); }
+    menu_closer(const menu_closer&) = delete;
+    menu_closer& operator=(const menu_closer&) = delete;
+
+private:
+    UINT_PTR timer_;
+};
+
 class MainWindow : public ::testing::Test {
 protected:
+    // The window comes to the front: not while another test drives the
+    // pointer.
+    pointer_lock pointer_;
+
     void SetUp() override {
         module_ = LoadLibraryExW(QM_PROGRAM_DIR_W L"\\quillmark.exe", nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -244,9 +292,9 @@ TEST_F(MainWindow, EachQueryErrorShowsItsTextWithRetryAndCancel) {
 }
 
 TEST_F(MainWindow, RetryStartsAgainWithTheEnumeration) {
-    // Retry after the first failure, close the box (0) after the second.
+    // Retry after each of two failures.
     query_errors = {3, 3};
-    answers = {1, 0};
+    answers = {1, 1};
     SendMessageW(window_.handle(), UM_START_SCAN, 0, 0);
     pump_until([&] { return window_.main_state() == main_state_results; });
     EXPECT_EQ(enumerations, 3);
@@ -328,6 +376,140 @@ TEST_F(MainWindow, LogoOpensTheProductPageAndHandOverScansOnRequest) {
     SendMessageW(window_.handle(), UM_BRING_TO_FRONT, 1, 0);
     pump_until([&] { return window_.main_state() == main_state_results; });
     EXPECT_EQ(enumerations, 1);
+}
+
+TEST_F(MainWindow, TrayClicksRestoreAMinimisedWindowAndShowingStopsTheAutomaticScan) {
+    HWND w = window_.handle();
+    const UINT tray = window_.tray_message();
+    // Closed to the tray: the automatic scan is armed; shown again, it is not.
+    SendMessageW(w, WM_CLOSE, 0, 0);
+    ASSERT_FALSE(IsWindowVisible(w));
+    SendMessageW(w, tray, TRAY_ICON_ID, WM_LBUTTONUP);
+    EXPECT_TRUE(IsWindowVisible(w));
+    EXPECT_FALSE(KillTimer(w, AUTO_SCAN_TIMER_ID)) << "the automatic scan is still armed";
+    SendMessageW(w, WM_CLOSE, 0, 0);
+    SendMessageW(w, UM_BRING_TO_FRONT, 0, 0);
+    EXPECT_FALSE(KillTimer(w, AUTO_SCAN_TIMER_ID)) << "armed after the hand-over";
+
+    // A minimised window comes back restored, and the next click hides it.
+    ShowWindow(w, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(w));
+    SendMessageW(w, tray, TRAY_ICON_ID, WM_LBUTTONUP);
+    EXPECT_TRUE(IsWindowVisible(w));
+    EXPECT_FALSE(IsIconic(w));
+    SendMessageW(w, tray, TRAY_ICON_ID, WM_LBUTTONUP);
+    EXPECT_FALSE(IsWindowVisible(w));
+    // Minimised while hidden: it comes back restored as well.
+    ShowWindow(w, SW_SHOWMINNOACTIVE);
+    ShowWindow(w, SW_HIDE);
+    SendMessageW(w, tray, TRAY_ICON_ID, WM_LBUTTONUP);
+    EXPECT_TRUE(IsWindowVisible(w));
+    EXPECT_FALSE(IsIconic(w));
+    EXPECT_EQ(enumerations, 0);
+}
+
+TEST_F(MainWindow, TrayMenuOpensWithTheWindowInTheForeground) {
+    // Another window of the test has the foreground when the icon is clicked.
+    WNDCLASSW other_class{};
+    other_class.lpfnWndProc = DefWindowProcW;
+    other_class.hInstance = GetModuleHandleW(nullptr);
+    other_class.lpszClassName = L"Quillmark.UiTest.Other";
+    RegisterClassW(&other_class);
+    HWND other = CreateWindowExW(0, other_class.lpszClassName, L"other", WS_POPUP | WS_VISIBLE, 300,
+                                 300, 100, 100, nullptr, nullptr, other_class.hInstance, nullptr);
+    ASSERT_NE(other, nullptr);
+    SetForegroundWindow(other);
+    pump_until([&] { return GetForegroundWindow() == other; });
+
+    {
+        menu_closer closer;
+        SendMessageW(window_.handle(), window_.tray_message(), TRAY_ICON_ID, WM_RBUTTONUP);
+    }
+    EXPECT_TRUE(watched_menu.seen);
+    EXPECT_EQ(watched_menu.foreground, window_.handle());
+    // The menu is gone and the window had its WM_NULL posted after it.
+    MSG posted;
+    EXPECT_TRUE(PeekMessageW(&posted, window_.handle(), WM_NULL, WM_NULL, PM_REMOVE));
+    DestroyWindow(other);
+}
+
+TEST_F(MainWindow, RealPointerReachesTabsLogoCaptionButtonsAndTheBareCaption) {
+    HWND w = window_.handle();
+    SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
+    SetForegroundWindow(w);
+    pump_until([&] { return true; });
+    const auto& buttons = window_.caption_buttons();
+    const int fy = window_.metrics().frame_x;
+    // Screen points of the caption items: the tabs' rectangles are window
+    // coordinates, the others' are measured from the right edge.
+    auto tab_point = [&](std::size_t i) {
+        RECT r{};
+        GetWindowRect(w, &r);
+        const RECT& b = buttons[i]->rect;
+        return POINT{r.left + (b.left + b.right) / 2, r.top + (b.top + b.bottom) / 2 + 10};
+    };
+    auto right_point = [&](std::size_t i) {
+        RECT r{};
+        GetWindowRect(w, &r);
+        const RECT& b = buttons[i]->rect;
+        return POINT{r.right - (b.left + b.right) / 2, r.top + (b.top + b.bottom) / 2};
+    };
+    auto click = [&](POINT p, const char* what, const std::function<bool()>& done) {
+        EXPECT_EQ(hit_code_at(w, p), HTCAPTION) << what;
+        drive_pointer(pointer_click(p), done, what);
+    };
+    enum { HOME, DOWNLOAD, BACKUP, RESTORE, SETTINGS, CLOSE, MAXIMISE, MINIMISE, MENU, LOGO };
+
+    // Hover over a tab.
+    EXPECT_EQ(hit_code_at(w, tab_point(HOME)), HTCAPTION);
+    drive_pointer(pointer_move(tab_point(HOME)), [&] { return buttons[HOME]->state == BUTTON_HOVER; },
+                  "hover over the Home tab");
+
+    // Before a scan the result tabs show their notices; Settings does nothing yet.
+    click(tab_point(DOWNLOAD), "Download tab", [&] { return boxes.size() == 1; });
+    click(tab_point(BACKUP), "Backup tab", [&] { return boxes.size() == 2; });
+    click(tab_point(RESTORE), "Restore tab", [&] { return boxes.size() == 3; });
+    click(tab_point(SETTINGS), "Settings tab", [] { return true; });
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[0].text, text_for("home_download_msg"));
+    EXPECT_EQ(boxes[1].text, text_for("home_backup_msg"));
+    EXPECT_EQ(boxes[2].text, text_for("home_restore_msg"));
+    EXPECT_EQ(page(), window_.home().handle());
+
+    // After a scan every tab switches to its page, Home included.
+    scan_to_the_end();
+    ASSERT_EQ(page(), window_.download().handle());
+    click(tab_point(HOME), "Home tab", [&] { return page() == window_.home().handle(); });
+    click(tab_point(BACKUP), "Backup tab", [&] { return page() == window_.backup().handle(); });
+    click(tab_point(RESTORE), "Restore tab", [&] { return page() == window_.restore().handle(); });
+    click(tab_point(DOWNLOAD), "Download tab", [&] { return page() == window_.download().handle(); });
+    EXPECT_EQ(boxes.size(), 3u);
+
+    click(right_point(LOGO), "logo", [&] { return shell_.pages.size() == 1; });
+    {
+        menu_closer closer;
+        click(right_point(MENU), "menu button", [&] { return watched_menu.seen; });
+    }
+    click(right_point(MAXIMISE), "maximise button", [&] { return IsZoomed(w) != FALSE; });
+    click(right_point(MAXIMISE), "maximise button again", [&] { return !IsZoomed(w); });
+    click(right_point(MINIMISE), "minimise button", [&] { return IsIconic(w) != FALSE; });
+    ShowWindow(w, SW_RESTORE);
+    SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
+    click(right_point(CLOSE), "close button", [&] { return !IsWindowVisible(w); });
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[3].text, text_for("system_tray_warning"));
+
+    // Back from the tray: a drag on the bare caption, between the tabs and
+    // the logo and below the system's caption height, moves the window.
+    SendMessageW(w, window_.tray_message(), TRAY_ICON_ID, WM_LBUTTONUP);
+    SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
+    RECT r{};
+    GetWindowRect(w, &r);
+    POINT bare{r.left + 520, r.top + fy + 60};
+    EXPECT_EQ(hit_code_at(w, bare), HTCAPTION);
+    EXPECT_TRUE(drag_window(w, bare, 40, 30, "drag the caption"));
+    EXPECT_EQ(page(), window_.download().handle());
+    EXPECT_EQ(shell_.pages.size(), 1u);
 }
 
 }  // namespace

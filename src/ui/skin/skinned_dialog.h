@@ -2,7 +2,8 @@
 // the same way: the skinned frame with a caption close button, two bitmap
 // push buttons (ids 1 and 2) sharing one image list, the background erased
 // and the client area painted by the box, and the box ended with the id of
-// the push button clicked (0 for the caption close button).
+// the push button clicked, or with close_result() for the caption close
+// button.
 #pragma once
 
 #include <windows.h>
@@ -48,6 +49,8 @@ protected:
     virtual void paint(HDC dc) = 0;
     // Called when push button 1 or 2 is clicked, before the box ends with its id.
     virtual void on_clicked(int) {}
+    // The result of closing the box with its caption close button.
+    virtual int close_result() const { return 0; }
 
     bitmap_button_c buttons_[2];
     HIMAGELIST button_images_ = nullptr;
@@ -86,7 +89,7 @@ private:
         return 0;
     }
 
-    void on_close_button() { end_dialog(0); }
+    void on_close_button() { end_dialog(close_result()); }
 
     int width_;
     int height_;

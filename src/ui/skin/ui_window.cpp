@@ -73,3 +73,25 @@ void draw_caption_title(HDC dc, HWND window, HICON icon) {
     SetBkMode(dc, old_mode);
     SelectObject(dc, old_font);
 }
+
+LRESULT skinned_hit_test(HWND window, POINT at, LRESULT default_code, const frame_metrics& m) {
+    switch (default_code) {
+    case HTNOWHERE:
+    case HTCAPTION:
+    case HTSYSMENU:
+    case HTMENU:
+    case HTMINBUTTON:
+    case HTMAXBUTTON:
+    case HTCLOSE:
+    case HTHELP:
+        break;
+    default:  // borders, client area, scroll bars, outside
+        return default_code;
+    }
+    RECT outer{}, client{};
+    if (!GetWindowRect(window, &outer) || !GetClientRect(window, &client)) return default_code;
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    RECT caption{outer.left + m.frame_x, outer.top + m.frame_y, outer.right - m.frame_x,
+                 client.top};
+    return PtInRect(&caption, at) ? HTCAPTION : default_code;
+}

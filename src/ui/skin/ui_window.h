@@ -50,6 +50,13 @@ void draw_frame_lines(HDC dc, const RECT& area, int frame_x);
 // The window text in the caption: with `icon`, the icon at (5, 5) scaled to
 // 20 × 20 and the text at (30, 8); without, the text at (10, 10).
 void draw_caption_title(HDC dc, HWND window, HICON icon);
+// The hit code of a skinned window at screen point `at`, given the default
+// window procedure's code there: the whole skinned caption (inside the frame
+// borders, above the client area) is caption, so that the mouse reaches the
+// caption buttons and drags the window wherever it is below the system's
+// caption height too. Borders, client area and points outside keep the
+// default code.
+LRESULT skinned_hit_test(HWND window, POINT at, LRESULT default_code, const frame_metrics& m);
 
 template <class T>
 class ui_window_c {
@@ -97,6 +104,10 @@ public:
             if (proposed) proposed->top += skin_caption_height_ - metrics_.caption;
             return false;
         }
+        case WM_NCHITTEST:
+            result = skinned_hit_test(window, POINT{GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)},
+                                      DefWindowProcW(window, message, wparam, lparam), metrics_);
+            return true;
         case WM_NCPAINT:
             paint_frame();
             result = 0;
