@@ -1,3 +1,7 @@
+// winsock2.h (through the download sessions' transfer header) must come
+// before windows.h.
+#include <winsock2.h>
+
 #include "ui/main_window.h"
 
 #include <string>
@@ -7,6 +11,7 @@
 #include "app/settings.h"
 #include "app/single_instance.h"
 #include "devices/device_store.h"
+#include "downloads/download_session.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -400,8 +405,7 @@ void main_window_c::close_request() {
     if (notify_stage_ == 0) SetTimer(window_, AUTO_SCAN_TIMER_ID, AUTO_SCAN_PERIOD_MS, nullptr);
 }
 
-// No download sessions exist in this build, so nothing is ever downloading.
-bool main_window_c::downloads_running() const { return false; }
+bool main_window_c::downloads_running() const { return any_downloading(); }
 
 void main_window_c::quit() {
     // Only a plain Yes quits while downloads run.

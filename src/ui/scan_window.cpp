@@ -150,8 +150,10 @@ void scan_window_c::tick() {
         if (query_job_record.result == 0) {
             PostMessageW(main, UM_SCAN_DONE, static_cast<WPARAM>(progress.total.load()), 0);
         } else {
+            // Only Retry starts again; Cancel, the caption X and a box that
+            // could not be shown give the scan up.
             int answer = report_query_error();
-            PostMessageW(main, answer == 2 ? UM_SCAN_CANCELLED : UM_START_SCAN, 0, 0);
+            PostMessageW(main, answer == 1 ? UM_START_SCAN : UM_SCAN_CANCELLED, 0, 0);
         }
         break;
     default:

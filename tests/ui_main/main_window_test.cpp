@@ -1,6 +1,10 @@
 // The main window, the home and scan pages and the scan flow, driven with
 // messages, mouse input in this process and the real pointer. Needs a
 // display.
+// winsock2.h (through the download sessions' transfer header) must come
+// before windows.h.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,8 +17,11 @@
 #include "app/language.h"
 #include "app/settings.h"
 #include "devices/device_store.h"
+#include "downloads/download_session.h"
+#include "common/reference_service.h"
 #include "platform/registry_root.h"
 #include "platform/shell.h"
+#include "resources/resource.h"
 #include "ui/main_window.h"
 #include "ui/messages.h"
 #include "ui/prompt.h"
@@ -302,6 +309,22 @@ TEST_F(MainWindow, RetryStartsAgainWithTheEnumeration) {
     EXPECT_EQ(boxes.size(), 2u);
 }
 
+TEST_F(MainWindow, OnlyRetryStartsAgain) {
+    // A box that could not be shown (-1) or was closed (0 for information
+    // boxes) gives the scan up like Cancel.
+    for (int answer : {-1, 0, 2}) {
+        enumerations = queries = 0;
+        boxes.clear();
+        query_errors = {3};
+        answers = {answer};
+        SendMessageW(window_.handle(), UM_START_SCAN, 0, 0);
+        pump_until([&] { return window_.main_state() != main_state_scanning; });
+        EXPECT_EQ(enumerations, 1) << answer;
+        EXPECT_EQ(boxes.size(), 1u) << answer;
+        EXPECT_EQ(page(), window_.home().handle()) << answer;
+    }
+}
+
 TEST_F(MainWindow, CloseToTrayWarnsOnceSavesAndArmsTheAutomaticScan) {
     ASSERT_EQ(current_settings.close_to_tray, 1u);
     SendMessageW(window_.handle(), WM_CLOSE, 0, 0);
@@ -335,6 +358,37 @@ TEST_F(MainWindow, CloseToTrayWarnsOnceSavesAndArmsTheAutomaticScan) {
     EXPECT_EQ(enumerations, 1);
     SendMessageW(window_.handle(), tray, TRAY_ICON_ID, WM_LBUTTONUP);
     EXPECT_EQ(window_.notify_stage(), 3);
+}
+
+void no_pause(uint32_t) {}
+
+TEST_F(MainWindow, QuittingWhileADownloadRunsAsksFirst) {
+    const retry_pause_function previous = set_retry_pause(no_pause);
+    const std::string link = "http://127.0.0.1:" + std::to_string(reference_service::closed_port()) + "/q.zip";
+    download_session_c* session = get_download_session(link.c_str(), 10);
+    ASSERT_TRUE(session->start());
+    ASSERT_TRUE(any_downloading());
+    const HWND window = window_.handle();
+
+    // No keeps the program running, and so does a box closed by its X (2).
+    answers = {2};
+    SendMessageW(window, WM_COMMAND, ID_MENU_EXIT, 0);
+    EXPECT_TRUE(IsWindow(window));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, text_for("quit_confirm"));
+    EXPECT_EQ(boxes[0].kind, 3u);
+
+    answers = {1};
+    SendMessageW(window, WM_COMMAND, ID_MENU_EXIT, 0);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(boxes.size(), 2u);
+
+    // Quitting stops the worker and waits for it.
+    const std::wstring partial = session->temporary_path();
+    clear_download_sessions();
+    EXPECT_FALSE(any_downloading());
+    DeleteFileW(partial.c_str());
+    set_retry_pause(previous);
 }
 
 TEST_F(MainWindow, StartButtonNeedsPressAndReleaseInside) {
