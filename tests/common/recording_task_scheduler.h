@@ -1,6 +1,8 @@
 // A task scheduler for tests: keeps work items in memory the way Windows does
 // (a name that is taken cannot be created again), records every call in order
 // and can be told to fail a kind of call or to be a Windows without run levels.
+// Like Windows, a work item saved again through Task Scheduler 1.0 (a trigger
+// change, the property sheet) is back at the lowest run level.
 #pragma once
 
 #include <map>
@@ -19,6 +21,9 @@ public:
     bool run_levels = true;  // false: a Windows before Vista
     bool fail_create = false;
     bool fail_raise = false;
+    bool fail_set_trigger_flags = false;
+    bool fail_edit = false;  // the property sheet ends with an error
+    HWND edit_owner = nullptr;  // owner of the last property sheet
     std::vector<std::wstring> calls;  // e.g. L"create Quillmark", L"raise Quillmark"
     std::map<std::wstring, stored_item> items;
 
@@ -40,14 +45,19 @@ public:
     bool set_trigger_flags(const std::wstring& name, DWORD flags) override {
         calls.push_back(L"set_trigger_flags " + name);
         auto found = items.find(name);
-        if (found == items.end()) return false;
+        if (fail_set_trigger_flags || found == items.end()) return false;
         found->second.item.trigger.rgFlags = flags;
+        found->second.raised = false;
         return true;
     }
 
-    bool edit_work_item(const std::wstring& name, HWND) override {
+    bool edit_work_item(const std::wstring& name, HWND owner) override {
         calls.push_back(L"edit " + name);
-        return items.count(name) != 0;
+        auto found = items.find(name);
+        if (found == items.end()) return false;
+        edit_owner = owner;
+        found->second.raised = false;  // the sheet may have saved
+        return !fail_edit;
     }
 
     bool delete_work_item(const std::wstring& name) override {
