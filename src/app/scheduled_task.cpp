@@ -26,6 +26,9 @@ bool create_scheduled_task(__time64_t now) {
     item.flags = TASK_FLAG_INTERACTIVE | TASK_FLAG_DONT_START_IF_ON_BATTERIES |
                  TASK_FLAG_KILL_IF_GOING_ON_BATTERIES | TASK_FLAG_RUN_ONLY_IF_LOGGED_ON;
     if (!current_account(item.account)) return false;
+    // The scan it starts leaves the program running in the tray: the
+    // scheduler's default limit would end it after 72 hours.
+    item.unlimited_run_time = true;
     item.trigger = weekly_trigger(now, true);
     // A time that cannot be converted to local time leaves an empty trigger.
     if (item.trigger.cbTriggerSize == 0) return false;

@@ -72,7 +72,7 @@ TEST_F(ScheduledTask, CreationStoresEveryPropertyThenRaisesTheRunLevel) {
     ASSERT_TRUE(current_account(account));
     EXPECT_EQ(item.account, account);
     EXPECT_NE(item.account.find(L'\\'), std::wstring::npos);
-    EXPECT_FALSE(item.unlimited_run_time);
+    EXPECT_TRUE(item.unlimited_run_time);
 
     // The weekly trigger from that moment (checked field by field with the
     // layer), enabled: Wednesdays at 17:46 from 9 December on.
@@ -198,6 +198,7 @@ TEST_F(MachineScheduledTask, StoredCreatedOnceSwitchedOffAndOn) {
     EXPECT_EQ(stored->parameters, L"--autorun");
     EXPECT_EQ(stored->comment, COMMENT);
     EXPECT_EQ(stored->flags, 0x20C1u);
+    EXPECT_EQ(stored->max_run_time, DWORD(INFINITE));
     ASSERT_EQ(stored->triggers.size(), 1u);
     const job_trigger& t = stored->triggers[0];
     EXPECT_EQ(t.type, DWORD(TASK_TIME_TRIGGER_WEEKLY));
