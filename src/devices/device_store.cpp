@@ -5,9 +5,10 @@
 #include "platform/device_source.h"
 #include "platform/text.h"
 
-device_store* create_device_store(device_source& source) {
+device_store* create_device_store(device_source& source, HINSTANCE icons) {
     auto* store = new (std::nothrow) device_store;
     if (!store) return nullptr;
+    store->own_class_images = create_own_class_images(icons ? icons : GetModuleHandleW(nullptr));
     SP_CLASSIMAGELIST_DATA list = {};
     if (source.open_class_image_list(list)) {
         store->class_image_list = list;
@@ -28,6 +29,8 @@ void release_device_store(device_store* store, device_source& source) {
     if (!store) return;
     if (store->has_class_image_list) source.close_class_image_list(store->class_image_list);
     store->has_class_image_list = false;
+    if (store->own_class_images) ImageList_Destroy(store->own_class_images);
+    store->own_class_images = nullptr;
     clear_device_store(*store);
     delete store;
 }
@@ -52,7 +55,7 @@ device_record* find_device(device_store& store, std::wstring_view id) {
 }
 
 HIMAGELIST class_image_list(const device_store& store) {
-    return store.has_class_image_list ? store.class_image_list.ImageList : nullptr;
+    return store.has_class_image_list ? store.class_image_list.ImageList : store.own_class_images;
 }
 
 std::vector<std::wstring_view> multi_string_entries(const std::wstring& list) {

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "devices/category.h"
 #include "service/driver_offer.h"
 
 class device_source;
@@ -79,17 +80,26 @@ struct device_store {
     std::vector<device_class> classes;   // setup classes, sorted by description
     SP_CLASSIMAGELIST_DATA class_image_list = {};
     bool has_class_image_list = false;   // false when the platform gave none
+    // The program's own class icons (class_icon order); null without them.
+    HIMAGELIST own_class_images = nullptr;
+    // Where each own icon was added to the platform's list; -1 not yet.
+    int own_icons_in_class_list[static_cast<int>(class_icon::count)];
+
+    device_store() {
+        for (int& slot : own_icons_in_class_list) slot = -1;
+    }
 };
 
-// Creates the store with empty lists and obtains the class image list from the
-// source (no image list when the platform cannot give one). The overload
-// without a source uses the one chosen by the environment. Never returns null
-// except when memory runs out.
-device_store* create_device_store(device_source& source);
+// Creates the store with empty lists, obtains the class image list from the
+// source (no image list when the platform cannot give one) and loads the
+// program's own class icons from `icons` (the program's module when not
+// given). The overload without a source uses the one chosen by the
+// environment. Never returns null except when memory runs out.
+device_store* create_device_store(device_source& source, HINSTANCE icons = nullptr);
 device_store* create_device_store();
 // Empties both lists and frees every record's owned parts.
 void clear_device_store(device_store& store);
-// Destroys the class image list, empties the store and frees it. Null is fine.
+// Destroys both class image lists, empties the store and frees it. Null is fine.
 void release_device_store(device_store* store, device_source& source);
 void release_device_store(device_store* store);
 
@@ -98,7 +108,8 @@ device_record* first_device(device_store& store);
 int32_t device_count(const device_store& store);
 // The first record whose device_id equals id exactly (code units), or null.
 device_record* find_device(device_store& store, std::wstring_view id);
-// The class image list the list and tree views draw class icons from, or null.
+// The class image list the list and tree views draw class icons from: the
+// platform's, else the program's own; null when there is neither.
 HIMAGELIST class_image_list(const device_store& store);
 
 // The entries of a multi-string stored as above, up to the first empty entry.

@@ -34,6 +34,7 @@ bool build_class_list(device_store& store, device_source& source) {
     const SP_CLASSIMAGELIST_DATA* images =
         store.has_class_image_list ? &store.class_image_list : nullptr;
     std::vector<device_class> classes(guids.size());
+    std::vector<int> image_indexes(guids.size(), -1);  // -1: the platform gave none
     for (std::size_t i = 0; i < guids.size(); ++i) {
         device_class& entry = classes[i];
         std::wstring text;
@@ -41,15 +42,19 @@ bool build_class_list(device_store& store, device_source& source) {
         entry.guid = guids[i];
         format_guid(guids[i], entry.guid_text);
         int index = 0;
-        if (source.class_image_index(images, guids[i], index)) entry.image_index = index;
-        entry.image_list = class_image_list(store);
+        if (source.class_image_index(images, guids[i], index)) image_indexes[i] = index;
     }
 
     store.classes.reserve(classes.size());
-    for (device_class& entry : classes) {
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+        device_class& entry = classes[i];
         std::wstring name;
         if (!source.class_name(entry.guid, name)) continue;  // unnamed: not listed
         copy_text(entry.name, name);  // at most 31 characters
+        std::wstring icon;
+        bool named = source.class_icon_name(entry.guid, icon);
+        assign_class_image(store, entry, image_indexes[i] != -1, image_indexes[i],
+                           named ? icon.c_str() : nullptr);
         store.classes.push_back(entry);
     }
 

@@ -34,6 +34,9 @@ public:
     // list is the store's image list, null when there is none.
     virtual bool class_image_index(const SP_CLASSIMAGELIST_DATA* list, const GUID& guid,
                                    int& index) = 0;
+    // The name of the program's own icon chosen for the class ("display",
+    // "usb", ...); false when the source names none (the machine never does).
+    virtual bool class_icon_name(const GUID& /*guid*/, std::wstring& /*out*/) { return false; }
 
     // Opens the set of all classes' device instances: present ones only, or
     // also those not attached now. False when the set cannot be opened.

@@ -11,6 +11,7 @@
 #include <limits>
 #include <new>
 
+#include "devices/category.h"
 #include "platform/text.h"
 #include "platform/xml_guard.h"
 
@@ -211,7 +212,7 @@ profile_system read_system(const TiXmlElement* e) {
 }
 
 profile_class read_class(const TiXmlElement* e) {
-    check_attributes(e, {"guid", "name", "description", "image"});
+    check_attributes(e, {"guid", "name", "description", "image", "icon"});
     profile_class c;
     std::optional<std::wstring> guid = text_attribute(e, "guid");
     GUID parsed;
@@ -224,6 +225,12 @@ profile_class read_class(const TiXmlElement* e) {
     c.description = text_attribute(e, "description");
     if (auto v = number_attribute(e, "image", false, std::numeric_limits<int>::max()))
         c.image = static_cast<int>(*v);
+    c.icon = text_attribute(e, "icon");
+    class_icon known;
+    if (c.icon && !class_icon_named(*c.icon, known))
+        fail(e, L"<class> icon=\"" + *c.icon +
+                    L"\" is none of unknown, display, sound, network, imaging, printer, keyboard, "
+                    L"mouse, storage, usb, bluetooth, system, device");
     check_no_text(e);
     if (e->FirstChildElement()) fail(e->FirstChildElement(), L"<class> has no child elements");
     return c;

@@ -24,6 +24,7 @@ struct profile_class {
     std::optional<std::wstring> name;        // absent: the name cannot be obtained
     std::optional<std::wstring> description; // absent: the description cannot be obtained
     int image = 0;                           // class image index; absent gives 0
+    std::optional<std::wstring> icon;        // the program's own icon to show for the class
 };
 
 struct profile_value {

@@ -12,13 +12,13 @@ bool same_value_name(const std::wstring& a, const wchar_t* b) {
 bool profile_device_source::open_class_image_list(SP_CLASSIMAGELIST_DATA& out) {
     out = {};
     out.cbSize = sizeof(out);
-    if (SetupDiGetClassImageList(&out)) return true;
+    if (api_.get_class_image_list(&out)) return true;
     out = {};
     return false;
 }
 
 void profile_device_source::close_class_image_list(SP_CLASSIMAGELIST_DATA& list) {
-    SetupDiDestroyClassImageList(&list);
+    api_.destroy_class_image_list(&list);
     list = {};
 }
 
@@ -60,6 +60,13 @@ bool profile_device_source::class_image_index(const SP_CLASSIMAGELIST_DATA* /*li
     const profile_class* c = find_class(guid);
     if (!c) return false;
     index = c->image;
+    return true;
+}
+
+bool profile_device_source::class_icon_name(const GUID& guid, std::wstring& out) {
+    const profile_class* c = find_class(guid);
+    if (!c || !c->icon) return false;
+    out = *c->icon;
     return true;
 }
 

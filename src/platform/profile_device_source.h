@@ -3,12 +3,16 @@
 
 #include "platform/device_source.h"
 #include "platform/machine_profile.h"
+#include "platform/setupapi_device_source.h"
 
 class profile_device_source : public device_source {
 public:
     // profile null: the profile could not be read, so the class list is empty
     // and the device set cannot be opened. The profile must outlive the source.
-    explicit profile_device_source(const machine_profile* profile) : profile_(profile) {}
+    // `calls` (for the class image list) must outlive the source.
+    explicit profile_device_source(const machine_profile* profile,
+                                   const setupapi_calls& calls = real_setupapi_calls())
+        : profile_(profile), api_(calls) {}
 
     // The class image list is the machine's own (so that a replayed profile
     // shows the real icons where the machine has them).
@@ -19,6 +23,7 @@ public:
     bool class_name(const GUID& guid, std::wstring& out) override;
     bool class_image_index(const SP_CLASSIMAGELIST_DATA* list, const GUID& guid,
                            int& index) override;
+    bool class_icon_name(const GUID& guid, std::wstring& out) override;
     bool open_device_set(bool include_non_present) override;
     void close_device_set() override;
     walk_result select_device(DWORD index) override;
@@ -34,6 +39,7 @@ private:
     const profile_class* find_class(const GUID& guid) const;
 
     const machine_profile* profile_;
+    const setupapi_calls& api_;
     std::vector<const profile_device*> set_;  // the open device set
     bool set_open_ = false;
     const profile_device* device_ = nullptr;  // the selected instance

@@ -8,6 +8,21 @@
 // Icons.
 #define IDI_QUILLMARK                   128     // application icon, large and small
 #define IDI_NEW_DRIVERS                 373     // tray icon after new drivers were found
+// Device class icons (16 x 16), shown where Windows gives no class icon.
+// Consecutive, in the order of class_icon in devices/category.h.
+#define IDI_CLASS_UNKNOWN               500
+#define IDI_CLASS_DISPLAY               501
+#define IDI_CLASS_SOUND                 502
+#define IDI_CLASS_NETWORK               503
+#define IDI_CLASS_IMAGING               504
+#define IDI_CLASS_PRINTER               505
+#define IDI_CLASS_KEYBOARD              506
+#define IDI_CLASS_MOUSE                 507
+#define IDI_CLASS_STORAGE               508
+#define IDI_CLASS_USB                   509
+#define IDI_CLASS_BLUETOOTH             510
+#define IDI_CLASS_SYSTEM                511
+#define IDI_CLASS_DEVICE                512
 
 // Menus and their commands. The menu texts in the resources are placeholders:
 // the windows set them from the language table before showing a menu.

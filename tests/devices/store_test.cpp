@@ -45,6 +45,7 @@ TEST(device_store, created_without_an_image_list_when_the_platform_has_none) {
     device_store* store = create_device_store(source);
     ASSERT_NE(store, nullptr);
     if (!store->has_class_image_list) {
+        // nor icons of its own: this test program carries none
         EXPECT_EQ(class_image_list(*store), nullptr);
     }
     release_device_store(store, source);

@@ -545,6 +545,39 @@ add('IDI_NEW_DRIVERS', 0, 0, icon=[(s, mark(s, True)) for s in ICON_SIZES])
 
 
 # ---------------------------------------------------------------------------
+# Device class icons, 16 x 16: a coloured tile with a white symbol. The program
+# uses them where Windows gives no class icon; the order of CLASS_ICONS is the
+# order of the IDI_CLASS_ constants.
+
+CLASS_ICONS = (
+    ('UNKNOWN', 'question', (214, 134, 38)),
+    ('DISPLAY', 'display', (52, 120, 200)),
+    ('SOUND', 'sound', (150, 88, 190)),
+    ('NETWORK', 'network', (40, 150, 120)),
+    ('IMAGING', 'camera', (200, 90, 110)),
+    ('PRINTER', 'printer', (90, 110, 140)),
+    ('KEYBOARD', 'keyboard', (70, 90, 170)),
+    ('MOUSE', 'mouse', (60, 140, 190)),
+    ('STORAGE', 'storage', (120, 120, 120)),
+    ('USB', 'usb', (50, 100, 160)),
+    ('BLUETOOTH', 'bluetooth', (30, 100, 220)),
+    ('SYSTEM', 'chip', (80, 130, 80)),
+    ('DEVICE', 'device', (110, 120, 140)),
+)
+
+
+def class_icon(glyph, colour):
+    body = '<rect x="0.5" y="0.5" width="15" height="15" rx="3" fill="%s" stroke="%s"/>' % (
+        hexc(colour), hexc(mix(colour, (0, 0, 0), 0.3)))
+    body += embed('glyphs/%s.svg' % glyph, 2, 2, 12, 12, color=WHITE)
+    return document(16, 16, body)
+
+
+for const, glyph, colour in CLASS_ICONS:
+    add('IDI_CLASS_%s' % const, 0, 0, icon=[(16, class_icon(glyph, colour))])
+
+
+# ---------------------------------------------------------------------------
 # Rendering.
 
 class Tools:
