@@ -24,17 +24,6 @@ using calls_t = std::vector<std::wstring>;
 const wchar_t COMMENT[] = L"Quillmark automatically scan, keep your drivers up to date.";
 const wchar_t PROGRAM[] = L"C:\\Program Files\\Quillmark\\quillmark.exe";
 
-__time64_t local_moment(int year, int month, int day, int hour, int minute) {
-    tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_isdst = -1;
-    return _mktime64(&t);
-}
-
 // Wednesday 9 December 2026, 17:45 local time.
 const __time64_t WEDNESDAY = local_moment(2026, 12, 9, 17, 45);
 

@@ -5,11 +5,26 @@
 // change, the property sheet) is back at the lowest run level.
 #pragma once
 
+#include <time.h>
+
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/task_scheduler.h"
+
+// A moment given in local time, as the scheduler's triggers count it.
+inline __time64_t local_moment(int year, int month, int day, int hour, int minute, int second = 0) {
+    tm t = {};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    return _mktime64(&t);
+}
 
 class recording_task_scheduler final : public task_scheduler {
 public:

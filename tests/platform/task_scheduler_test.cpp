@@ -8,20 +8,9 @@
 #include <time.h>
 
 #include "common/job_file.h"
+#include "common/recording_task_scheduler.h"
 
 namespace {
-
-__time64_t local_moment(int year, int month, int day, int hour, int minute, int second) {
-    tm t = {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return _mktime64(&t);
-}
 
 TEST(Triggers, WeeklyFromTodayOneMinuteOnAndLogOn) {
     // Saturday 5 December 2026, 23:59:30: the first start is at 00:00, every
