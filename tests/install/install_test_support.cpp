@@ -9,19 +9,6 @@
 
 namespace {
 
-void remove_tree(const std::wstring& folder) {
-    for (const std::wstring& name : list_folder(folder)) {
-        std::wstring path = join_path(folder, name);
-        DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            remove_tree(path);
-        } else {
-            DeleteFileW(path.c_str());
-        }
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 void collect(const std::wstring& root, const std::wstring& relative, std::vector<std::wstring>& out) {
     for (const std::wstring& name : list_folder(join_path(root, relative))) {
         std::wstring child = relative.empty() ? name : relative + L"\\" + name;
@@ -35,18 +22,6 @@ void collect(const std::wstring& root, const std::wstring& relative, std::vector
 }
 
 }  // namespace
-
-scratch_folder::scratch_folder() {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    static LONG counter = 0;
-    path_ = join_path(temp, L"qm-install-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                std::to_wstring(InterlockedIncrement(&counter)));
-    remove_tree(path_);
-    CreateDirectoryW(path_.c_str(), nullptr);
-}
-
-scratch_folder::~scratch_folder() { remove_tree(path_); }
 
 std::vector<recording_shell::call> recording_shell::calls() const {
     std::lock_guard<std::mutex> lock(mutex_);

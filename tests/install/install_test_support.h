@@ -1,4 +1,4 @@
-// Shared by the installation tests: a scratch folder, a shell that records
+// Shared by the installation tests: a shell that records
 // launches, small archives made with minizip's writer, and file helpers.
 #pragma once
 
@@ -11,23 +11,9 @@
 #include <vector>
 
 #include "common/reference_service.h"  // read_file_bytes, write_file_bytes
+#include "common/scratch_folder.h"
 #include "install/install.h"
 #include "platform/shell.h"
-
-// A fresh folder under the temporary folder, removed with everything in it
-// when the object goes.
-class scratch_folder {
-public:
-    scratch_folder();
-    ~scratch_folder();
-    scratch_folder(const scratch_folder&) = delete;
-    scratch_folder& operator=(const scratch_folder&) = delete;
-    const std::wstring& path() const { return path_; }
-    std::wstring operator/(const std::wstring& name) const { return join_path(path_, name); }
-
-private:
-    std::wstring path_;
-};
 
 // Records every launch (from any thread) and answers 42, a success.
 class recording_shell final : public shell_actions {
