@@ -36,6 +36,8 @@ fi
 profile=${QUILLMARK_MACHINE_PROFILE:-$root/profiles/example-pc.xml}
 case "$profile" in /*) profile=$(winepath_w "$profile") ;; esac
 export QUILLMARK_MACHINE_PROFILE=$profile
+# The driver stores that profiles describe are made in the build tree.
+export QUILLMARK_DRIVER_STORE=${QUILLMARK_DRIVER_STORE:-$(winepath_w "$root/build/x64/driver-store")}
 
 if [ -n "${DISPLAY:-}" ]; then
     wine_start

@@ -114,7 +114,7 @@ int install_package(const std::wstring& package_path, const std::set<std::wstrin
 
 void start_installer(const std::wstring& unpack_folder, const std::set<std::wstring>& inf_names,
                      const install_environment& environment) {
-    inf_folder common = common_inf_folder(inf_names);
+    common_folder common = common_inf_folder(inf_names);
     std::wstring target = common.status < 0 ? unpack_folder + L'\\'
                                             : join_path(unpack_folder, common.folder);
     if (is_folder(target)) {
@@ -128,8 +128,8 @@ void start_installer(const std::wstring& unpack_folder, const std::set<std::wstr
     run_setup_upwards(unpack_folder, common.folder, environment);
 }
 
-inf_folder common_inf_folder(const std::set<std::wstring>& inf_names) {
-    inf_folder result;
+common_folder common_inf_folder(const std::set<std::wstring>& inf_names) {
+    common_folder result;
     if (inf_names.empty()) return result;
     std::wstring common = *inf_names.begin();
     for (const std::wstring& name : inf_names) {

@@ -73,11 +73,11 @@ void start_installer(const std::wstring& unpack_folder, const std::set<std::wstr
 // The longest common leading text of the INF names, cut back after its last
 // backslash: (0, "a\") for {a\x\one.inf, a\y\two.inf}; (-1, "") when there is
 // no common folder ({one.inf}, {a\one.inf, b\two.inf}) or no names.
-struct inf_folder {
+struct common_folder {
     int status = -1;
     std::wstring folder;
 };
-inf_folder common_inf_folder(const std::set<std::wstring>& inf_names);
+common_folder common_inf_folder(const std::set<std::wstring>& inf_names);
 
 // The installer's arguments for `folder`: /SH /PATH "folder" (with `force`,
 // /SH /F /PATH "folder"), with one trailing backslash of the folder dropped.

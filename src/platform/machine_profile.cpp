@@ -291,6 +291,57 @@ profile_device read_device(const TiXmlElement* e) {
     return d;
 }
 
+profile_store_package read_store_package(const TiXmlElement* e) {
+    check_attributes(e, {"folder", "inf"});
+    profile_store_package package;
+    std::optional<std::wstring> folder = text_attribute(e, "folder");
+    std::optional<std::wstring> inf = text_attribute(e, "inf");
+    if (!folder || folder->empty() || folder->find_first_of(L"\\/") != std::wstring::npos)
+        fail(e, L"<package> needs a folder name without separators");
+    if (profile_store_inf(*folder).empty())
+        fail(e, L"<package> folder=\"" + *folder + L"\" must begin with its INF name, like "
+                                                    L"name.inf_amd64_neutral_1a2b3c4d");
+    if (!inf || inf->empty()) fail(e, L"<package> needs the installed INF name, like oem12.inf");
+    package.folder = *folder;
+    package.inf = *inf;
+    check_no_text(e);
+    for (const TiXmlElement* child = e->FirstChildElement(); child;
+         child = child->NextSiblingElement()) {
+        if (std::strcmp(child->Value(), "file") != 0)
+            fail(child, L"<package> holds only <file> elements, not " + element_label(child));
+        check_attributes(child, {"name", "size"});
+        profile_store_file file;
+        std::optional<std::wstring> name = text_attribute(child, "name");
+        if (!name || name->empty() || (*name)[0] == L'\\' || name->find(L"..") != std::wstring::npos)
+            fail(child, L"<file> needs a name inside its package folder");
+        file.name = *name;
+        if (auto size = number_attribute(child, "size", false, 1ULL << 32)) file.size = *size;
+        check_no_text(child);
+        if (child->FirstChildElement()) fail(child->FirstChildElement(), L"<file> has no child elements");
+        package.files.push_back(std::move(file));
+    }
+    return package;
+}
+
+profile_driver_store read_driver_store(const TiXmlElement* e) {
+    check_attributes(e, {"root", "inf_folder"});
+    profile_driver_store store;
+    std::optional<std::wstring> root = text_attribute(e, "root");
+    std::optional<std::wstring> inf_folder = text_attribute(e, "inf_folder");
+    if (!root || root->empty() || !inf_folder || inf_folder->empty())
+        fail(e, L"<driver_store> needs a root and an inf_folder");
+    store.root = *root;
+    store.inf_folder = *inf_folder;
+    check_no_text(e);
+    for (const TiXmlElement* child = e->FirstChildElement(); child;
+         child = child->NextSiblingElement()) {
+        if (std::strcmp(child->Value(), "package") != 0)
+            fail(child, L"<driver_store> holds only <package> elements, not " + element_label(child));
+        store.packages.push_back(read_store_package(child));
+    }
+    return store;
+}
+
 void read_machine(const TiXmlElement* root, machine_profile& out) {
     if (std::strcmp(root->Value(), "machine") != 0)
         fail(root, L"the document element must be <machine>, not " + element_label(root));
@@ -316,8 +367,11 @@ void read_machine(const TiXmlElement* root, machine_profile& out) {
             out.classes.push_back(std::move(c));
         } else if (kind == "device") {
             out.devices.push_back(read_device(e));
+        } else if (kind == "driver_store") {
+            if (out.driver_store) fail(e, L"<driver_store> is given twice");
+            out.driver_store = read_driver_store(e);
         } else {
-            fail(e, L"<machine> holds <windows>, <system>, <class> and <device>, not " +
+            fail(e, L"<machine> holds <windows>, <system>, <class>, <device> and <driver_store>, not " +
                         element_label(e));
         }
     }
@@ -376,6 +430,14 @@ bool guid_from_text(std::wstring_view text, GUID& out) {
     }
     out = g;
     return true;
+}
+
+std::wstring profile_store_inf(const std::wstring& folder) {
+    for (std::size_t at = 0; at + 4 <= folder.size(); ++at) {
+        if (CompareStringOrdinal(folder.c_str() + at, 4, L".inf", 4, TRUE) == CSTR_EQUAL)
+            return at == 0 ? std::wstring() : folder.substr(0, at + 4);
+    }
+    return {};
 }
 
 bool parse_machine_profile(const char* utf8_xml, machine_profile& out, std::wstring* error) {

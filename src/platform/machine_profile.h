@@ -68,12 +68,39 @@ struct profile_system {
     std::optional<int64_t> memory;
 };
 
+// A file of a driver package in the store; its content is made at build time.
+struct profile_store_file {
+    std::wstring name;  // relative to the package folder, backslashes between folders
+    uint64_t size = 0;
+};
+
+// One package folder of the driver store. Its INF is named like the folder
+// up to and including ".inf" (igdlh64.inf_amd64_neutral_... holds igdlh64.inf).
+struct profile_store_package {
+    std::wstring folder;
+    std::wstring inf;  // the installed INF (oem12.inf) that is this package's copy
+    std::vector<profile_store_file> files;  // besides the INF
+};
+
+// The driver store the machine keeps its installed packages in. Paths may
+// hold %NAME% environment variables, expanded when the store is used.
+struct profile_driver_store {
+    std::wstring root;        // FileRepository (or DRVSTORE on Windows XP)
+    std::wstring inf_folder;  // the Windows INF folder with the installed oemN.inf
+    std::vector<profile_store_package> packages;
+};
+
 struct machine_profile {
     std::vector<profile_class> classes;   // in the order the class list returns them
     std::vector<profile_device> devices;  // in device-set order
     std::optional<profile_windows> windows;
     std::optional<profile_system> system;
+    std::optional<profile_driver_store> driver_store;
 };
+
+// The INF a store package folder holds: the folder's name up to and including
+// its first ".inf" (any case); empty when there is none.
+std::wstring profile_store_inf(const std::wstring& folder);
 
 // Reads and parses a profile file (UTF-8 XML). Returns false, with a reason in
 // *error when given, when the file cannot be read or is not a valid profile.

@@ -143,6 +143,32 @@ TEST(machine_profile, mistakes_give_clear_errors) {
     parse_error("<machine/><machine/>");
 }
 
+TEST(machine_profile, driver_store_mistakes_give_clear_errors) {
+    auto store = [](const std::string& inner, const std::string& attributes = "root=\"R\" inf_folder=\"I\"") {
+        return "<machine><driver_store " + attributes + ">" + inner + "</driver_store></machine>";
+    };
+    machine_profile profile;
+    ASSERT_TRUE(parse_machine_profile(
+        store("<package folder=\"Net.INF_x86_1\" inf=\"oem1.inf\"><file name=\"a\\b.sys\" size=\"7\"/></package>")
+            .c_str(),
+        profile));
+    ASSERT_TRUE(profile.driver_store);
+    EXPECT_EQ(profile.driver_store->packages[0].files[0].name, L"a\\b.sys");
+    EXPECT_EQ(profile.driver_store->packages[0].files[0].size, 7u);
+    EXPECT_EQ(profile_store_inf(L"Net.INF_x86_1"), L"Net.INF");
+
+    EXPECT_NE(parse_error(store("", "root=\"R\"")).find(L"inf_folder"), std::wstring::npos);
+    EXPECT_NE(parse_error(store("<package folder=\"net_x86\" inf=\"oem1.inf\"/>")).find(L"net_x86"),
+              std::wstring::npos);
+    EXPECT_NE(parse_error(store("<package folder=\"a\\net.inf\" inf=\"oem1.inf\"/>")).find(L"separator"),
+              std::wstring::npos);
+    EXPECT_NE(parse_error(store("<package folder=\"net.inf_1\"/>")).find(L"oem12.inf"), std::wstring::npos);
+    parse_error(store("<package folder=\"net.inf_1\" inf=\"oem1.inf\"><file name=\"..\\x\"/></package>"));
+    parse_error(store("<package folder=\"net.inf_1\" inf=\"oem1.inf\"><file name=\"x\" size=\"-1\"/></package>"));
+    parse_error(store("<device/>"));
+    parse_error("<machine><driver_store root=\"R\" inf_folder=\"I\"/><driver_store root=\"R\" inf_folder=\"I\"/></machine>");
+}
+
 TEST(machine_profile, files_that_cannot_be_read_are_reported) {
     machine_profile p;
     std::wstring error;

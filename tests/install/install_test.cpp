@@ -16,7 +16,7 @@ using call = recording_shell::call;
 
 TEST(CommonInfFolder, IsTheCommonLeadingFolderOfTheNames) {
     auto folder = [](std::set<std::wstring> s) {
-        inf_folder f = common_inf_folder(s);
+        common_folder f = common_inf_folder(s);
         return std::to_wstring(f.status) + L" " + f.folder;
     };
     EXPECT_EQ(folder({L"a\\x\\one.inf", L"a\\y\\two.inf"}), L"0 a\\");
