@@ -1,0 +1,17 @@
+#include "backup/restore.h"
+
+#include "install/zip_reader.h"
+
+int32_t restore_task(restore_request& request) {
+    std::wstring folder = make_unpack_folder(request.archive, request.backup_folder);
+    int32_t result = -1;
+    zip_reader reader;
+    if (reader.open(join_path(request.backup_folder, request.archive).c_str()) == 0 &&
+        reader.extract_all(folder, false, false) == 0) {
+        launch_dpinst(folder, true, request.environment);
+        result = 0;
+    }
+    reader.close();
+    request.running = 0;
+    return result;
+}
