@@ -303,16 +303,16 @@ void main_window_c::on_home_tab() {
     show_page(scanning ? scan_.handle() : home_.handle());
 }
 
-void main_window_c::show_tab_page(results_window_c& page, const char* message_key) {
+void main_window_c::show_tab_page(HWND page, const char* message_key) {
     if (main_state_ == main_state_results)
-        show_page(page.handle());
+        show_page(page);
     else
         prompt_user(window_, text_for(message_key).c_str(), 1);
 }
 
-void main_window_c::on_download_tab() { show_tab_page(download_, "home_download_msg"); }
-void main_window_c::on_backup_tab() { show_tab_page(backup_, "home_backup_msg"); }
-void main_window_c::on_restore_tab() { show_tab_page(restore_, "home_restore_msg"); }
+void main_window_c::on_download_tab() { show_tab_page(download_.handle(), "home_download_msg"); }
+void main_window_c::on_backup_tab() { show_tab_page(backup_.handle(), "home_backup_msg"); }
+void main_window_c::on_restore_tab() { show_tab_page(restore_.handle(), "home_restore_msg"); }
 
 // The settings dialog is not part of this build yet; the tab and the menu
 // item do nothing until it is.

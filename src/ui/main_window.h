@@ -10,6 +10,7 @@
 #include "ui/messages.h"
 
 #include "ui/home_window.h"
+#include "ui/backup_pages.h"
 #include "ui/results_window.h"
 #include "ui/scan_window.h"
 #include "ui/skin/image.h"
@@ -66,8 +67,8 @@ public:
     home_window_c& home() { return home_; }
     scan_window_c& scan() { return scan_; }
     results_window_c& download() { return download_; }
-    results_window_c& backup() { return backup_; }
-    results_window_c& restore() { return restore_; }
+    backup_window_c& backup() { return backup_; }
+    restore_window_c& restore() { return restore_; }
 
     // Caption button actions.
     void on_home_tab();
@@ -107,7 +108,7 @@ private:
     void load_icons();
     void install_tray_icon();
     void notify_new_drivers();
-    void show_tab_page(results_window_c& page, const char* message_key);
+    void show_tab_page(HWND page, const char* message_key);
     void relabel_menu(HMENU popup);
     void show_menu(HMENU popup, POINT at, UINT flags);
     bool downloads_running() const;
@@ -127,8 +128,8 @@ private:
     home_window_c home_;
     scan_window_c scan_;
     results_window_c download_{"top_download"};
-    results_window_c backup_{"top_backup"};
-    results_window_c restore_{"top_restore"};
+    backup_window_c backup_;
+    restore_window_c restore_;
     HWND current_page_ = nullptr;
     int main_state_ = main_state_idle;
     HMENU menu_ = nullptr;

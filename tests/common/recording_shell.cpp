@@ -18,6 +18,9 @@ intptr_t recording_shell::open_folder(const wchar_t* path) { return record(L"fol
 intptr_t recording_shell::start_program(HWND, const wchar_t* program, const wchar_t* parameters, int) {
     return record(L"program", program, parameters);
 }
+intptr_t recording_shell::start_program_quietly(HWND, const wchar_t* program) {
+    return record(L"quiet program", program, nullptr);
+}
 
 bool operator==(const recording_shell::call& a, const recording_shell::call& b) {
     return a.what == b.what && a.target == b.target && a.parameters == b.parameters;

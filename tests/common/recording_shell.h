@@ -15,7 +15,7 @@
 class recording_shell final : public shell_actions {
 public:
     struct call {
-        std::wstring what;  // "page", "folder" or "program"
+        std::wstring what;  // "page", "folder", "program" or "quiet program"
         std::wstring target;
         std::wstring parameters;
     };
@@ -31,6 +31,7 @@ public:
     intptr_t open_folder(const wchar_t* path) override;
     intptr_t start_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
                            int show_command) override;
+    intptr_t start_program_quietly(HWND owner, const wchar_t* program) override;
 
 private:
     intptr_t record(const wchar_t* what, const wchar_t* target, const wchar_t* parameters);

@@ -44,19 +44,19 @@ TEST(AboutBox, UpdaterPathHasOneSeparatorBetweenParts) {
 
 TEST(AboutBox, CheckButtonStartsTheUpdaterAndCloses) {
     program_dir_as dir(L"C:\\Quillmark\\");
-    shell_double shell;
+    recording_shell shell;
     int result = show_about([](HWND dialog) {
         SendMessageW(GetDlgItem(dialog, 1), BM_CLICK, 0, 0);
     });
     EXPECT_EQ(result, 1);
-    ASSERT_EQ(shell->calls.size(), 1u);
-    EXPECT_EQ(shell->calls[0].what, L"quiet program");
-    EXPECT_EQ(shell->calls[0].target, L"C:\\Quillmark\\update\\update.exe");
-    EXPECT_EQ(shell->calls[0].parameters, L"");
+    ASSERT_EQ(shell.calls().size(), 1u);
+    EXPECT_EQ(shell.calls()[0].what, L"quiet program");
+    EXPECT_EQ(shell.calls()[0].target, L"C:\\Quillmark\\update\\update.exe");
+    EXPECT_EQ(shell.calls()[0].parameters, L"");
 }
 
 TEST(AboutBox, CloseButtonsStartNothing) {
-    shell_double shell;
+    recording_shell shell;
     EXPECT_EQ(show_about([](HWND dialog) { SendMessageW(GetDlgItem(dialog, 2), BM_CLICK, 0, 0); }),
               2);
     EXPECT_EQ(show_about([](HWND dialog) {
@@ -68,7 +68,7 @@ TEST(AboutBox, CloseButtonsStartNothing) {
                   SendMessageW(dialog, WM_NCLBUTTONUP, HTCAPTION, screen_lparam(p));
               }),
               0);
-    EXPECT_TRUE(shell->calls.empty());
+    EXPECT_TRUE(shell.calls().empty());
 }
 
 TEST(AboutBox, LayoutAndLook) {
@@ -108,7 +108,7 @@ TEST(AboutBox, LayoutAndLook) {
 
 TEST(AboutBox, RealPointerDragsTheTallCaptionAndCloses) {
     pointer_lock pointer;
-    shell_double shell;
+    recording_shell shell;
     int result = show_about([](HWND dialog) {
         SetWindowPos(dialog, HWND_TOP, 30, 10, 0, 0, SWP_NOSIZE);
         RECT r{};
@@ -131,5 +131,5 @@ TEST(AboutBox, RealPointerDragsTheTallCaptionAndCloses) {
                       "close the about box");
     });
     EXPECT_EQ(result, 0);
-    EXPECT_TRUE(shell->calls.empty());
+    EXPECT_TRUE(shell.calls().empty());
 }

@@ -293,7 +293,7 @@ TEST(Link, LabelSpans) {
 }
 
 TEST(Link, ClickOnTheLinkOpensTheTarget) {
-    shell_double shell;
+    recording_shell shell;
     host_window host;
     window_base_c::register_class(L"QuillmarkTest.Host", 0,
                                   static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
@@ -311,11 +311,11 @@ TEST(Link, ClickOnTheLinkOpensTheTarget) {
 
     // Outside the link part: nothing.
     SendMessageW(link.handle(), WM_LBUTTONUP, 0, MAKELPARAM(2, 5));
-    EXPECT_TRUE(shell->calls.empty());
+    EXPECT_TRUE(shell.calls().empty());
     SendMessageW(link.handle(), WM_LBUTTONUP, 0, MAKELPARAM(r.left + 2, 5));
-    ASSERT_EQ(shell->calls.size(), 1u);
-    EXPECT_EQ(shell->calls[0].what, L"page");
-    EXPECT_EQ(shell->calls[0].target, L"https://quillmark.example/faq.php");
+    ASSERT_EQ(shell.calls().size(), 1u);
+    EXPECT_EQ(shell.calls()[0].what, L"page");
+    EXPECT_EQ(shell.calls()[0].target, L"https://quillmark.example/faq.php");
     EXPECT_TRUE(link.visited());
 }
 

@@ -199,29 +199,6 @@ bool save_screenshot(const picture& p, const wchar_t* name) {
     return fclose(f) == 0 && ok;
 }
 
-// --- Shell double ------------------------------------------------------------
-
-intptr_t recording_shell::open_web_page(const wchar_t* address) {
-    calls.push_back({L"page", address ? address : L"", L""});
-    return 42;
-}
-
-intptr_t recording_shell::open_folder(const wchar_t* path) {
-    calls.push_back({L"folder", path ? path : L"", L""});
-    return 42;
-}
-
-intptr_t recording_shell::start_program(HWND, const wchar_t* program, const wchar_t* parameters,
-                                        int) {
-    calls.push_back({L"program", program ? program : L"", parameters ? parameters : L""});
-    return 42;
-}
-
-intptr_t recording_shell::start_program_quietly(HWND, const wchar_t* program) {
-    calls.push_back({L"quiet program", program ? program : L"", L""});
-    return 42;
-}
-
 // --- Modal dialogs -----------------------------------------------------------
 
 namespace {

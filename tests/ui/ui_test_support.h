@@ -1,6 +1,5 @@
 // Helpers shared by the user-interface tests: the program's resources and
-// English texts, pictures of windows (pixels and PNG files), a shell that
-// records instead of starting anything, and modal dialogs driven from a
+// English texts, pictures of windows (pixels and PNG files), and modal dialogs driven from a
 // timer with a bounded wait.
 #pragma once
 
@@ -13,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/shell.h"
+#include "common/recording_shell.h"
 
 // A 32-bit top-down picture.
 struct picture {
@@ -65,37 +64,6 @@ POINT distinct_point(const std::vector<int>& ids, const std::vector<COLORREF>& a
                                         const std::vector<COLORREF>& avoid = {});
 // Writes the picture as <build tree>\screenshots\<name>.png. False on failure.
 bool save_screenshot(const picture& p, const wchar_t* name);
-
-// Records every call; answers 42 (success).
-class recording_shell final : public shell_actions {
-public:
-    struct call {
-        std::wstring what;  // "page", "folder", "program" or "quiet program"
-        std::wstring target;
-        std::wstring parameters;
-    };
-    std::vector<call> calls;
-
-    intptr_t open_web_page(const wchar_t* address) override;
-    intptr_t open_folder(const wchar_t* path) override;
-    intptr_t start_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
-                           int show_command) override;
-    intptr_t start_program_quietly(HWND owner, const wchar_t* program) override;
-};
-
-// Installs a recording shell for the life of the object.
-class shell_double {
-public:
-    shell_double() { set_shell(&shell_); }
-    ~shell_double() { set_shell(nullptr); }
-    shell_double(const shell_double&) = delete;
-    shell_double& operator=(const shell_double&) = delete;
-    recording_shell& operator*() { return shell_; }
-    recording_shell* operator->() { return &shell_; }
-
-private:
-    recording_shell shell_;
-};
 
 // Runs `run` (which shows a modal dialog and returns its result) while a
 // timer waits for the dialog to be shown and then calls `act` with it once.
