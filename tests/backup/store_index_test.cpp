@@ -11,8 +11,11 @@
 #include "app/globals.h"
 #include "app/settings.h"
 #include "backup/catalogue.h"
+#include "backup/restore.h"
 #include "backup/store_index.h"
+#include "common/recording_shell.h"
 #include "common/reference_service.h"  // read_file_bytes, write_file_bytes
+#include "common/run_program.h"
 #include "common/scratch_folder.h"
 #include "platform/profile_device_source.h"
 #include "platform/text.h"
@@ -265,6 +268,31 @@ TEST_F(ProfileStore, BackingUpTwoPackagesWritesTheirFilesAndRecordsThem) {
     backup_job stray;
     stray.selected = {&store_.devices.front(), nullptr};
     EXPECT_EQ(backup_task(stray), -1);
+}
+
+TEST_F(ProfileStore, ABackupRestoresThroughTheRealInstaller) {
+    use_profile(L"example-pc.xml");
+    build_package_list();
+    const driver_package* audio = package_named(L"hdxlv64.inf_");
+    ASSERT_NE(audio, nullptr);
+    backup_job job;
+    job.selected = {audio->devices[0]};
+    ASSERT_EQ(backup_task(job), 0);
+
+    recording_shell shell;
+    restore_request request;
+    request.archive = L"Realtek-High-Definition-Audio.zip";
+    request.backup_folder = backups();
+    request.environment.program_folder = QM_PROGRAM_DIR_W;
+    request.environment.windows_64bit = true;
+    ASSERT_EQ(restore_task(request), 0);
+    ASSERT_EQ(shell.calls().size(), 1u);
+    // What the restore starts, run for real (with its console): the package
+    // reads as one, and no device of Wine's takes it.
+    finished_run run;
+    ASSERT_TRUE(run_program(shell.calls()[0].target, shell.calls()[0].parameters + L" /C", run));
+    EXPECT_EQ(run.exit_code, 0u) << run.output;
+    EXPECT_NE(run.output.find("neither staged nor installed"), std::string::npos) << run.output;
 }
 
 TEST_F(ProfileStore, AFailedArchiveKeepsThePreviousOne) {
