@@ -222,20 +222,17 @@ void devinfo_window_c::fill_table(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= group_.size()) return;
     const device_details rows = device_detail_rows(*group_[index]);
     for (int i = 0; i < DEVICE_DETAIL_ROW_COUNT; ++i) {
-        const std::wstring& name = text_for(rows[i].key);
+        // The list view copies the texts.
+        const std::wstring* cells[3] = {&text_for(rows[i].key), &rows[i].installed,
+                                        &rows[i].offered};
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = i;
-        item.pszText = const_cast<wchar_t*>(name.c_str());
+        item.pszText = const_cast<wchar_t*>(cells[0]->c_str());
         SendMessageW(table_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    }
-    for (int i = 0; i < DEVICE_DETAIL_ROW_COUNT; ++i) {
-        // The list view copies the texts.
-        const std::wstring* cells[2] = {&rows[i].installed, &rows[i].offered};
-        for (int column = 1; column <= 2; ++column) {
-            LVITEMW item{};
+        for (int column = 1; column < 3; ++column) {
             item.iSubItem = column;
-            item.pszText = const_cast<wchar_t*>(cells[column - 1]->c_str());
+            item.pszText = const_cast<wchar_t*>(cells[column]->c_str());
             SendMessageW(table_, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
         }
     }
