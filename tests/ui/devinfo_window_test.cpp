@@ -99,6 +99,22 @@ std::wstring cell(HWND table, int row, int column) {
     return text;
 }
 
+struct column_view {
+    std::wstring heading;
+    int width = 0;
+    int format = 0;
+};
+
+column_view view_column(HWND table, int column) {
+    wchar_t heading[128] = {};
+    LVCOLUMNW c{};
+    c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+    c.pszText = heading;
+    c.cchTextMax = 128;
+    if (!SendMessageW(table, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&c))) return {};
+    return {heading, c.cx, c.fmt};
+}
+
 // The table's column `column`, row by row.
 std::vector<std::wstring> table_column(HWND table, int column) {
     std::vector<std::wstring> texts;
@@ -289,15 +305,10 @@ TEST(DeviceInformation, LayoutContentAndFocus) {
                                    "device_detail_new_driver"};
         for (int column = 0; column < 3; ++column) {
             SCOPED_TRACE(column);
-            wchar_t heading[128] = {};
-            LVCOLUMNW c{};
-            c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-            c.pszText = heading;
-            c.cchTextMax = 128;
-            ASSERT_TRUE(SendMessageW(table, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&c)));
-            EXPECT_EQ(std::wstring(heading), text_for(headings[column]));
-            EXPECT_EQ(c.cx, DEVINFO_COLUMN_WIDTHS[column]);
-            EXPECT_EQ(c.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
+            const column_view c = view_column(table, column);
+            EXPECT_EQ(c.heading, text_for(headings[column]));
+            EXPECT_EQ(c.width, DEVINFO_COLUMN_WIDTHS[column]);
+            EXPECT_EQ(c.format & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
             EXPECT_EQ(table_column(table, column), expected_column(*group[0], column));
         }
 
@@ -424,30 +435,22 @@ TEST(DeviceInformation, PicturesInThreeLanguages) {
         ASSERT_EQ(load_language_file(QM_PROGRAM_DIR_W L"\\language.ini", l.language, true), 0);
         show_and(group, [&](HWND dialog) {
             HWND table = GetDlgItem(dialog, IDC_DEVINFO_TABLE);
-            HWND header = reinterpret_cast<HWND>(SendMessageW(table, LVM_GETHEADER, 0, 0));
             HDC dc = GetDC(table);
             HGDIOBJ old = SelectObject(dc, ui_font(font_id::verdana_8_second));
             // A text fits when it leaves the list view's cell margins free.
-            int total = 0;
             auto fits = [&](const std::wstring& text, int column) {
                 SIZE size{};
                 GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-                return size.cx + DEVINFO_CELL_PADDING <=
-                       SendMessageW(table, LVM_GETCOLUMNWIDTH, column, 0);
+                return size.cx + DEVINFO_CELL_PADDING <= view_column(table, column).width;
             };
-            for (int column = 0; column < 3; ++column)
-                total += static_cast<int>(SendMessageW(table, LVM_GETCOLUMNWIDTH, column, 0));
-            EXPECT_EQ(total, DEVINFO_COLUMN_WIDTHS[0] + DEVINFO_COLUMN_WIDTHS[1] + DEVINFO_COLUMN_WIDTHS[2]);
-            EXPECT_FALSE(GetWindowLongW(table, GWL_STYLE) & WS_HSCROLL) << "scrolls sideways";
+            int total = 0;
             for (int column = 0; column < 3; ++column) {
-                wchar_t heading[128] = {};
-                HDITEMW h{};
-                h.mask = HDI_TEXT;
-                h.pszText = heading;
-                h.cchTextMax = 128;
-                SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&h));
-                EXPECT_TRUE(fits(heading, column)) << "heading " << column;
+                total += view_column(table, column).width;
+                EXPECT_TRUE(fits(view_column(table, column).heading, column)) << "heading " << column;
             }
+            EXPECT_EQ(total,
+                      DEVINFO_COLUMN_WIDTHS[0] + DEVINFO_COLUMN_WIDTHS[1] + DEVINFO_COLUMN_WIDTHS[2]);
+            EXPECT_FALSE(GetWindowLongW(table, GWL_STYLE) & WS_HSCROLL) << "scrolls sideways";
             for (const std::wstring& name : table_column(table, 0))
                 EXPECT_TRUE(fits(name, 0)) << wide_to_utf8(name);
             SelectObject(dc, old);
