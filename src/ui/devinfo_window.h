@@ -44,8 +44,9 @@ extern const char* const device_detail_keys[DEVICE_DETAIL_ROW_COUNT];
 // device ID, first hardware ID, first compatible ID, provider, INF file,
 // date, version, class name, class description, enumerator and the rank as
 // eight upper-case hexadecimal digits. The offered side comes from the
-// device's best offer (its INF name after the last backslash); a row the
-// offer has no value for, and every row without an offer, shows "(blank)".
+// device's best offer (its INF name after the last backslash). Rows an offer
+// has no counterpart for, and every row of a device without an offer, show
+// "(blank)" there; an offered value the offer left empty stays empty.
 device_details device_detail_rows(const device_record& device);
 
 // The widths of the table's three columns when the first one needs
