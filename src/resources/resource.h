@@ -43,6 +43,12 @@
 #define IDD_ABOUT_BOX                   339
 #define IDD_MESSAGE_BOX                 355
 
+// Device information dialog (620-629): its template and controls; its push
+// button is IDOK.
+#define IDD_DEVICE_INFO                 620
+#define IDC_DEVINFO_LIST                621     // device names, list box
+#define IDC_DEVINFO_TABLE               622     // details, list view in report mode
+
 // Main window caption: tabs (80 x 70), the top strip pattern, caption buttons
 // (30 x 21) and the logo.
 #define IDB_HOME_TAB_NORMAL             236
