@@ -515,19 +515,7 @@ private:
 
 }  // namespace
 
-void CPieChart::paint_to(HDC dc) {
-    const RECT client = client_rect();
-    const int width = client.right - client.left;
-    const int height = client.bottom - client.top;
-    if (width <= 0 || height <= 0) return;
-    if (!gdiplus_running()) {
-        HBRUSH brush = CreateSolidBrush(background_);
-        FillRect(dc, &client, brush);
-        DeleteObject(brush);
-        return;
-    }
-
-    Gdiplus::Bitmap buffer(width, height, PixelFormat32bppARGB);
+void CPieChart::render(Gdiplus::Bitmap& buffer, const RECT& client) {
     {
         Gdiplus::Graphics g(&buffer);
         g.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
@@ -605,12 +593,59 @@ void CPieChart::paint_to(HDC dc) {
             g.ResetClip();
         }
     }
+}
 
+void CPieChart::paint_to(HDC dc) {
+    const RECT client = client_rect();
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+    if (width <= 0 || height <= 0) return;
+    if (!gdiplus_running()) {
+        HBRUSH brush = CreateSolidBrush(background_);
+        FillRect(dc, &client, brush);
+        DeleteObject(brush);
+        return;
+    }
+    Gdiplus::Bitmap buffer(width, height, PixelFormat32bppARGB);
+    render(buffer, client);
     Gdiplus::Graphics screen(dc);
     Gdiplus::CachedBitmap cached(&buffer, &screen);
     if (cached.GetLastStatus() != Gdiplus::Ok ||
         screen.DrawCachedBitmap(&cached, client.left, client.top) != Gdiplus::Ok)
         screen.DrawImage(&buffer, client.left, client.top, width, height);
+}
+
+bool pie_image_mime_type(const wchar_t* file_name, std::wstring& mime) {
+    const wchar_t* dot = file_name ? std::wcsrchr(file_name, L'.') : nullptr;
+    if (!dot || !dot[1] || std::wcschr(dot, L'\\') || std::wcschr(dot, L'/')) return false;
+    std::wstring extension = dot + 1;
+    for (wchar_t& c : extension) c = static_cast<wchar_t>(towlower(c));
+    // The usual short names of two formats whose types are spelt out.
+    if (extension == L"jpg") extension = L"jpeg";
+    if (extension == L"tif") extension = L"tiff";
+    mime = L"image/" + extension;
+    return true;
+}
+
+bool CPieChart::save_image(const wchar_t* file_name) {
+    const RECT client = client_rect();
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+    std::wstring mime;
+    if (width <= 0 || height <= 0 || !gdiplus_running() || !pie_image_mime_type(file_name, mime))
+        return false;
+    UINT count = 0, bytes = 0;
+    if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
+    std::vector<unsigned char> storage(bytes);
+    auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(storage.data());
+    if (Gdiplus::GetImageEncoders(count, bytes, encoders) != Gdiplus::Ok) return false;
+    for (UINT i = 0; i < count; ++i) {
+        if (!encoders[i].MimeType || lstrcmpiW(encoders[i].MimeType, mime.c_str()) != 0) continue;
+        Gdiplus::Bitmap buffer(width, height, PixelFormat32bppARGB);
+        render(buffer, client);
+        return buffer.Save(file_name, &encoders[i].Clsid, nullptr) == Gdiplus::Ok;
+    }
+    return false;
 }
 
 // --- The control: messages -----------------------------------------------------

@@ -18,6 +18,10 @@
 
 #include "ui/skin/window.h"
 
+namespace Gdiplus {
+class Bitmap;
+}
+
 // One slice; owned by its chart.
 struct pie_slice {
     double value = 0.0;     // > 0
@@ -175,6 +179,10 @@ constexpr int PIE_MIN_LEGEND_ITEM_HEIGHT = 8;
 // codes keep `position`.
 int pie_legend_scroll_request(int code, int position, int track, const pie_legend& legend);
 
+// The MIME type of an image file name: "image/" and its extension in lower
+// case, "jpg" and "tif" spelt out. False without an extension.
+bool pie_image_mime_type(const wchar_t* file_name, std::wstring& mime);
+
 // --- The control ---------------------------------------------------------------
 
 class CPieChart final : public window_base_c {
@@ -211,6 +219,11 @@ public:
     // Draws the chart into `dc` as the window shows it (client coordinates),
     // without touching the window.
     void paint_to(HDC dc);
+    // Saves the chart as the window shows it to an image file, in the format
+    // of the file name's extension ("png", "bmp", "jpg" or "jpeg", "gif",
+    // "tif" or "tiff"). False when the window has no size, the extension
+    // names no format or the file cannot be written.
+    bool save_image(const wchar_t* file_name);
 
     const std::map<uint32_t, pie_slice>& slices() const { return slices_; }
     double total() const { return total_; }
@@ -231,6 +244,7 @@ public:
 private:
     void recompute_fractions();
     void place_slices(const pie_ellipses& e);
+    void render(Gdiplus::Bitmap& buffer, const RECT& client);
     void update_layout();
     void repaint();
     RECT client_rect() const;

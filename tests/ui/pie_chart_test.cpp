@@ -491,18 +491,29 @@ TEST_F(PieChartWindow, PaintsTopFacesRimsAndCutFaces) {
     for (POINT p : {POINT{140, 160}, POINT{5, 5}, POINT{290, 290}}) EXPECT_EQ(empty.at(p.x, p.y), background);
 
     add_page_slices(chart, 3, 2, 5, 0);
-    // Green (180 … 360 before the tilt) is the back slice; explode it to
-    // open its two cut faces.
+    const pie_ellipses e = chart.ellipses();
+    ASSERT_EQ(e.top.top, 79);  // c = 46, lift = 7
+    ASSERT_EQ(e.rim_height(), 14);
+    const int cx = (e.top.left + e.top.right) / 2;
+    const int cy = (e.top.top + e.top.bottom) / 2;
+    const pie_slice& red = chart.slices().at(0);
+    const pie_slice& yellow = chart.slices().at(1);
+
+    // Green (180 … 360 before the tilt) is the back slice. Its cut faces,
+    // hanging down from the centre line, are drawn first and covered by the
+    // top faces of red and yellow in front of it.
+    picture p = shot();
+    EXPECT_TRUE(between(p.at(cx - 50, cy + 7), yellow.dark_color, yellow.light_color));
+    EXPECT_TRUE(between(p.at(cx + 50, cy + 7), red.dark_color, red.light_color));
+
+    // Exploded, it opens its two cut faces.
     pie_slice* green = chart.find_slice(text_for("sidebar_up_to_date").c_str());
     ASSERT_NE(green, nullptr);
     ASSERT_TRUE(chart.set_explode(green, 10));
     EXPECT_EQ(green->explode_offset, 24);
-    picture p = shot();
+    p = shot();
     save_screenshot(p, L"pie_chart_faces");
 
-    const pie_ellipses e = chart.ellipses();
-    ASSERT_EQ(e.top.top, 79);  // c = 46, lift = 7
-    ASSERT_EQ(e.rim_height(), 14);
     // The middle of each slice's top face shows that slice's gradient.
     for (const auto& [n, s] : chart.slices()) {
         SCOPED_TRACE(n);
@@ -512,13 +523,10 @@ TEST_F(PieChartWindow, PaintsTopFacesRimsAndCutFaces) {
     }
     // Red crosses the front: its rim, under the top face's lowest point,
     // runs from the dark colour to the base colour.
-    const pie_slice& red = chart.slices().at(0);
-    const int cx = (e.top.left + e.top.right) / 2;
     EXPECT_TRUE(between(p.at(cx, e.top.bottom + 7), red.dark_color, red.base_color));
     EXPECT_EQ(p.at(cx, e.bottom.bottom + 3), background);  // nothing below the rim
     // Green, pushed 24 px up, shows its cut faces below its top face on
     // both sides of the centre: solid light green.
-    const int cy = (e.top.top + e.top.bottom) / 2;
     EXPECT_EQ(p.at(cx - 50, cy - 24 + 7), rgb_of(green->light_color));
     EXPECT_EQ(p.at(cx + 50, cy - 24 + 7), rgb_of(green->light_color));
     // Between the cut faces and the slices in front, the background.
@@ -587,6 +595,49 @@ TEST_F(PieChartWindow, DownloadPageChart) {
     chart.set_show_labels(true);
     add_page_slices(chart, 4, 3, 3, 5);
     save_screenshot(shot(), L"pie_chart_download_page_large");
+}
+
+TEST(PieChart, ImageTypeFromTheFileName) {
+    std::wstring mime;
+    EXPECT_TRUE(pie_image_mime_type(L"C:\\out\\chart.PNG", mime));
+    EXPECT_EQ(mime, L"image/png");
+    EXPECT_TRUE(pie_image_mime_type(L"chart.jpg", mime));
+    EXPECT_EQ(mime, L"image/jpeg");
+    EXPECT_TRUE(pie_image_mime_type(L"chart.tif", mime));
+    EXPECT_EQ(mime, L"image/tiff");
+    EXPECT_FALSE(pie_image_mime_type(L"C:\\out.v2\\chart", mime));
+    EXPECT_FALSE(pie_image_mime_type(L"chart.", mime));
+    EXPECT_FALSE(pie_image_mime_type(nullptr, mime));
+}
+
+TEST_F(PieChartWindow, SavesWhatItShows) {
+    ASSERT_NO_FATAL_FAILURE(open(100, 420, 229, 110));
+    chart.set_pie_rect(60, 20, 165, 100);
+    chart.set_tilt(35);
+    add_page_slices(chart, 4, 3, 3, 5);
+    const std::wstring folder = QM_BINARY_DIR_W L"\\screenshots\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    auto head = [](const std::wstring& path) {
+        std::string bytes(8, '\0');
+        FILE* f = _wfopen(path.c_str(), L"rb");
+        if (!f) return std::string();
+        bytes.resize(fread(&bytes[0], 1, bytes.size(), f));
+        fclose(f);
+        return bytes;
+    };
+    const std::wstring png = folder + L"pie_chart_export.png";
+    const std::wstring bmp = folder + L"pie_chart_export.BMP";
+    const std::wstring other = folder + L"pie_chart_export.xyz";
+    DeleteFileW(png.c_str());
+    DeleteFileW(bmp.c_str());
+    EXPECT_TRUE(chart.save_image(png.c_str()));
+    EXPECT_EQ(head(png), std::string("\x89PNG\r\n\x1a\n", 8));
+    EXPECT_TRUE(chart.save_image(bmp.c_str()));
+    EXPECT_EQ(head(bmp).substr(0, 2), "BM");
+    DeleteFileW(bmp.c_str());
+    EXPECT_FALSE(chart.save_image(other.c_str()));
+    EXPECT_EQ(GetFileAttributesW(other.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(chart.save_image((folder + L"no such folder\\chart.png").c_str()));
 }
 
 TEST_F(PieChartWindow, RealPointerScrollsTheLegend) {
