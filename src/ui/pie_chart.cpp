@@ -15,6 +15,12 @@ constexpr double PI = 3.14159265358979323846;
 
 double radians(double degrees) { return degrees * PI / 180.0; }
 
+// How far a slice moves out along its middle angle.
+pie_point explode_shift(double middle, int offset) {
+    return pie_point{static_cast<float>(std::cos(radians(middle)) * offset),
+                     static_cast<float>(std::sin(radians(middle)) * offset)};
+}
+
 uint8_t channel(uint32_t color, int shift) { return static_cast<uint8_t>((color >> shift) & 0xFF); }
 
 uint32_t argb(int a, int r, int g, int b) {
@@ -33,13 +39,13 @@ uint32_t map_channels(uint32_t base, F f) {
 // --- Colours -----------------------------------------------------------------
 
 uint32_t pie_light_color(uint32_t base) {
-    return map_channels(base, [](int c) {
-        return std::min(255, static_cast<int>(c + (255 - c) * 120.0 / 255.0));
-    });
+    return map_channels(
+        base, [](int c) { return std::min(255, static_cast<int>(c + (255 - c) * 120.0 / 255.0)); });
 }
 
 uint32_t pie_dark_color(uint32_t base) {
-    return map_channels(base, [](int c) { return std::max(0, static_cast<int>(c - c * 10.0 / 255.0)); });
+    return map_channels(base,
+                        [](int c) { return std::max(0, static_cast<int>(c - c * 10.0 / 255.0)); });
 }
 
 // --- Geometry ----------------------------------------------------------------
@@ -168,9 +174,11 @@ std::vector<pie_draw_step> pie_draw_order(const std::vector<pie_span>& spans) {
         order.push_back({back, PIE_ALL_PARTS});
     }
     if (walk_lower)
-        for (std::size_t i = lower(back); i != front; i = lower(i)) order.push_back({i, PIE_ALL_PARTS});
+        for (std::size_t i = lower(back); i != front; i = lower(i))
+            order.push_back({i, PIE_ALL_PARTS});
     if (walk_higher)
-        for (std::size_t i = higher(back); i != front; i = higher(i)) order.push_back({i, PIE_ALL_PARTS});
+        for (std::size_t i = higher(back); i != front; i = higher(i))
+            order.push_back({i, PIE_ALL_PARTS});
     order.push_back({front, front == back ? unsigned{PIE_RIM | PIE_TOP} : unsigned{PIE_ALL_PARTS}});
     return order;
 }
@@ -183,7 +191,8 @@ std::vector<pie_span> pie_front_rim_segments(const pie_span& span) {
     for (double half : {0.0, 360.0}) {
         const double from = std::max(start, half);
         const double to = std::min(end, half + 180.0);
-        if (to > from) segments.push_back({static_cast<float>(from), static_cast<float>(to - from)});
+        if (to > from)
+            segments.push_back({static_cast<float>(from), static_cast<float>(to - from)});
     }
     return segments;
 }
@@ -209,7 +218,9 @@ pie_point pie_ellipse_point(const RECT& ellipse, double degrees) {
 
 int pie_legend::step() const { return std::max(1, item_height + item_gap); }
 
-int pie_legend::height() const { return items > 0 ? items * (item_height + item_gap) - item_gap : 0; }
+int pie_legend::height() const {
+    return items > 0 ? items * (item_height + item_gap) - item_gap : 0;
+}
 
 int pie_legend::max_position() const { return needs_scroll() ? height() - view_height + 1 : 0; }
 
@@ -402,14 +413,13 @@ void CPieChart::place_slices(const pie_ellipses& e) {
         slice.projected_start = spans[i].start;
         slice.projected_sweep = spans[i].sweep;
         const double middle = spans[i].start + spans[i].sweep / 2.0;
-        const float dx = static_cast<float>(std::cos(radians(middle)) * slice.explode_offset);
-        const float dy = static_cast<float>(std::sin(radians(middle)) * slice.explode_offset);
+        const pie_point shift = explode_shift(middle, slice.explode_offset);
         const pie_point edge = pie_ellipse_point(top, middle);
         const pie_point anchor = pie_ellipse_point(inner, middle);
-        slice.edge_x = edge.x + dx;
-        slice.edge_y = edge.y + dy;
-        slice.label_x = anchor.x + dx;
-        slice.label_y = anchor.y + dy;
+        slice.edge_x = edge.x + shift.x;
+        slice.edge_y = edge.y + shift.y;
+        slice.label_x = anchor.x + shift.x;
+        slice.label_y = anchor.y + shift.y;
         ++i;
     }
 }
@@ -432,11 +442,10 @@ RectF rect_f(const RECT& r) {
                  static_cast<float>(r.right - r.left), static_cast<float>(r.bottom - r.top));
 }
 
-// Fills `path` with a vertical gradient over its bounds and outlines it.
-void fill_gradient(Gdiplus::Graphics& g, const GraphicsPath& path, const Color& top_color,
-                   const Color& bottom_color, const Gdiplus::Pen& pen) {
-    RectF bounds;
-    path.GetBounds(&bounds);
+// Fills `path` with a vertical gradient from the top to the bottom of
+// `bounds` and outlines it.
+void fill_gradient(Gdiplus::Graphics& g, const GraphicsPath& path, RectF bounds,
+                   const Color& top_color, const Color& bottom_color, const Gdiplus::Pen& pen) {
     // A gradient needs some height.
     if (bounds.Height < 1.0f) bounds.Height = 1.0f;
     if (bounds.Width < 1.0f) bounds.Width = 1.0f;
@@ -480,7 +489,9 @@ void draw_slice_parts(Gdiplus::Graphics& g, const pie_slice& s, const pie_ellips
             band.AddArc(top, seg.start, seg.sweep);
             band.AddArc(bottom, seg.start + seg.sweep, -seg.sweep);
             band.CloseFigure();
-            fill_gradient(g, band, dark, base, pen);
+            RectF bounds;
+            band.GetBounds(&bounds);
+            fill_gradient(g, band, bounds, dark, base, pen);
         }
     }
     if (parts & PIE_TOP) {
@@ -491,13 +502,7 @@ void draw_slice_parts(Gdiplus::Graphics& g, const pie_slice& s, const pie_ellips
             face.AddPie(top, s.projected_start, s.projected_sweep);
         // The gradient spans the whole top face, whatever part the slice
         // covers.
-        RectF bounds = top;
-        if (bounds.Height < 1.0f) bounds.Height = 1.0f;
-        if (bounds.Width < 1.0f) bounds.Width = 1.0f;
-        Gdiplus::LinearGradientBrush brush(bounds, dark, light, Gdiplus::LinearGradientModeVertical);
-        brush.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
-        g.FillPath(&brush, &face);
-        g.DrawPath(&pen, &face);
+        fill_gradient(g, face, top, dark, light, pen);
     }
 }
 
@@ -516,82 +521,82 @@ private:
 }  // namespace
 
 void CPieChart::render(Gdiplus::Bitmap& buffer, const RECT& client) {
-    {
-        Gdiplus::Graphics g(&buffer);
-        g.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
-        g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
-        g.Clear(Color(255, GetRValue(background_), GetGValue(background_), GetBValue(background_)));
+    Gdiplus::Graphics g(&buffer);
+    g.SetSmoothingMode(Gdiplus::SmoothingModeHighQuality);
+    g.SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
+    g.Clear(Color(255, GetRValue(background_), GetGValue(background_), GetBValue(background_)));
 
-        const pie_ellipses e = ellipses();
-        const RECT& top = e.top;
-        const bool drawable = !slices_.empty() && top.right > top.left && top.bottom > top.top;
-        std::vector<const pie_slice*> by_index;
-        for (const auto& entry : slices_) by_index.push_back(&entry.second);
-        const font_family_holder family(legend_font_.c_str());
+    const pie_ellipses e = ellipses();
+    const RECT& top = e.top;
+    const bool drawable = !slices_.empty() && top.right > top.left && top.bottom > top.top;
+    std::vector<const pie_slice*> by_index;
+    for (const auto& entry : slices_) by_index.push_back(&entry.second);
+    const font_family_holder family(legend_font_.c_str());
 
-        if (drawable) {
-            place_slices(e);
-            std::vector<pie_span> spans;
-            for (const pie_slice* s : by_index) spans.push_back({s->projected_start, s->projected_sweep});
-            for (const pie_draw_step& step : pie_draw_order(spans)) {
-                const pie_slice& s = *by_index[step.slice];
-                const double middle = s.projected_start + s.projected_sweep / 2.0;
-                g.TranslateTransform(static_cast<float>(std::cos(radians(middle)) * s.explode_offset),
-                                     static_cast<float>(std::sin(radians(middle)) * s.explode_offset));
-                draw_slice_parts(g, s, e, step.parts);
-                g.ResetTransform();
-            }
+    if (drawable) {
+        place_slices(e);
+        std::vector<pie_span> spans;
+        for (const pie_slice* s : by_index)
+            spans.push_back({s->projected_start, s->projected_sweep});
+        for (const pie_draw_step& step : pie_draw_order(spans)) {
+            const pie_slice& s = *by_index[step.slice];
+            const pie_point shift =
+                explode_shift(s.projected_start + s.projected_sweep / 2.0, s.explode_offset);
+            g.TranslateTransform(shift.x, shift.y);
+            draw_slice_parts(g, s, e, step.parts);
+            g.ResetTransform();
         }
+    }
 
-        const RECT pie = pie_rect();
-        if (drawable && show_labels_) {
-            const float points = static_cast<float>(std::clamp(static_cast<int>(pie.bottom - pie.top) / 25, 7, 11));
-            Gdiplus::Font font(family.get(), points, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
-            Gdiplus::SolidBrush ink{Color(label_color_)};
-            Gdiplus::StringFormat centred;
-            centred.SetAlignment(Gdiplus::StringAlignmentCenter);
-            centred.SetLineAlignment(Gdiplus::StringAlignmentCenter);
-            for (const pie_slice* s : by_index) {
-                wchar_t text[32];
-                swprintf(text, sizeof(text) / sizeof(text[0]), L"%.2f%%", s->fraction * 100.0);
-                const RectF box(s->label_x - 100.0f, s->label_y - 20.0f, 200.0f, 40.0f);
-                g.DrawString(text, -1, &font, box, &centred, &ink);
-            }
+    const RECT pie = pie_rect();
+    if (drawable && show_labels_) {
+        const int points = std::clamp(static_cast<int>(pie.bottom - pie.top) / 25, 7, 11);
+        Gdiplus::Font font(family.get(), static_cast<float>(points), Gdiplus::FontStyleRegular,
+                           Gdiplus::UnitPoint);
+        Gdiplus::SolidBrush ink{Color(label_color_)};
+        Gdiplus::StringFormat centred;
+        centred.SetAlignment(Gdiplus::StringAlignmentCenter);
+        centred.SetLineAlignment(Gdiplus::StringAlignmentCenter);
+        for (const pie_slice* s : by_index) {
+            wchar_t text[32];
+            swprintf(text, sizeof(text) / sizeof(text[0]), L"%.2f%%", s->fraction * 100.0);
+            const RectF box(s->label_x - 100.0f, s->label_y - 20.0f, 200.0f, 40.0f);
+            g.DrawString(text, -1, &font, box, &centred, &ink);
         }
+    }
 
-        // The legend, right of the pie, when its entries are tall enough to
-        // be read.
-        const pie_legend& l = legend_;
-        const int legend_right = client.right - l.scroll_width - 2;
-        if (!slices_.empty() && l.item_height >= PIE_MIN_LEGEND_ITEM_HEIGHT &&
-            legend_right - l.left > l.item_height) {
-            g.SetClip(RectF(static_cast<float>(l.left), static_cast<float>(pie.top),
-                            static_cast<float>(legend_right - l.left),
-                            static_cast<float>(pie.bottom - pie.top)));
-            Gdiplus::Font font(family.get(), l.item_height * 0.6f, Gdiplus::FontStyleRegular,
-                               Gdiplus::UnitPixel);
-            Gdiplus::SolidBrush ink{Color(label_color_)};
-            Gdiplus::StringFormat line;
-            line.SetLineAlignment(Gdiplus::StringAlignmentCenter);
-            line.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
-            line.SetTrimming(Gdiplus::StringTrimmingEllipsisCharacter);
-            const float box = static_cast<float>(l.item_height);
-            for (int i = l.first_visible; i < static_cast<int>(by_index.size()); ++i) {
-                const int y = pie.top + (i - l.first_visible) * l.step();
-                if (y + l.item_height > pie.bottom) break;
-                const pie_slice& s = *by_index[static_cast<std::size_t>(i)];
-                const RectF swatch(static_cast<float>(l.left), static_cast<float>(y), box, box);
-                Gdiplus::SolidBrush fill(with_alpha(s.base_color, s.alpha));
-                Gdiplus::Pen pen(with_alpha(s.dark_color, s.alpha), 0.8f);
-                g.FillRectangle(&fill, swatch);
-                g.DrawRectangle(&pen, swatch);
-                const std::wstring& text = s.label.empty() ? s.name : s.label;
-                const float text_left = l.left + box + 6.0f;
-                const RectF room(text_left, static_cast<float>(y), legend_right - text_left, box);
-                g.DrawString(text.c_str(), -1, &font, room, &line, &ink);
-            }
-            g.ResetClip();
+    // The legend, right of the pie, when its entries are tall enough to
+    // be read.
+    const pie_legend& l = legend_;
+    const int legend_right = client.right - l.scroll_width - 2;
+    if (!slices_.empty() && l.item_height >= PIE_MIN_LEGEND_ITEM_HEIGHT &&
+        legend_right - l.left > l.item_height) {
+        g.SetClip(RectF(static_cast<float>(l.left), static_cast<float>(pie.top),
+                        static_cast<float>(legend_right - l.left),
+                        static_cast<float>(pie.bottom - pie.top)));
+        Gdiplus::Font font(family.get(), l.item_height * 0.6f, Gdiplus::FontStyleRegular,
+                           Gdiplus::UnitPixel);
+        Gdiplus::SolidBrush ink{Color(label_color_)};
+        Gdiplus::StringFormat line;
+        line.SetLineAlignment(Gdiplus::StringAlignmentCenter);
+        line.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
+        line.SetTrimming(Gdiplus::StringTrimmingEllipsisCharacter);
+        const float box = static_cast<float>(l.item_height);
+        for (int i = l.first_visible; i < static_cast<int>(by_index.size()); ++i) {
+            const int y = pie.top + (i - l.first_visible) * l.step();
+            if (y + l.item_height > pie.bottom) break;
+            const pie_slice& s = *by_index[static_cast<std::size_t>(i)];
+            const RectF swatch(static_cast<float>(l.left), static_cast<float>(y), box, box);
+            Gdiplus::SolidBrush fill(with_alpha(s.base_color, s.alpha));
+            Gdiplus::Pen pen(with_alpha(s.dark_color, s.alpha), 0.8f);
+            g.FillRectangle(&fill, swatch);
+            g.DrawRectangle(&pen, swatch);
+            const std::wstring& text = s.label.empty() ? s.name : s.label;
+            const float text_left = l.left + box + 6.0f;
+            const RectF room(text_left, static_cast<float>(y), legend_right - text_left, box);
+            g.DrawString(text.c_str(), -1, &font, room, &line, &ink);
         }
+        g.ResetClip();
     }
 }
 
@@ -654,15 +659,16 @@ bool CPieChart::process_message(HWND window, UINT message, WPARAM wparam, LPARAM
                                 LRESULT& result) {
     switch (message) {
     case WM_CREATE: {
-        SetWindowLongPtrW(window, GWL_STYLE, GetWindowLongPtrW(window, GWL_STYLE) | WS_CLIPCHILDREN);
+        SetWindowLongPtrW(window, GWL_STYLE,
+                          GetWindowLongPtrW(window, GWL_STYLE) | WS_CLIPCHILDREN);
         gdiplus_held_ = gdiplus_acquire();
         RECT client{};
         GetClientRect(window, &client);
-        scroll_bar_ = CreateWindowExW(
-            0, L"SCROLLBAR", nullptr, WS_CHILD | SBS_VERT, client.right - 40, client.top + 10, 20,
-            std::max(0L, client.bottom - client.top - 20), window,
-            reinterpret_cast<HMENU>(static_cast<UINT_PTR>(SCROLL_BAR_ID)), GetModuleHandleW(nullptr),
-            nullptr);
+        scroll_bar_ =
+            CreateWindowExW(0, L"SCROLLBAR", nullptr, WS_CHILD | SBS_VERT, client.right - 40,
+                            client.top + 10, 20, std::max(0L, client.bottom - client.top - 20),
+                            window, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(SCROLL_BAR_ID)),
+                            GetModuleHandleW(nullptr), nullptr);
         result = 0;
         return true;
     }
@@ -693,7 +699,8 @@ bool CPieChart::process_message(HWND window, UINT message, WPARAM wparam, LPARAM
         info.fMask = SIF_TRACKPOS;
         GetScrollInfo(scroll_bar_, SB_CTL, &info);
         const int before = legend_.position;
-        legend_.set_position(pie_legend_scroll_request(LOWORD(wparam), before, info.nTrackPos, legend_));
+        legend_.set_position(
+            pie_legend_scroll_request(LOWORD(wparam), before, info.nTrackPos, legend_));
         if (legend_.position != before) {
             SetScrollPos(scroll_bar_, SB_CTL, legend_.position, TRUE);
             repaint();
@@ -705,7 +712,6 @@ bool CPieChart::process_message(HWND window, UINT message, WPARAM wparam, LPARAM
         release_gdiplus();
         scroll_bar_ = nullptr;
         return false;
-    default:
-        return false;
+    default: return false;
     }
 }

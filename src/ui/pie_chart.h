@@ -157,7 +157,7 @@ struct pie_legend {
     int items = 0;
     int view_height = 0;
 
-    int step() const;  // item height + gap, at least 1
+    int step() const;    // item height + gap, at least 1
     int height() const;  // items × step − gap; 0 without items
     bool needs_scroll() const { return height() > view_height; }
     int max_position() const;  // height − view + 1 while scrolling, else 0

@@ -227,12 +227,14 @@ TEST(PieChart, ComputedPieRectangle) {
 
 TEST(PieChart, ProjectedAngles) {
     // Round: nothing moves.
-    for (double a : {0.0, 30.0, 135.0, 300.0}) EXPECT_NEAR(pie_projected_angle(a, 100, 100), a, 1e-9);
+    for (double a : {0.0, 30.0, 135.0, 300.0})
+        EXPECT_NEAR(pie_projected_angle(a, 100, 100), a, 1e-9);
     // Twice as wide as tall: the quarters stay, the angles between flatten.
     EXPECT_NEAR(pie_projected_angle(90, 200, 100), 90.0, 1e-9);
     EXPECT_NEAR(pie_projected_angle(270, 200, 100), 270.0, 1e-9);
-    EXPECT_NEAR(pie_projected_angle(45, 200, 100), std::atan(0.5) * 180.0 / 3.14159265358979323846, 1e-9);
-    EXPECT_NEAR(pie_projected_angle(-45, 200, 100), 360.0 - std::atan(0.5) * 180.0 / 3.14159265358979323846, 1e-9);
+    const double flattened = std::atan(0.5) * 180.0 / 3.14159265358979323846;
+    EXPECT_NEAR(pie_projected_angle(45, 200, 100), flattened, 1e-9);
+    EXPECT_NEAR(pie_projected_angle(-45, 200, 100), 360.0 - flattened, 1e-9);
 
     std::vector<pie_span> spans = pie_projected_spans(0.0, {108.0f, 72.0f, 180.0f}, 240, 148);
     ASSERT_EQ(spans.size(), 3u);
@@ -302,7 +304,8 @@ TEST(PieChart, BackToFrontOrder) {
 TEST(PieChart, VisibleRimsAndCutFaces) {
     auto segments = [](float start, float sweep) {
         std::vector<std::pair<float, float>> out;
-        for (const pie_span& s : pie_front_rim_segments({start, sweep})) out.push_back({s.start, s.sweep});
+        for (const pie_span& s : pie_front_rim_segments({start, sweep}))
+            out.push_back({s.start, s.sweep});
         return out;
     };
     using v = std::vector<std::pair<float, float>>;
@@ -407,8 +410,8 @@ protected:
     void open(int x, int y, int width, int height) {
         window_base_c::register_class(L"QuillmarkTest.PieHost", 0,
                                       static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        ASSERT_NE(host.create(L"QuillmarkTest.PieHost", WS_EX_TOOLWINDOW, WS_POPUP | WS_CLIPCHILDREN,
-                              L"", x, y, width, height, nullptr),
+        ASSERT_NE(host.create(L"QuillmarkTest.PieHost", WS_EX_TOOLWINDOW,
+                              WS_POPUP | WS_CLIPCHILDREN, L"", x, y, width, height, nullptr),
                   nullptr);
         ASSERT_NE(chart.create(host.handle(), L"Pie Chart", 0, 0, width, height), nullptr);
         ShowWindow(host.handle(), SW_SHOWNOACTIVATE);
@@ -488,7 +491,8 @@ TEST_F(PieChartWindow, PaintsTopFacesRimsAndCutFaces) {
     // Empty: only the background.
     picture empty = shot();
     EXPECT_FALSE(empty.contains({0, 0, 300, 300}, RGB(0, 0, 0)));
-    for (POINT p : {POINT{140, 160}, POINT{5, 5}, POINT{290, 290}}) EXPECT_EQ(empty.at(p.x, p.y), background);
+    for (POINT p : {POINT{140, 160}, POINT{5, 5}, POINT{290, 290}})
+        EXPECT_EQ(empty.at(p.x, p.y), background);
 
     add_page_slices(chart, 3, 2, 5, 0);
     const pie_ellipses e = chart.ellipses();
@@ -561,7 +565,8 @@ TEST_F(PieChartWindow, OneSliceIsAWholeDisc) {
     // Top face all round the centre, no cut face line through it, rim below.
     for (POINT at : {POINT{cx, cy}, POINT{e.top.left + 6, cy}, POINT{e.top.right - 6, cy},
                      POINT{cx, e.top.top + 4}, POINT{cx + 40, cy}, POINT{cx + 40, cy + 1}})
-        EXPECT_TRUE(between(p.at(at.x, at.y), only->dark_color, only->light_color)) << at.x << "," << at.y;
+        EXPECT_TRUE(between(p.at(at.x, at.y), only->dark_color, only->light_color))
+            << at.x << "," << at.y;
     EXPECT_TRUE(between(p.at(cx, e.top.bottom + 7), only->dark_color, only->base_color));
     EXPECT_TRUE(between(p.at(e.top.left + 3, cy + 23), only->dark_color, only->base_color));
     save_screenshot(p, L"pie_chart_whole");
@@ -587,7 +592,8 @@ TEST_F(PieChartWindow, DownloadPageChart) {
     // the control stays empty.
     EXPECT_LT(chart.legend().item_height, PIE_MIN_LEGEND_ITEM_HEIGHT);
     for (int x = 175; x < 229; x += 4)
-        for (int y = 0; y < 110; y += 4) ASSERT_EQ(p.at(x, y), GetSysColor(COLOR_BTNFACE)) << x << "," << y;
+        for (int y = 0; y < 110; y += 4)
+            ASSERT_EQ(p.at(x, y), GetSysColor(COLOR_BTNFACE)) << x << "," << y;
 
     MoveWindow(host.handle(), 100, 420, 460, 300, TRUE);
     MoveWindow(chart.handle(), 0, 0, 460, 300, TRUE);
@@ -677,8 +683,9 @@ TEST_F(PieChartWindow, RealPointerScrollsTheLegend) {
 
     // A click on the down arrow moves one entry.
     const int arrow = GetSystemMetrics(SM_CYVSCROLL);
-    drive_pointer(pointer_click(POINT{br.left + 10, br.bottom - arrow / 2}),
-                  [&] { return l.position == 30; }, "click the legend's down arrow");
+    drive_pointer(
+        pointer_click(POINT{br.left + 10, br.bottom - arrow / 2}), [&] { return l.position == 30; },
+        "click the legend's down arrow");
     EXPECT_EQ(l.first_visible, 1);
     EXPECT_EQ(GetScrollPos(bar, SB_CTL), 30);
     EXPECT_EQ(swatch(shot()), rgb_of(colors[1]));
@@ -689,8 +696,9 @@ TEST_F(PieChartWindow, RealPointerScrollsTheLegend) {
     ASSERT_TRUE(GetScrollBarInfo(bar, OBJID_CLIENT, &info));
     POINT thumb{br.left + 10, br.top + (info.xyThumbTop + info.xyThumbBottom) / 2};
     // Past the bar's end, but not so far that the thumb springs back.
-    drive_pointer(pointer_drag(thumb, POINT{thumb.x, br.bottom + 10}),
-                  [&] { return l.position == l.max_position(); }, "drag the legend's thumb");
+    drive_pointer(
+        pointer_drag(thumb, POINT{thumb.x, br.bottom + 10}),
+        [&] { return l.position == l.max_position(); }, "drag the legend's thumb");
     EXPECT_EQ(l.first_visible, 14 - l.fitting_items());
     picture scrolled = shot();
     const int last_row = pie.top + (13 - l.first_visible) * l.step();
