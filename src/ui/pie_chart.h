@@ -197,11 +197,15 @@ public:
     // A visible child window of `parent` with `caption` as its text.
     HWND create(HWND parent, const wchar_t* caption, int left, int top, int right, int bottom);
 
+    // An empty rectangle goes back to the computed one. The legend is laid
+    // out again for it.
     void set_pie_rect(int left, int top, int right, int bottom);
     void set_background_color(COLORREF color);
     void set_show_labels(bool show);
     void set_tilt(double degrees);
-    // False (nothing changes) for negative pixels or a pie too low for it.
+    // The rim's height, as a ratio to the pie rectangle in use now (set the
+    // pie rectangle first). False (nothing changes) for negative pixels or a
+    // pie too low for it.
     bool set_thickness(int pixels);
     // Only style 2, the tilted pie, is drawn: other styles are refused (false)
     // and style 2 stays.
@@ -212,7 +216,8 @@ public:
     pie_slice* add_slice(const wchar_t* name, const wchar_t* label, double value,
                          uint32_t base_color);
     pie_slice* find_slice(const wchar_t* name);
-    // False when `slice` is null.
+    // Pushes a slice out by `percent` (kept within 0 … 100) of the top
+    // face's width. False when `slice` is not one of this chart's.
     bool set_explode(pie_slice* slice, int percent);
     void clear();
 
@@ -229,7 +234,7 @@ public:
     double total() const { return total_; }
     double tilt() const { return tilt_; }
     double thickness_ratio() const { return thickness_ratio_; }
-    int style() const { return style_; }
+    int style() const { return STYLE_TILTED; }
     bool show_labels() const { return show_labels_; }
     COLORREF background_color() const { return background_; }
     const pie_legend& legend() const { return legend_; }
@@ -261,7 +266,6 @@ private:
     std::wstring legend_font_ = L"Verdana";
     uint32_t label_color_ = 0xFF000000;
     bool show_labels_ = true;
-    int style_ = STYLE_TILTED;
     RECT pie_rect_{};  // empty: computed
     HWND scroll_bar_ = nullptr;
     bool gdiplus_held_ = false;

@@ -646,48 +646,99 @@ TEST_F(PieChartWindow, SavesWhatItShows) {
     EXPECT_FALSE(chart.save_image((folder + L"no such folder\\chart.png").c_str()));
 }
 
-TEST_F(PieChartWindow, RealPointerScrollsTheLegend) {
-    pointer_lock pointer;
-    ASSERT_NO_FATAL_FAILURE(open(20, 10, 460, 400));
+namespace {
+
+const uint32_t many_colors[] = {0xFFE6194B, 0xFF3CB44B, 0xFFFFE119, 0xFF4363D8, 0xFFF58231,
+                                0xFF911EB4, 0xFF46F0F0, 0xFFF032E6, 0xFFBCF60C, 0xFFFABEBE,
+                                0xFF008080, 0xFFE6BEFF, 0xFF9A6324, 0xFF800000};
+constexpr int MANY = 14;
+
+void add_many_slices(CPieChart& chart) {
+    for (int i = 0; i < MANY; ++i) {
+        std::wstring name = L"Class " + std::to_wstring(i + 1);
+        ASSERT_NE(chart.add_slice(name.c_str(), name.c_str(), MANY - i, many_colors[i]), nullptr);
+    }
+}
+
+}  // namespace
+
+TEST_F(PieChartWindow, ComputedLayoutScrollsAnOverflowingLegend) {
+    ASSERT_NO_FATAL_FAILURE(open(100, 420, 460, 400));
     chart.set_background_color(RGB(255, 255, 255));
     chart.set_tilt(40);
     ASSERT_TRUE(chart.set_thickness(60));
-    const uint32_t colors[] = {0xFFE6194B, 0xFF3CB44B, 0xFFFFE119, 0xFF4363D8, 0xFFF58231,
-                               0xFF911EB4, 0xFF46F0F0, 0xFFF032E6, 0xFFBCF60C, 0xFFFABEBE,
-                               0xFF008080, 0xFFE6BEFF, 0xFF9A6324, 0xFF800000};
-    for (int i = 0; i < 14; ++i) {
-        std::wstring name = L"Class " + std::to_wstring(i + 1);
-        ASSERT_NE(chart.add_slice(name.c_str(), name.c_str(), 14 - i, colors[i]), nullptr);
-    }
+    ASSERT_NO_FATAL_FAILURE(add_many_slices(chart));
     // Client 460 × 400: the pie (30, 102) – (296, 368), entries 17 tall and
-    // 13 apart: 407 px of legend in 266.
+    // 13 apart: 407 px of legend in 266, and the scroll bar beside it.
     const pie_legend& l = chart.legend();
     const RECT pie = chart.pie_rect();
-    ASSERT_EQ(pie.top, 102);
-    ASSERT_EQ(pie.bottom - pie.top, 266);
-    ASSERT_EQ(l.left, 306);
-    ASSERT_EQ(l.step(), 30);
-    ASSERT_TRUE(l.needs_scroll());
+    EXPECT_EQ(pie.left, 30);
+    EXPECT_EQ(pie.top, 102);
+    EXPECT_EQ(pie.bottom - pie.top, 266);
+    EXPECT_EQ(l.left, 306);
+    EXPECT_EQ(l.step(), 30);
+    EXPECT_TRUE(l.needs_scroll());
+    HWND bar = chart.scroll_bar();
+    EXPECT_TRUE(IsWindowVisible(bar));
+    RECT br{};
+    GetWindowRect(bar, &br);
+    MapWindowPoints(nullptr, chart.handle(), reinterpret_cast<POINT*>(&br), 2);
+    EXPECT_EQ(br.left, 440);
+    EXPECT_EQ(br.right, 460);
+    EXPECT_EQ(br.top, 102);
+    EXPECT_EQ(br.bottom, 368);
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_ALL;
+    GetScrollInfo(bar, SB_CTL, &info);
+    EXPECT_EQ(info.nMax, 407);
+    EXPECT_EQ(info.nPage, 266u);
+    picture p = shot();
+    EXPECT_EQ(p.at(l.left + 8, pie.top + 8), rgb_of(many_colors[0]));
+    save_screenshot(p, L"pie_chart_many_slices");
+
+    // Made large enough for its legend (a pie 626 px tall, 584 px of
+    // legend), the chart hides the bar.
+    MoveWindow(host.handle(), 100, 420, 1000, 1000, TRUE);
+    MoveWindow(chart.handle(), 0, 0, 1000, 1000, TRUE);
+    EXPECT_EQ(chart.pie_rect().bottom - chart.pie_rect().top, 626);
+    EXPECT_FALSE(l.needs_scroll());
+    EXPECT_FALSE(IsWindowVisible(bar));
+}
+
+TEST_F(PieChartWindow, RealPointerScrollsTheLegend) {
+    pointer_lock pointer;
+    // In the top band of the screen while the pointer is ours.
+    ASSERT_NO_FATAL_FAILURE(open(20, 5, 460, 200));
+    chart.set_background_color(RGB(255, 255, 255));
+    chart.set_pie_rect(20, 10, 200, 190);
+    chart.set_tilt(40);
+    ASSERT_TRUE(chart.set_thickness(60));
+    ASSERT_NO_FATAL_FAILURE(add_many_slices(chart));
+    const uint32_t* colors = many_colors;
+    // Entries 12 tall and 9 apart: 285 px of legend in 180.
+    const pie_legend& l = chart.legend();
+    const RECT pie = chart.pie_rect();
+    ASSERT_EQ(l.step(), 21);
+    ASSERT_EQ(l.max_position(), 106);
     HWND bar = chart.scroll_bar();
     ASSERT_TRUE(IsWindowVisible(bar));
     RECT br{};
     GetWindowRect(bar, &br);
-    EXPECT_EQ(br.right - br.left, 20);
-    EXPECT_EQ(br.bottom - br.top, 266);
 
     // The first entry's swatch shows the first slice's colour.
-    auto swatch = [&](const picture& p) { return p.at(l.left + 8, pie.top + 8); };
+    auto swatch = [&](const picture& p) { return p.at(l.left + 6, pie.top + 6); };
     picture before = shot();
     EXPECT_EQ(swatch(before), rgb_of(colors[0]));
-    EXPECT_TRUE(before.contains({l.left + 20, pie.top, 438, pie.top + 17}, RGB(0, 0, 0)));
+    EXPECT_TRUE(before.contains({l.left + 14, pie.top, 438, pie.top + 12}, RGB(0, 0, 0)));
 
     // A click on the down arrow moves one entry.
     const int arrow = GetSystemMetrics(SM_CYVSCROLL);
     drive_pointer(
-        pointer_click(POINT{br.left + 10, br.bottom - arrow / 2}), [&] { return l.position == 30; },
+        pointer_click(POINT{br.left + 10, br.bottom - arrow / 2}), [&] { return l.position == 21; },
         "click the legend's down arrow");
     EXPECT_EQ(l.first_visible, 1);
-    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 30);
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 21);
     EXPECT_EQ(swatch(shot()), rgb_of(colors[1]));
 
     // Dragging the thumb to the bottom brings the last entry into view.
@@ -699,10 +750,10 @@ TEST_F(PieChartWindow, RealPointerScrollsTheLegend) {
     drive_pointer(
         pointer_drag(thumb, POINT{thumb.x, br.bottom + 10}),
         [&] { return l.position == l.max_position(); }, "drag the legend's thumb");
-    EXPECT_EQ(l.first_visible, 14 - l.fitting_items());
+    EXPECT_EQ(l.first_visible, MANY - l.fitting_items());
     picture scrolled = shot();
-    const int last_row = pie.top + (13 - l.first_visible) * l.step();
-    EXPECT_EQ(scrolled.at(l.left + 8, last_row + 8), rgb_of(colors[13]));
+    const int last_row = pie.top + (MANY - 1 - l.first_visible) * l.step();
+    EXPECT_EQ(scrolled.at(l.left + 6, last_row + 6), rgb_of(colors[MANY - 1]));
     save_screenshot(scrolled, L"pie_chart_legend_scrolled");
 
     // Clearing the chart resets the legend and hides the bar.
