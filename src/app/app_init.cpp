@@ -15,6 +15,7 @@
 #include "downloads/download_session.h"
 #include "platform/system_source.h"
 #include "service/update_client.h"
+#include "ui/gdiplus_session.h"
 #include "ui/messages.h"
 #include "ui/skin/fonts.h"
 
@@ -136,4 +137,6 @@ void app_teardown() {
     curl_ready = false;
     if (app_device_store) release_device_store(app_device_store);
     app_device_store = nullptr;
+    // The windows, and with them the charts, are gone by now.
+    gdiplus_shutdown();
 }
