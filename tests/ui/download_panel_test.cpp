@@ -278,7 +278,9 @@ protected:
         previous_pause = set_retry_pause(no_pause);
         wchar_t name[64];
         swprintf(name, 64, L"rows-%lu\\", GetCurrentProcessId());
-        folder = service->extra_packages() + L"..\\" + name;
+        wchar_t full[MAX_PATH];
+        GetFullPathNameW((service->extra_packages() + L"..\\" + name).c_str(), MAX_PATH, full, nullptr);
+        folder = full;
         CreateDirectoryW(folder.c_str(), nullptr);
         copy_text(current_settings.session_download_path, folder);
         program_folder = folder + L"program\\";
@@ -698,8 +700,9 @@ TEST_F(DownloadRows, InstallRecordsTheLinkStartsTheInstallerOnceAndOutlivesTheRo
     EXPECT_EQ(r.request()->installing, 1);
     EXPECT_EQ(r.request()->package_path, r.session().final_path());
     EXPECT_EQ(r.request()->inf_names, (std::set<std::wstring>{L"a\\y\\two.inf"}));
+    // A text file: Windows ends the line with CR LF, which its reader trims.
     const std::wstring setup_dat = program_folder + L"setup.dat";
-    EXPECT_EQ(read_file_bytes(setup_dat), link + "\n");
+    EXPECT_EQ(read_file_bytes(setup_dat), link + "\r\n");
 
     // A second click while the installer still starts does nothing.
     ASSERT_TRUE(drive_pointer(pointer_move(on_row(r, 200, 12)) + L" sleep 0.2 " +
@@ -707,7 +710,7 @@ TEST_F(DownloadRows, InstallRecordsTheLinkStartsTheInstallerOnceAndOutlivesTheRo
                               [] { return true; }, "click Install again"));
     pump_messages(300);
     EXPECT_EQ(shell.entered, 1);
-    EXPECT_EQ(read_file_bytes(setup_dat), link + "\n");
+    EXPECT_EQ(read_file_bytes(setup_dat), link + "\r\n");
 
     // The page is rebuilt while the installation runs: the job keeps what it uses.
     list.clear_panels();
@@ -762,8 +765,8 @@ TEST_F(DownloadRows, RowsPaintedInEnglishArabicAndJapanese) {
                                  blob(786432, 10)));
     ASSERT_TRUE(write_file_bytes(download_final_path(folder.c_str(), c.c_str()), blob(2000, 12)));
     add_device(L"Intel(R) HD Graphics 4000", 0, a, 1572864);
-    add_device(L"Intel(R) HD Graphics 4600 with a long name that does not fit on the line at all, "
-               L"so it ends in an ellipsis",
+    add_device(L"Intel(R) HD Graphics 4600 with a name far too long for one line of the row, so "
+               L"that its end gives way to an ellipsis at a word",
                0, a, 1572864);
     add_device(L"Realtek PCIe GBE Family Controller", 1, b, 4000, true, false);
     add_device(L"Intel(R) Ethernet Connection I217-LM", 1, c, 2000, false);
