@@ -205,7 +205,6 @@ bool download_panel_c::process_message(HWND, UINT message, WPARAM wparam, LPARAM
         {WM_LBUTTONDOWN, &download_panel_c::on_button_down},
         {WM_LBUTTONUP, &download_panel_c::on_button_up},
         {WM_CTLCOLORSTATIC, &download_panel_c::on_control_colour},
-        {WM_CTLCOLORBTN, &download_panel_c::on_control_colour},
         {UM_DOWNLOAD_ALL_CHECK, &download_panel_c::on_check_all},
         {UM_DOWNLOAD_ALL_START, &download_panel_c::on_start_all},
     };

@@ -172,26 +172,18 @@ private:
 struct box_answer {
     int id = 1;
     int answered = 0;
-    std::wstring last_text;
 };
 box_answer* current_answer = nullptr;
-
-BOOL CALLBACK find_box(HWND window, LPARAM out) {
-    wchar_t name[16];
-    if (IsWindowVisible(window) && GetClassNameW(window, name, 16) &&
-        lstrcmpW(name, L"#32770") == 0) {
-        *reinterpret_cast<HWND*>(out) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 void CALLBACK answer_tick(HWND, UINT, UINT_PTR, DWORD) {
     static bool busy = false;
     if (!current_answer || busy) return;
-    HWND box = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), find_box, reinterpret_cast<LPARAM>(&box));
-    if (!box) return;
+    // A modal box is the thread's active window while it is up.
+    HWND box = GetActiveWindow();
+    wchar_t name[16];
+    if (!box || !IsWindowVisible(box) || !GetClassNameW(box, name, 16) ||
+        lstrcmpW(name, L"#32770") != 0)
+        return;
     busy = true;
     ++current_answer->answered;
     SendMessageW(GetDlgItem(box, current_answer->id), BM_CLICK, 0, 0);
@@ -349,6 +341,17 @@ protected:
     std::string serve(const std::string& name, const std::string& bytes) {
         EXPECT_TRUE(write_file_bytes(service->extra_packages() + utf8_to_wide(name), bytes));
         return service->mirror_url(1) + "packages/" + name;
+    }
+
+    // The link of the sample package two-inf-folders.zip (its one INF file is
+    // a\y\two.inf), downloaded already; `size` receives its size.
+    std::string downloaded_sample(uint32_t& size) {
+        const std::string package =
+            read_file_bytes(reference_service::sample_packages() + L"two-inf-folders.zip");
+        const std::string link = service->mirror_url(1) + "packages/two-inf-folders.zip";
+        EXPECT_TRUE(write_file_bytes(download_final_path(folder.c_str(), link.c_str()), package));
+        size = static_cast<uint32_t>(package.size());
+        return link;
     }
 
     // A device of class `cls` whose best offer is `link`.
@@ -683,13 +686,11 @@ TEST_F(DownloadRows, InstallRecordsTheLinkStartsTheInstallerOnceAndOutlivesTheRo
     pointer_lock pointer;
     holding_shell shell;
     admin_check_function previous = set_admin_check([] { return true; });
-    const std::wstring sample = reference_service::sample_packages() + L"two-inf-folders.zip";
-    const std::string package = read_file_bytes(sample);
-    ASSERT_FALSE(package.empty());
-    const std::string link = service->mirror_url(1) + "packages/two-inf-folders.zip";
-    ASSERT_TRUE(write_file_bytes(download_final_path(folder.c_str(), link.c_str()), package));
-    add_device(L"first", 0, link, static_cast<uint32_t>(package.size()));
-    add_device(L"second", 0, link, static_cast<uint32_t>(package.size()));
+    uint32_t size = 0;
+    const std::string link = downloaded_sample(size);
+    ASSERT_GT(size, 0u);
+    add_device(L"first", 0, link, size);
+    add_device(L"second", 0, link, size);
     fill();
     download_panel_c& r = row(0);
     ASSERT_EQ(r.session().state(), DOWNLOAD_COMPLETE);
@@ -730,11 +731,9 @@ TEST_F(DownloadRows, InstallRecordsTheLinkStartsTheInstallerOnceAndOutlivesTheRo
 TEST_F(DownloadRows, InstallIsRefusedWithoutAdministratorRightsAndAsksForNonUpdates) {
     holding_shell shell;
     admin_check_function previous = set_admin_check([] { return false; });
-    const std::wstring sample = reference_service::sample_packages() + L"two-inf-folders.zip";
-    const std::string package = read_file_bytes(sample);
-    const std::string link = service->mirror_url(1) + "packages/two-inf-folders.zip";
-    ASSERT_TRUE(write_file_bytes(download_final_path(folder.c_str(), link.c_str()), package));
-    add_device(L"older offer", 0, link, static_cast<uint32_t>(package.size()), false);
+    uint32_t size = 0;
+    const std::string link = downloaded_sample(size);
+    add_device(L"older offer", 0, link, size, false);
     fill();
     download_panel_c& r = row(0);
     const std::wstring setup_dat = program_folder + L"setup.dat";
