@@ -66,8 +66,8 @@ std::wstring progress_size_text(uint32_t done, uint32_t total);
 float progress_fraction(uint32_t done, uint32_t total);
 
 // A device's date line for the offer: "download_date1" (installed, offered)
-// when the installed date sorts before the offer's (an empty one always
-// does), else "download_date3" (installed) for an offer dated 0000-00-00,
+// when the installed date sorts before the offer's (an empty one does unless
+// the offer's is empty too), else "download_date3" (installed) for an offer dated 0000-00-00,
 // else "download_date2" (installed, offered); at most 127 characters.
 std::wstring download_date_line(const device_record& device, const driver_offer& offer);
 
