@@ -1,0 +1,7 @@
+// The settings dialog.
+#pragma once
+
+#include <windows.h>
+
+// Shows the settings dialog over `owner`; its result.
+int show_settings_dialog(HWND owner);
