@@ -16,6 +16,7 @@
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "ui/about_window.h"
+#include "ui/config_window.h"
 #include "ui/demo_shots.h"
 #include "ui/messages.h"
 #include "ui/prompt.h"
@@ -314,9 +315,7 @@ void main_window_c::on_download_tab() { show_tab_page(download_, "home_download_
 void main_window_c::on_backup_tab() { show_tab_page(backup_, "home_backup_msg"); }
 void main_window_c::on_restore_tab() { show_tab_page(restore_, "home_restore_msg"); }
 
-// The settings dialog is not part of this build yet; the tab and the menu
-// item do nothing until it is.
-void main_window_c::on_settings() {}
+void main_window_c::on_settings() { show_settings_dialog(window_); }
 
 void main_window_c::on_maximize_button() {
     WINDOWPLACEMENT placement{};
