@@ -21,19 +21,22 @@ bool wide_check_boxes_fit() { return !(locale_is(L"fr") || locale_is(L"es") || l
 
 bool path_is_directory(const wchar_t* path) { return PathIsDirectoryW(path) != FALSE; }
 
+// The settings dialog on the screen, if any.
+HWND open_settings_dialog = nullptr;
+
 }  // namespace
 
 // --- Layout -------------------------------------------------------------------
 
 const config_control_place* config_control_places(int& count) {
     static config_control_place places[] = {
-        {IDC_CONFIG_DOWNLOAD_PATH, 100, 58, 350, 18},
-        {IDC_CONFIG_BACKUP_PATH, 100, 110, 350, 18},
-        {IDC_CONFIG_CLOSE_TO_TRAY, 95, 170, 205, 16},
-        {IDC_CONFIG_AUTORUN, 95, 230, 205, 16},
-        {IDC_CONFIG_SCAN_OFFLINE, 340, 170, 280, 16},
-        {IDC_CONFIG_SCHEDULED_SCAN, 340, 230, 280, 16},
-        {IDC_CONFIG_LANGUAGE, 95, 290, 200, 200},
+        {IDC_CONFIG_DOWNLOAD_PATH, 100, 58, 350, 18, nullptr},
+        {IDC_CONFIG_BACKUP_PATH, 100, 110, 350, 18, nullptr},
+        {IDC_CONFIG_CLOSE_TO_TRAY, 95, 170, 205, 16, "config_close_to_system_tray"},
+        {IDC_CONFIG_AUTORUN, 95, 230, 205, 16, "config_start_when_windows_startup"},
+        {IDC_CONFIG_SCAN_OFFLINE, 340, 170, 280, 16, "config_scan_non_present_devices"},
+        {IDC_CONFIG_SCHEDULED_SCAN, 340, 230, 280, 16, "config_enable_scheduled_automatic_scan"},
+        {IDC_CONFIG_LANGUAGE, 95, 290, 200, 200, nullptr},
     };
     const int check_width = wide_check_boxes_fit() ? 205 : 200;
     places[2].width = places[3].width = check_width;
@@ -43,10 +46,10 @@ const config_control_place* config_control_places(int& count) {
 
 const config_control_place* config_button_places(int& count) {
     static const config_control_place places[] = {
-        {IDC_CONFIG_BROWSE_DOWNLOAD, 468, 54, 80, 22},
-        {IDC_CONFIG_BROWSE_BACKUP, 468, 105, 80, 22},
-        {IDCANCEL, 155, 360, 80, 22},
-        {IDOK, 375, 360, 80, 22},
+        {IDC_CONFIG_BROWSE_DOWNLOAD, 468, 54, 80, 22, "top_download"},
+        {IDC_CONFIG_BROWSE_BACKUP, 468, 105, 80, 22, "top_backup"},
+        {IDCANCEL, 155, 360, 80, 22, "btn_cancel"},
+        {IDOK, 375, 360, 80, 22, "btn_ok"},
     };
     count = static_cast<int>(sizeof(places) / sizeof(places[0]));
     return places;
@@ -54,8 +57,8 @@ const config_control_place* config_button_places(int& count) {
 
 const config_label config_labels[7] = {
     {"config_download_path", 93, 32}, {"config_backup_path", 93, 86},
-    {"config_close_option", 95, 150},  {"config_startup_option", 95, 210},
-    {"config_scan_option", 340, 150},  {"config_scheduled_task", 340, 210},
+    {"config_close_option", 95, 150}, {"config_startup_option", 95, 210},
+    {"config_scan_option", 340, 150}, {"config_scheduled_task", 340, 210},
     {"config_language", 95, 268},
 };
 
@@ -85,7 +88,8 @@ config_problem check_config_folders(const std::wstring& download, const std::wst
                                     bool (*is_directory)(const wchar_t* path)) {
     const bool download_fits = download.size() < MAX_PATH;
     const bool backup_fits = backup.size() < MAX_PATH;
-    if (download_fits && !is_directory(download.c_str())) return config_problem::download_folder_missing;
+    if (download_fits && !is_directory(download.c_str()))
+        return config_problem::download_folder_missing;
     if (backup_fits && !is_directory(backup.c_str())) return config_problem::backup_folder_missing;
     if (!download_fits) return config_problem::download_path_too_long;
     if (!backup_fits) return config_problem::backup_path_too_long;
@@ -119,6 +123,13 @@ bool scheduled_scan_needs_reset(bool checked, DWORD saved) { return checked != (
 // --- The dialog -----------------------------------------------------------------
 
 int show_settings_dialog(HWND owner) {
+    // One dialog at a time: the tray menu still reaches the main window while
+    // the dialog is open, and a second dialog's OK would be overwritten by
+    // the first one's.
+    if (open_settings_dialog) {
+        SetForegroundWindow(open_settings_dialog);
+        return 2;
+    }
     HWND top = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
     config_window_c dialog;
     return dialog.run_modal(top ? top : owner);
@@ -151,41 +162,29 @@ bool config_window_c::process_message(HWND window, UINT message, WPARAM wparam, 
 }
 
 void config_window_c::set_up(HINSTANCE module) {
+    open_settings_dialog = window_;
     SetWindowTextW(window_, text_for("menu_settings").c_str());
 
     button_images_ = create_button_image_list(module, 80, 22, IDB_DIALOG_BUTTON_NORMAL,
                                               IDB_DIALOG_BUTTON_PRESSED, IDB_DIALOG_BUTTON_HOVER);
-    const struct {
-        int id;
-        const char* key;
-    } texts[] = {{IDC_CONFIG_BROWSE_DOWNLOAD, "top_download"},
-                 {IDC_CONFIG_BROWSE_BACKUP, "top_backup"},
-                 {IDCANCEL, "btn_cancel"},
-                 {IDOK, "btn_ok"}};
     int count = 0;
     const config_control_place* buttons = config_button_places(count);
     for (int i = 0; i < count; ++i) {
         bitmap_button_c& b = i < 2 ? browse_buttons_[i] : buttons_[buttons[i].id - 1];
         b.subclass(window_, buttons[i].id, button_images_, ui_font(font_id::verdana_8_bold), WHITE);
         b.move_to(buttons[i].x, buttons[i].y);
-        b.set_text(text_for(texts[i].key).c_str());
+        b.set_text(text_for(buttons[i].key).c_str());
     }
 
     const config_control_place* places = config_control_places(count);
     for (int i = 0; i < count; ++i) {
         HWND control = GetDlgItem(window_, places[i].id);
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(ui_font(font_id::verdana_8)), FALSE);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(ui_font(font_id::verdana_8)),
+                     FALSE);
         SetWindowPos(control, nullptr, places[i].x, places[i].y, places[i].width, places[i].height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
+        if (places[i].key) SetWindowTextW(control, text_for(places[i].key).c_str());
     }
-    const struct {
-        int id;
-        const char* key;
-    } boxes[] = {{IDC_CONFIG_CLOSE_TO_TRAY, "config_close_to_system_tray"},
-                 {IDC_CONFIG_AUTORUN, "config_start_when_windows_startup"},
-                 {IDC_CONFIG_SCAN_OFFLINE, "config_scan_non_present_devices"},
-                 {IDC_CONFIG_SCHEDULED_SCAN, "config_enable_scheduled_automatic_scan"}};
-    for (const auto& box : boxes) SetDlgItemTextW(window_, box.id, text_for(box.key).c_str());
 
     const config_choices c = config_choices_from(current_settings);
     HWND list = GetDlgItem(window_, IDC_CONFIG_LANGUAGE);
@@ -195,10 +194,12 @@ void config_window_c::set_up(HINSTANCE module) {
 
     SetDlgItemTextW(window_, IDC_CONFIG_DOWNLOAD_PATH, c.download_path.c_str());
     SetDlgItemTextW(window_, IDC_CONFIG_BACKUP_PATH, c.backup_path.c_str());
-    CheckDlgButton(window_, IDC_CONFIG_CLOSE_TO_TRAY, c.close_to_tray ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(window_, IDC_CONFIG_CLOSE_TO_TRAY,
+                   c.close_to_tray ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(window_, IDC_CONFIG_AUTORUN, c.autorun ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(window_, IDC_CONFIG_SCAN_OFFLINE, c.scan_offline ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(window_, IDC_CONFIG_SCHEDULED_SCAN, c.scheduled_scan ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(window_, IDC_CONFIG_SCHEDULED_SCAN,
+                   c.scheduled_scan ? BST_CHECKED : BST_UNCHECKED);
 
     decoration_.load(module, IDB_SETTINGS_DECORATION);
     frame_brush_ = CreateSolidBrush(CONFIG_LABEL_COLOR);
@@ -265,9 +266,11 @@ LRESULT config_window_c::on_command(UINT, WPARAM wparam, LPARAM, bool& handled) 
 // button), the trigger goes back to what the saved setting says.
 LRESULT config_window_c::on_destroy(UINT, WPARAM, LPARAM, bool& handled) {
     handled = false;
+    if (open_settings_dialog == window_) open_settings_dialog = nullptr;
     const bool checked = IsDlgButtonChecked(window_, IDC_CONFIG_SCHEDULED_SCAN) == BST_CHECKED;
     const DWORD saved = current_settings.scheduled_scan;
-    if (!confirmed_ && scheduled_scan_needs_reset(checked, saved)) enable_scheduled_task(saved != 0);
+    if (!confirmed_ && scheduled_scan_needs_reset(checked, saved))
+        enable_scheduled_task(saved != 0);
     return 0;
 }
 

@@ -23,11 +23,13 @@ constexpr int CONFIG_DIALOG_HEIGHT = 480;
 constexpr int CONFIG_DIALOG_CAPTION = 30;
 constexpr COLORREF CONFIG_LABEL_COLOR = RGB(140, 178, 214);  // labels and edit frames
 
-// Where a control of the dialog sits, in client coordinates. Push buttons
-// take the size of their 80 × 22 images.
+// Where a control of the dialog sits, in client coordinates, and the
+// language key of its text (null: none). Push buttons take the size of
+// their 80 × 22 images.
 struct config_control_place {
     int id;
     int x, y, width, height;
+    const char* key;
 };
 // Every control but the four push buttons, for the current language (the
 // close-to-tray and start-with-Windows boxes are narrower in French, Spanish
@@ -69,7 +71,7 @@ enum class config_problem {
     none,
     download_folder_missing,  // not an existing folder: the "invalid download path" box
     backup_folder_missing,
-    download_path_too_long,   // longer than its field holds: a beep, focus on the edit
+    download_path_too_long,  // longer than its field holds: a beep, focus on the edit
     backup_path_too_long,
 };
 // A path of MAX_PATH characters or more is too long; `is_directory` is asked

@@ -315,7 +315,11 @@ void main_window_c::on_download_tab() { show_tab_page(download_, "home_download_
 void main_window_c::on_backup_tab() { show_tab_page(backup_, "home_backup_msg"); }
 void main_window_c::on_restore_tab() { show_tab_page(restore_, "home_restore_msg"); }
 
-void main_window_c::on_settings() { show_settings_dialog(window_); }
+void main_window_c::on_settings() {
+    // A new language changes the tabs' font at once.
+    if (show_settings_dialog(window_) == 1)
+        RedrawWindow(window_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+}
 
 void main_window_c::on_maximize_button() {
     WINDOWPLACEMENT placement{};

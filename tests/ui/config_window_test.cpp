@@ -37,7 +37,8 @@ const wchar_t shipped_language_file[] = QM_PROGRAM_DIR_W L"\\language.ini";
 void use_language(const wchar_t* name) {
     reset_language_table();
     ASSERT_EQ(load_language_file(shipped_language_file, name, true), 0);
-    if (lstrcmpiW(name, L"English") != 0) load_language_file(shipped_language_file, L"English", false);
+    if (lstrcmpiW(name, L"English") != 0)
+        load_language_file(shipped_language_file, L"English", false);
 }
 
 int language_index(const wchar_t* name) {
@@ -90,10 +91,11 @@ TEST(ConfigDecisions, CloseToTrayKeepsAShownWarningAndWarnsAfterUnchecking) {
     const struct {
         bool checked;
         DWORD before, after;
-    } cases[] = {{true, 0, 1}, {true, 1, 1}, {true, 2, 2}, {true, 7, 1},
+    } cases[] = {{true, 0, 1},  {true, 1, 1},  {true, 2, 2},  {true, 7, 1},
                  {false, 0, 0}, {false, 1, 0}, {false, 2, 0}, {false, 7, 0}};
     for (const auto& c : cases)
-        EXPECT_EQ(close_to_tray_after(c.checked, c.before), c.after) << c.checked << " " << c.before;
+        EXPECT_EQ(close_to_tray_after(c.checked, c.before), c.after)
+            << c.checked << " " << c.before;
 }
 
 TEST(ConfigDecisions, OpeningResetsOutOfRangeValuesAndShowsTheRest) {
@@ -158,19 +160,12 @@ TEST(ConfigDecisions, ApplyingTakesEveryChoiceAndTellsALanguageChange) {
     use_language(L"English");
 }
 
-TEST(ConfigDecisions, LeavingWithoutOkResetsTheTriggerOnlyWhenTheBoxDiffers) {
-    EXPECT_TRUE(scheduled_scan_needs_reset(true, 0));
-    EXPECT_TRUE(scheduled_scan_needs_reset(false, 1));
-    EXPECT_FALSE(scheduled_scan_needs_reset(true, 2));
-    EXPECT_FALSE(scheduled_scan_needs_reset(false, 0));
-}
-
 TEST(ConfigDecisions, NarrowerBoxesAndTheDecorationMoveForFrenchSpanishAndPortuguese) {
     const struct {
         const wchar_t* language;
         int width, decoration_x;
-    } cases[] = {{L"English", 205, 300}, {L"Deutsch", 205, 300}, {L"Français", 200, 320},
-                 {L"Español", 200, 320},  {L"Português", 200, 320}, {L"日本語", 205, 300}};
+    } cases[] = {{L"English", 205, 300}, {L"Deutsch", 205, 300},   {L"Français", 200, 320},
+                 {L"Español", 200, 320}, {L"Português", 200, 320}, {L"日本語", 205, 300}};
     for (const auto& c : cases) {
         use_language(c.language);
         int count = 0;
@@ -321,8 +316,8 @@ protected:
         const std::wstring leaf = L"config-" + std::to_wstring(GetCurrentProcessId());
         key_path_ = L"Software\\QuillmarkTests\\" + leaf;
         RegDeleteTreeW(HKEY_CURRENT_USER, key_path_.c_str());
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key_path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &root_, nullptr),
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key_path_.c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, &root_, nullptr),
                   ERROR_SUCCESS);
         set_settings_root(root_);
         wchar_t temp[MAX_PATH] = {};
@@ -365,26 +360,32 @@ protected:
         // Check boxes on their box, other controls in their middle.
         wchar_t name[16] = {};
         GetClassNameW(control, name, 16);
-        const bool check_box = (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX &&
-                               lstrcmpiW(name, L"Button") == 0;
+        const bool check_box =
+            (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX &&
+            lstrcmpiW(name, L"Button") == 0;
         POINT at = check_box ? POINT{r.left + 6, (r.top + r.bottom) / 2} : screen_center(control);
         drive_pointer(pointer_click(at), done, what);
     }
     static void toggle(HWND dialog, int id, const char* what) {
         const UINT before = IsDlgButtonChecked(dialog, id);
-        click(dialog, id, [&] { return IsDlgButtonChecked(dialog, id) != before; }, what);
+        click(
+            dialog, id, [&] { return IsDlgButtonChecked(dialog, id) != before; }, what);
     }
     static void press_ok(HWND dialog) {
-        click(dialog, IDOK, [&] { return !IsWindowVisible(dialog); }, "OK");
+        click(
+            dialog, IDOK, [&] { return !IsWindowVisible(dialog); }, "OK");
     }
     static void press_cancel(HWND dialog) {
-        click(dialog, IDCANCEL, [&] { return !IsWindowVisible(dialog); }, "Cancel");
+        click(
+            dialog, IDCANCEL, [&] { return !IsWindowVisible(dialog); }, "Cancel");
     }
     // Opens the language list with the pointer and picks entry `index`.
     static void choose_language(HWND dialog, int index) {
         HWND list = GetDlgItem(dialog, IDC_CONFIG_LANGUAGE);
-        click(dialog, IDC_CONFIG_LANGUAGE,
-              [&] { return SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0; }, "open the language list");
+        click(
+            dialog, IDC_CONFIG_LANGUAGE,
+            [&] { return SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) != 0; },
+            "open the language list");
         COMBOBOXINFO info{};
         info.cbSize = sizeof(info);
         ASSERT_TRUE(GetComboBoxInfo(list, &info));
@@ -393,12 +394,13 @@ protected:
                                reinterpret_cast<LPARAM>(&item)),
                   LB_ERR);
         MapWindowPoints(info.hwndList, nullptr, reinterpret_cast<POINT*>(&item), 2);
-        drive_pointer(pointer_click(POINT{(item.left + item.right) / 2, (item.top + item.bottom) / 2}),
-                      [&] {
-                          return SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) == 0 &&
-                                 SendMessageW(list, CB_GETCURSEL, 0, 0) == index;
-                      },
-                      "pick a language");
+        drive_pointer(
+            pointer_click(POINT{(item.left + item.right) / 2, (item.top + item.bottom) / 2}),
+            [&] {
+                return SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) == 0 &&
+                       SendMessageW(list, CB_GETCURSEL, 0, 0) == index;
+            },
+            "pick a language");
     }
 
     DWORD stored_dword(const wchar_t* name) const {
@@ -436,16 +438,18 @@ TEST_F(ConfigWindow, MissingBackupFolderShowsTheSystemBoxAndKeepsTheDialogOpen) 
     int result = with_dialog([&](HWND dialog) {
         HWND edit = GetDlgItem(dialog, IDC_CONFIG_BACKUP_PATH);
         wchar_t text[MAX_PATH + 16] = {};
-        drive_pointer(pointer_click(screen_center(edit)) + L" key --delay 30 End m i s s i n g",
-                      [&] {
-                          GetWindowTextW(edit, text, MAX_PATH + 16);
-                          return std::wstring(text) == backup_before + L"missing";
-                      },
-                      "type into the backup folder");
+        drive_pointer(
+            pointer_click(screen_center(edit)) + L" key --delay 30 End m i s s i n g",
+            [&] {
+                GetWindowTextW(edit, text, MAX_PATH + 16);
+                return std::wstring(text) == backup_before + L"missing";
+            },
+            "type into the backup folder");
         {
             box_answerer answer(dialog, IDOK);
-            drive_pointer(pointer_click(screen_center(GetDlgItem(dialog, IDOK))),
-                          [&] { return answer.answered == 1; }, "OK, then the box's OK");
+            drive_pointer(
+                pointer_click(screen_center(GetDlgItem(dialog, IDOK))),
+                [&] { return answer.answered == 1; }, "OK, then the box's OK");
             seen = answer.seen;
         }
         still_open = IsWindowVisible(dialog) != FALSE;
@@ -457,7 +461,8 @@ TEST_F(ConfigWindow, MissingBackupFolderShowsTheSystemBoxAndKeepsTheDialogOpen) 
     EXPECT_TRUE(still_open);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].title, L"Quillmark");
-    EXPECT_NE(seen[0].texts.find(L"invalid download path"), std::wstring::npos) << wide_to_utf8(seen[0].texts);
+    EXPECT_NE(seen[0].texts.find(L"invalid download path"), std::wstring::npos)
+        << wide_to_utf8(seen[0].texts);
     EXPECT_EQ(std::wstring(current_settings.backup_path), backup_before);
     EXPECT_EQ(stored_text(root_, SETTINGS_KEY, L"backup_path"), backup_before);
 }
@@ -470,7 +475,8 @@ TEST_F(ConfigWindow, TooLongFolderKeepsTheDialogOpenAndTakesNothing) {
         edit = GetDlgItem(dialog, IDC_CONFIG_DOWNLOAD_PATH);
         SetWindowTextW(edit, std::wstring(MAX_PATH + 5, L'x').c_str());
         toggle(dialog, IDC_CONFIG_CLOSE_TO_TRAY, "uncheck close to tray");
-        click(dialog, IDOK, [&] { return GetFocus() == edit; }, "OK");
+        click(
+            dialog, IDOK, [&] { return GetFocus() == edit; }, "OK");
         still_open = IsWindowVisible(dialog) != FALSE;
         focus = GetFocus();
         press_cancel(dialog);
@@ -489,10 +495,12 @@ TEST_F(ConfigWindow, LanguageChangeNoticeOnceAndNothingForTheSameLanguage) {
     int result = with_dialog([&](HWND dialog) {
         EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_CONFIG_LANGUAGE, CB_GETCOUNT, 0, 0),
                   static_cast<LRESULT>(language_names.size()));
-        EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_CONFIG_LANGUAGE, CB_GETCURSEL, 0, 0), current_language);
+        EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_CONFIG_LANGUAGE, CB_GETCURSEL, 0, 0),
+                  current_language);
         choose_language(dialog, deutsch);
         answer.set_owner(dialog);
-        click(dialog, IDOK, [&] { return !IsWindowVisible(dialog) && answer.answered == 1; }, "OK");
+        click(
+            dialog, IDOK, [&] { return !IsWindowVisible(dialog) && answer.answered == 1; }, "OK");
     });
     EXPECT_EQ(result, 1);
     ASSERT_EQ(prompts.size(), 1u);
@@ -600,8 +608,9 @@ TEST_F(ConfigWindow, ScheduledScanActsAtOnceCancelDisablesItAgainOkKeepsIt) {
         GetWindowRect(dialog, &r);
         POINT close{r.right - GetSystemMetrics(SM_CXDLGFRAME) - 15,
                     r.top + GetSystemMetrics(SM_CYDLGFRAME) + 10};
-        drive_pointer(pointer_click(close), [&] { return !IsWindowVisible(dialog); },
-                      "the caption close button");
+        drive_pointer(
+            pointer_click(close), [&] { return !IsWindowVisible(dialog); },
+            "the caption close button");
     });
     EXPECT_EQ(result, 2);
     EXPECT_EQ(tasks.items[scheduled_task_name].item.trigger.rgFlags, 0u);
@@ -617,24 +626,28 @@ TEST_F(ConfigWindow, BrowseButtonsFillTheirFieldsAndOkTakesTheBackupFolderAtOnce
     browser.folder = other;
     with_dialog([&](HWND dialog) {
         wchar_t text[MAX_PATH] = {};
-        click(dialog, IDC_CONFIG_BROWSE_BACKUP,
-              [&] {
-                  GetDlgItemTextW(dialog, IDC_CONFIG_BACKUP_PATH, text, MAX_PATH);
-                  return other == text;
-              },
-              "browse for the backup folder");
-        click(dialog, IDC_CONFIG_BROWSE_DOWNLOAD,
-              [&] {
-                  GetDlgItemTextW(dialog, IDC_CONFIG_DOWNLOAD_PATH, text, MAX_PATH);
-                  return other == text;
-              },
-              "browse for the download folder");
+        click(
+            dialog, IDC_CONFIG_BROWSE_BACKUP,
+            [&] {
+                GetDlgItemTextW(dialog, IDC_CONFIG_BACKUP_PATH, text, MAX_PATH);
+                return other == text;
+            },
+            "browse for the backup folder");
+        click(
+            dialog, IDC_CONFIG_BROWSE_DOWNLOAD,
+            [&] {
+                GetDlgItemTextW(dialog, IDC_CONFIG_DOWNLOAD_PATH, text, MAX_PATH);
+                return other == text;
+            },
+            "browse for the download folder");
         press_ok(dialog);
     });
     // A cancelled browser changes nothing.
     browser.folder.clear();
     with_dialog([&](HWND dialog) {
-        click(dialog, IDC_CONFIG_BROWSE_BACKUP, [&] { return browser.browsed == 3; }, "browse, cancel");
+        click(
+            dialog, IDC_CONFIG_BROWSE_BACKUP, [&] { return browser.browsed == 3; },
+            "browse, cancel");
         wchar_t text[MAX_PATH] = {};
         GetDlgItemTextW(dialog, IDC_CONFIG_BACKUP_PATH, text, MAX_PATH);
         EXPECT_EQ(std::wstring(text), other);
@@ -649,9 +662,23 @@ TEST_F(ConfigWindow, BrowseButtonsFillTheirFieldsAndOkTakesTheBackupFolderAtOnce
     EXPECT_EQ(std::wstring(current_settings.session_download_path), session_download);
 }
 
+TEST_F(ConfigWindow, OpeningAgainWhileOpenShowsNoSecondDialog) {
+    int second = 0;
+    int result = with_dialog([&](HWND dialog) {
+        second = show_settings_dialog(dialog);
+        EXPECT_TRUE(IsWindowVisible(dialog));
+        press_cancel(dialog);
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(second, 2);
+    // Once closed, it opens again.
+    EXPECT_EQ(with_dialog([&](HWND dialog) { press_ok(dialog); }), 1);
+}
+
 // The controls where they belong, the painted labels, frames and picture,
 // and a screenshot, in English, Arabic and Japanese.
-class ConfigWindowLook : public ConfigWindow, public ::testing::WithParamInterface<const wchar_t*> {};
+class ConfigWindowLook : public ConfigWindow,
+                         public ::testing::WithParamInterface<const wchar_t*> {};
 
 TEST_P(ConfigWindowLook, LayoutAndScreenshot) {
     use_language(GetParam());
@@ -708,15 +735,18 @@ TEST_P(ConfigWindowLook, LayoutAndScreenshot) {
         // A white client area with the labels in their colour.
         EXPECT_EQ(shot.at(c.x + 20, c.y + 20), RGB(255, 255, 255));
         for (const config_label& label : config_labels) {
-            EXPECT_TRUE(shot.contains({c.x + label.x, c.y + label.y, c.x + label.x + 200, c.y + label.y + 14},
-                                      CONFIG_LABEL_COLOR))
+            EXPECT_TRUE(shot.contains(
+                {c.x + label.x, c.y + label.y, c.x + label.x + 200, c.y + label.y + 14},
+                CONFIG_LABEL_COLOR))
                 << label.key;
         }
         // The frames around the edits.
         for (int id : {IDC_CONFIG_DOWNLOAD_PATH, IDC_CONFIG_BACKUP_PATH}) {
             RECT f = config_edit_frame(client_rect(id));
-            EXPECT_EQ(shot.at(c.x + f.left, c.y + (f.top + f.bottom) / 2), CONFIG_LABEL_COLOR) << id;
-            EXPECT_EQ(shot.at(c.x + (f.left + f.right) / 2, c.y + f.bottom - 1), CONFIG_LABEL_COLOR) << id;
+            EXPECT_EQ(shot.at(c.x + f.left, c.y + (f.top + f.bottom) / 2), CONFIG_LABEL_COLOR)
+                << id;
+            EXPECT_EQ(shot.at(c.x + (f.left + f.right) / 2, c.y + f.bottom - 1), CONFIG_LABEL_COLOR)
+                << id;
             EXPECT_EQ(shot.at(c.x + f.left + 1, c.y + f.top + 1), RGB(255, 255, 255)) << id;
         }
         const POINT d = config_decoration_point();
@@ -728,7 +758,8 @@ TEST_P(ConfigWindowLook, LayoutAndScreenshot) {
         for (const config_control_place& b : {buttons[0], buttons[1], buttons[2], buttons[3]}) {
             bool shown = false;
             for (int face : faces)
-                shown = shown || shows_bitmap(shot, c.x + b.x, c.y + b.y, face, faces, {RGB(255, 255, 255)});
+                shown = shown ||
+                        shows_bitmap(shot, c.x + b.x, c.y + b.y, face, faces, {RGB(255, 255, 255)});
             EXPECT_TRUE(shown) << b.id;
         }
         press_cancel(dialog);
@@ -756,19 +787,11 @@ TEST_F(ConfigWindow, EveryLanguagesTextsFitTheirPlaces) {
         const std::string language = wide_to_utf8(name);
         int count = 0;
         const config_control_place* places = config_control_places(count);
-        const struct {
-            int id;
-            const char* key;
-        } boxes[] = {{IDC_CONFIG_CLOSE_TO_TRAY, "config_close_to_system_tray"},
-                     {IDC_CONFIG_AUTORUN, "config_start_when_windows_startup"},
-                     {IDC_CONFIG_SCAN_OFFLINE, "config_scan_non_present_devices"},
-                     {IDC_CONFIG_SCHEDULED_SCAN, "config_enable_scheduled_automatic_scan"}};
-        for (const auto& box : boxes) {
-            for (int i = 0; i < count; ++i) {
-                if (places[i].id != box.id) continue;
-                EXPECT_LE(width_of(font_id::verdana_8, text_for(box.key)), places[i].width - check_mark)
-                    << box.key << " in " << language;
-            }
+        for (int i = 0; i < count; ++i) {
+            if (!places[i].key) continue;
+            EXPECT_LE(width_of(font_id::verdana_8, text_for(places[i].key)),
+                      places[i].width - check_mark)
+                << places[i].key << " in " << language;
         }
         // Labels: those of the left column end before the picture, the others
         // inside the dialog.
@@ -779,8 +802,11 @@ TEST_F(ConfigWindow, EveryLanguagesTextsFitTheirPlaces) {
             EXPECT_LE(width_of(font_id::verdana_8_bold, text_for(label.key)), room)
                 << label.key << " in " << language;
         }
-        for (const char* key : {"btn_ok", "btn_cancel", "top_download", "top_backup"})
-            EXPECT_LE(width_of(font_id::verdana_8_bold, text_for(key)), 80 - 6) << key << " in " << language;
+        const config_control_place* buttons = config_button_places(count);
+        for (int i = 0; i < count; ++i) {
+            EXPECT_LE(width_of(font_id::verdana_8_bold, text_for(buttons[i].key)), 80 - 6)
+                << buttons[i].key << " in " << language;
+        }
     }
     use_language(L"English");
 }
@@ -791,8 +817,9 @@ TEST_F(ConfigWindow, SettingsTabAndMenuEntryOpenTheDialog) {
     pointer_lock pointer;
     if (!app_device_store) app_device_store = create_device_store();
     main_window_c main;
-    ASSERT_NE(main.create(GetModuleHandleW(nullptr), L"Quillmark config test", L"Quillmark.ConfigTest"),
-              nullptr);
+    ASSERT_NE(
+        main.create(GetModuleHandleW(nullptr), L"Quillmark config test", L"Quillmark.ConfigTest"),
+        nullptr);
     HWND w = main.handle();
     ShowWindow(w, SW_SHOW);
     SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
@@ -805,15 +832,18 @@ TEST_F(ConfigWindow, SettingsTabAndMenuEntryOpenTheDialog) {
     POINT at{r.left + (tab.left + tab.right) / 2, r.top + (tab.top + tab.bottom) / 2 + 10};
     {
         box_answerer answer(w, IDCANCEL);
-        drive_pointer(pointer_click(at), [&] { return answer.answered == 1; }, "the Settings tab");
+        drive_pointer(
+            pointer_click(at), [&] { return answer.answered == 1; }, "the Settings tab");
         ASSERT_EQ(answer.seen.size(), 1u);
         EXPECT_EQ(answer.seen[0].title, text_for("menu_settings"));
-        EXPECT_NE(answer.seen[0].texts.find(text_for("config_close_to_system_tray")), std::wstring::npos);
+        EXPECT_NE(answer.seen[0].texts.find(text_for("config_close_to_system_tray")),
+                  std::wstring::npos);
     }
     {
         box_answerer answer(w, IDCANCEL);
         PostMessageW(w, WM_COMMAND, ID_MENU_SETTINGS, 0);
-        drive_pointer(L"sleep 0.1", [&] { return answer.answered == 1; }, "the menu's Settings entry");
+        drive_pointer(
+            L"sleep 0.1", [&] { return answer.answered == 1; }, "the menu's Settings entry");
         EXPECT_EQ(answer.seen.size(), 1u);
     }
     DestroyWindow(w);
