@@ -14,8 +14,10 @@
 namespace {
 
 constexpr COLORREF WHITE = RGB(255, 255, 255);
-// Posted to itself once the dialog is up: the demonstration picture.
-constexpr UINT UM_CONFIG_DEMO_SHOT = WM_APP + 1;
+// Once, half a second after opening, when the dialog is on the screen: the
+// demonstration picture.
+constexpr UINT_PTR DEMO_SHOT_TIMER_ID = 1;
+constexpr UINT DEMO_SHOT_DELAY_MS = 500;
 
 bool wide_check_boxes_fit() { return !(locale_is(L"fr") || locale_is(L"es") || locale_is(L"pt")); }
 
@@ -151,7 +153,7 @@ bool config_window_c::process_message(HWND window, UINT message, WPARAM wparam, 
         {WM_CTLCOLORSTATIC, &config_window_c::on_control_color},
         {WM_CTLCOLORBTN, &config_window_c::on_control_color},
         {WM_DESTROY, &config_window_c::on_destroy},
-        {UM_CONFIG_DEMO_SHOT, &config_window_c::on_demo_shot},
+        {WM_TIMER, &config_window_c::on_demo_shot},
     };
     // The skinned frame and the dialog's painting first; the commands of
     // push buttons 1 and 2 never reach it, as OK may keep the dialog open.
@@ -203,7 +205,7 @@ void config_window_c::set_up(HINSTANCE module) {
 
     decoration_.load(module, IDB_SETTINGS_DECORATION);
     frame_brush_ = CreateSolidBrush(CONFIG_LABEL_COLOR);
-    PostMessageW(window_, UM_CONFIG_DEMO_SHOT, 0, 0);
+    SetTimer(window_, DEMO_SHOT_TIMER_ID, DEMO_SHOT_DELAY_MS, nullptr);
 }
 
 void config_window_c::erase_background(HDC dc, const RECT& client) {
@@ -274,7 +276,12 @@ LRESULT config_window_c::on_destroy(UINT, WPARAM, LPARAM, bool& handled) {
     return 0;
 }
 
-LRESULT config_window_c::on_demo_shot(UINT, WPARAM, LPARAM, bool&) {
+LRESULT config_window_c::on_demo_shot(UINT, WPARAM wparam, LPARAM, bool& handled) {
+    if (wparam != DEMO_SHOT_TIMER_ID) {
+        handled = false;
+        return 0;
+    }
+    KillTimer(window_, DEMO_SHOT_TIMER_ID);
     save_demo_shot(window_, L"settings.png");
     return 0;
 }
