@@ -212,14 +212,14 @@ POINT screen_center(HWND control) {
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-// Answers the dialog boxes that open over `owner` while it is installed: a
-// thread timer (it runs inside the boxes' own loops) notes each box's title
-// and texts and clicks its push button `button` with the real pointer.
 struct seen_box {
     std::wstring title;
     std::wstring texts;  // the window texts of its controls, joined by '|'
 };
 
+// Answers the dialog boxes that open over `owner` while it is installed: a
+// thread timer (it runs inside the boxes' own loops) notes each box's title
+// and texts and clicks its push button `button` with the real pointer.
 class box_answerer {
 public:
     box_answerer(HWND owner, int button) : owner_(owner), button_(button) {
