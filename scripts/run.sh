@@ -3,7 +3,8 @@
 #
 # On your display (DISPLAY set) the program runs until you quit it. Without a
 # display it runs on a virtual one, scans, saves screenshots of the home,
-# scan and results pages into build/screenshots/ and prints where they are.
+# scan and results pages into build/screenshots/, then clicks the Settings
+# tab and saves the settings dialog too, and prints where they are.
 #
 # The update service asked is the reference one in update-service/, started
 # on loopback with its sample catalogue. The machine scanned is the example PC in profiles/example-pc.xml unless
@@ -49,7 +50,7 @@ fi
 wine_start
 shots=$root/build/screenshots
 mkdir -p "$shots"
-rm -f "$shots"/home.png "$shots"/scan.png "$shots"/results.png
+rm -f "$shots"/home.png "$shots"/scan.png "$shots"/results.png "$shots"/settings.png
 # The program photographs itself while it asks the update service and when
 # it shows the results; a scan against loopback is too quick to catch from
 # outside.
@@ -78,8 +79,19 @@ for _ in $(seq 1 100); do
     sleep 0.2
 done
 sleep 1
+# The Settings tab, the fifth tab of the caption, clicked as a person would:
+# the settings dialog photographs itself once it is up.
+if [ -s "$shots/results.png" ]; then
+    origin=$(xwininfo -id "$(window_id)" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
+    read -r left top <<<"$origin"
+    xdotool mousemove $((left + 384)) $((top + 60)) sleep 0.2 click 1 || true
+    for _ in $(seq 1 50); do
+        [ -s "$shots/settings.png" ] && break
+        sleep 0.2
+    done
+fi
 echo "Quillmark ran on the virtual display $DISPLAY and scanned the example PC. Screenshots:"
-for f in home scan results; do
+for f in home scan results settings; do
     [ -s "$shots/$f.png" ] && echo "  $shots/$f.png"
 done
 [ -s "$shots/results.png" ] || { echo "the scan did not reach the results page" >&2; exit 1; }

@@ -1,6 +1,7 @@
 #include "platform/shell.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <atomic>
 
@@ -57,3 +58,15 @@ shell_actions& shell() {
 }
 
 void set_shell(shell_actions* replacement) { shell_in_use.store(replacement); }
+
+std::wstring shell_actions::browse_for_folder(HWND owner) {
+    BROWSEINFOW info{};
+    info.hwndOwner = owner;
+    info.ulFlags = BIF_RETURNONLYFSDIRS;
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    if (!chosen) return {};
+    wchar_t path[MAX_PATH] = {};
+    const bool found = SHGetPathFromIDListW(chosen, path) != FALSE;
+    CoTaskMemFree(chosen);
+    return found ? path : L"";
+}

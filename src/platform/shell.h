@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 class shell_actions {
 public:
@@ -33,6 +34,10 @@ public:
     virtual intptr_t start_program_quietly(HWND owner, const wchar_t* program) {
         return start_program(owner, program, nullptr, SW_SHOWNORMAL);
     }
+    // Lets the user pick a file-system folder in the shell's folder browser
+    // (SHBrowseForFolderW) owned by `owner`. The folder's path, or an empty
+    // text when the user cancelled or picked something that is no folder.
+    virtual std::wstring browse_for_folder(HWND owner);
 };
 
 // The shell in effect: the one installed by set_shell, else the real one.

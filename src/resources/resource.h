@@ -49,6 +49,19 @@
 #define IDC_DEVINFO_LIST                621     // device names, list box
 #define IDC_DEVINFO_TABLE               622     // details, list view in report mode
 
+// Settings dialog: its template (resource numbers 630-649 are this dialog's)
+// and its controls, which keep the numbers the dialog has always used.
+#define IDD_CONFIG_DIALOG               630
+#define IDC_CONFIG_DOWNLOAD_PATH        1000    // edit
+#define IDC_CONFIG_BACKUP_PATH          1001    // edit
+#define IDC_CONFIG_BROWSE_DOWNLOAD      1002    // push button
+#define IDC_CONFIG_BROWSE_BACKUP        1003    // push button
+#define IDC_CONFIG_AUTORUN              1004    // check box
+#define IDC_CONFIG_CLOSE_TO_TRAY        1005    // check box
+#define IDC_CONFIG_SCHEDULED_SCAN       1006    // check box
+#define IDC_CONFIG_LANGUAGE             1007    // drop-down list
+#define IDC_CONFIG_SCAN_OFFLINE         1008    // check box
+
 // Main window caption: tabs (80 x 70), the top strip pattern, caption buttons
 // (30 x 21) and the logo.
 #define IDB_HOME_TAB_NORMAL             236

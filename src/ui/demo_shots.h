@@ -1,7 +1,8 @@
 // Pictures of the main window for demonstrations: when the environment
 // variable QUILLMARK_DEMO_SHOTS names a folder, the window saves a PNG of
 // itself there at a few moments of a scan ("scan.png" while the update
-// service is asked, "results.png" when the results are shown).
+// service is asked, "results.png" when the results are shown); the settings
+// dialog saves "settings.png" of itself when it opens.
 #pragma once
 
 #include <windows.h>

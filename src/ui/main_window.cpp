@@ -16,6 +16,7 @@
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "ui/about_window.h"
+#include "ui/config_window.h"
 #include "ui/demo_shots.h"
 #include "ui/messages.h"
 #include "ui/prompt.h"
@@ -314,9 +315,11 @@ void main_window_c::on_download_tab() { show_tab_page(download_.handle(), "home_
 void main_window_c::on_backup_tab() { show_tab_page(backup_.handle(), "home_backup_msg"); }
 void main_window_c::on_restore_tab() { show_tab_page(restore_.handle(), "home_restore_msg"); }
 
-// The settings dialog is not part of this build yet; the tab and the menu
-// item do nothing until it is.
-void main_window_c::on_settings() {}
+void main_window_c::on_settings() {
+    // A new language changes the tabs' font at once.
+    if (show_settings_dialog(window_) == 1)
+        RedrawWindow(window_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+}
 
 void main_window_c::on_maximize_button() {
     WINDOWPLACEMENT placement{};
