@@ -4,7 +4,9 @@
 # On your display (DISPLAY set) the program runs until you quit it. Without a
 # display it runs on a virtual one, scans, saves screenshots of the home,
 # scan and results pages into build/screenshots/, then clicks the Settings
-# tab and saves the settings dialog too, and prints where they are.
+# tab and saves the settings dialog, backs up the example PC's drivers on the
+# Backup tab and shows them on the Restore tab, saving those pages too, and
+# prints where the pictures are.
 #
 # The update service asked is the reference one in update-service/, started
 # on loopback with its sample catalogue. The machine scanned is the example PC in profiles/example-pc.xml unless
@@ -50,7 +52,8 @@ fi
 wine_start
 shots=$root/build/screenshots
 mkdir -p "$shots"
-rm -f "$shots"/home.png "$shots"/scan.png "$shots"/results.png "$shots"/settings.png
+rm -f "$shots"/home.png "$shots"/scan.png "$shots"/results.png "$shots"/settings.png \
+      "$shots"/backup.png "$shots"/backup-done.png "$shots"/restore.png
 # The program photographs itself while it asks the update service and when
 # it shows the results; a scan against loopback is too quick to catch from
 # outside.
@@ -89,9 +92,25 @@ if [ -s "$shots/results.png" ]; then
         [ -s "$shots/settings.png" ] && break
         sleep 0.2
     done
+    xdotool key Escape sleep 0.5 || true
+    # The Backup tab; on its page the root of the available drivers checks
+    # every package, and the large button backs them up into the backup folder.
+    click() { xdotool mousemove $((left + $1)) $((top + $2)) sleep 0.3 click 1 sleep 0.5 || true; }
+    click 219 60
+    sleep 1
+    import -window "$(window_id)" "$shots/backup.png"
+    click 31 131
+    click 554 474
+    sleep 4
+    import -window "$(window_id)" "$shots/backup-done.png"
+    xdotool key Return sleep 0.5 || true
+    # The Restore tab lists the backups just made.
+    click 301 60
+    sleep 1
+    import -window "$(window_id)" "$shots/restore.png"
 fi
 echo "Quillmark ran on the virtual display $DISPLAY and scanned the example PC. Screenshots:"
-for f in home scan results settings; do
+for f in home scan results settings backup backup-done restore; do
     [ -s "$shots/$f.png" ] && echo "  $shots/$f.png"
 done
 [ -s "$shots/results.png" ] || { echo "the scan did not reach the results page" >&2; exit 1; }
