@@ -530,14 +530,16 @@ TEST_F(MainWindow, RealPointerReachesTabsLogoCaptionButtonsAndTheBareCaption) {
     EXPECT_EQ(boxes[2].text, text_for("home_restore_msg"));
     EXPECT_EQ(page(), window_.home().handle());
 
-    // After a scan every tab switches to its page, Home included.
+    // After a scan every tab switches to its page, Home included. The
+    // restore page says that there are no backups yet.
     scan_to_the_end();
     ASSERT_EQ(page(), window_.download().handle());
     click(tab_point(HOME), "Home tab", [&] { return page() == window_.home().handle(); });
     click(tab_point(BACKUP), "Backup tab", [&] { return page() == window_.backup().handle(); });
     click(tab_point(RESTORE), "Restore tab", [&] { return page() == window_.restore().handle(); });
     click(tab_point(DOWNLOAD), "Download tab", [&] { return page() == window_.download().handle(); });
-    EXPECT_EQ(boxes.size(), 3u);
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[3].text, text_for("restore_no_backup"));
 
     click(right_point(LOGO), "logo", [&] { return shell_.pages.size() == 1; });
     {
@@ -550,8 +552,8 @@ TEST_F(MainWindow, RealPointerReachesTabsLogoCaptionButtonsAndTheBareCaption) {
     ShowWindow(w, SW_RESTORE);
     SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
     click(right_point(CLOSE), "close button", [&] { return !IsWindowVisible(w); });
-    ASSERT_EQ(boxes.size(), 4u);
-    EXPECT_EQ(boxes[3].text, text_for("system_tray_warning"));
+    ASSERT_EQ(boxes.size(), 5u);
+    EXPECT_EQ(boxes[4].text, text_for("system_tray_warning"));
 
     // Back from the tray: a drag on the bare caption, between the tabs and
     // the logo and below the system's caption height, moves the window.
