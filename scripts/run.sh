@@ -95,14 +95,20 @@ if [ -s "$shots/results.png" ]; then
     xdotool key Escape sleep 0.5 || true
     # The Backup tab; on its page the root of the available drivers checks
     # every package, and the large button backs them up into the backup folder.
-    click() { xdotool mousemove $((left + $1)) $((top + $2)) sleep 0.3 click 1 sleep 0.5 || true; }
+    # Two moves, as a hand makes them: the caption changes one tab's look per move.
+    click() {
+        xdotool mousemove $((left + $1)) $((top + $2 - 2)) sleep 0.2 \
+            mousemove $((left + $1)) $((top + $2)) sleep 0.3 click 1 sleep 0.5 || true
+    }
     click 219 60
     sleep 1
     import -window "$(window_id)" "$shots/backup.png"
     click 31 131
     click 554 474
     sleep 4
-    import -window "$(window_id)" "$shots/backup-done.png"
+    # The screen around the window: the message box is a window of its own.
+    size=$(xwininfo -id "$(window_id)" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+    import -window root -crop "$size+$left+$top" +repage "$shots/backup-done.png"
     xdotool key Return sleep 0.5 || true
     # The Restore tab lists the backups just made.
     click 301 60
