@@ -117,12 +117,6 @@ protected:
                              [&] { return page.check_state(item) == expected_state; }, what);
     }
 
-    POINT centre_of(HWND control) {
-        RECT r{};
-        GetWindowRect(control, &r);
-        return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-    }
-
     std::vector<HTREEITEM> children(HWND tree, HTREEITEM parent) {
         std::vector<HTREEITEM> items;
         for (HTREEITEM i = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree); i;
@@ -199,7 +193,7 @@ TEST_F(BackupPages, CheckedPackagesAreBackedUpWithTheRealPointer) {
 
     // The large button backs up the checked packages and says so once.
     const std::size_t checked = packages.size() - 1;
-    ASSERT_TRUE(drive_pointer(pointer_click(centre_of(page.button())),
+    ASSERT_TRUE(drive_pointer(pointer_click(screen_centre(page.button())),
                               [&] { return box_shown("backup_completed"); }, "the backup button", 30000));
     EXPECT_EQ(boxes.size(), 1u);
     EXPECT_EQ(page.job().progress.load(), static_cast<int32_t>(checked * 100));
@@ -212,7 +206,7 @@ TEST_F(BackupPages, CheckedPackagesAreBackedUpWithTheRealPointer) {
     for (HTREEITEM p : packages) page.set_check_state(p, 1);
     pump_messages(GetDoubleClickTime() + 100);
     boxes.clear();
-    ASSERT_TRUE(drive_pointer(pointer_click(centre_of(page.button())),
+    ASSERT_TRUE(drive_pointer(pointer_click(screen_centre(page.button())),
                               [&] { return !boxes.empty(); }, "the backup button, nothing checked"));
     EXPECT_EQ(boxes[0], text_for("backup_no_driver"));
     photograph<backup_window_c>(L"backup-page", page.handle());
@@ -250,12 +244,12 @@ TEST_F(BackupPages, TheRestorePageRestoresTheOneCheckedBackup) {
     pump_messages(100);
     EXPECT_EQ(page.check_state(backups[1]), 1);
     ASSERT_TRUE(click_check_box(page, backups[0], 1, "the first backup again"));
-    ASSERT_TRUE(drive_pointer(pointer_click(centre_of(page.button())),
+    ASSERT_TRUE(drive_pointer(pointer_click(screen_centre(page.button())),
                               [&] { return !boxes.empty(); }, "the restore button, nothing checked"));
     EXPECT_EQ(boxes[0], text_for("restore_no_driver"));
 
     ASSERT_TRUE(click_check_box(page, backups[0], 2, "the first backup, checked"));
-    ASSERT_TRUE(drive_pointer(pointer_click(centre_of(page.button())),
+    ASSERT_TRUE(drive_pointer(pointer_click(screen_centre(page.button())),
                               [&] { return !shell.calls().empty() && !page.busy(); }, "the restore button"));
     const std::wstring folder = join_path(current_settings.backup_path, L"Intel(R)-HD-Graphics-4000");
     EXPECT_EQ(shell.calls()[0].parameters, L"/SH /F /PATH \"" + folder + L"\"");

@@ -190,28 +190,6 @@ TEST(ConfigDecisions, NarrowerBoxesAndTheDecorationMoveForFrenchSpanishAndPortug
 
 namespace {
 
-// Starts xdotool with `words` and returns at once.
-void start_pointer(const std::wstring& words) {
-    const wchar_t* xdotool = L"Z:\\usr\\bin\\xdotool";
-    std::wstring command = std::wstring(xdotool) + L" " + words;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(xdotool, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        ADD_FAILURE() << "xdotool cannot be started (" << GetLastError() << ")";
-        return;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-}
-
-POINT screen_center(HWND control) {
-    RECT r{};
-    GetWindowRect(control, &r);
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
 struct seen_box {
     std::wstring title;
     std::wstring texts;  // the window texts of its controls, joined by '|'
@@ -273,7 +251,7 @@ private:
         EnumChildWindows(self->open_box, collect, reinterpret_cast<LPARAM>(&box.texts));
         self->seen.push_back(box);
         HWND button = GetDlgItem(self->open_box, self->button_);
-        if (button) start_pointer(pointer_click(screen_center(button)));
+        if (button) start_pointer(pointer_click(screen_centre(button)));
     }
 
     static inline box_answerer* active = nullptr;
@@ -363,7 +341,7 @@ protected:
         const bool check_box =
             (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX &&
             lstrcmpiW(name, L"Button") == 0;
-        POINT at = check_box ? POINT{r.left + 6, (r.top + r.bottom) / 2} : screen_center(control);
+        POINT at = check_box ? POINT{r.left + 6, (r.top + r.bottom) / 2} : screen_centre(control);
         drive_pointer(pointer_click(at), done, what);
     }
     static void toggle(HWND dialog, int id, const char* what) {
@@ -439,7 +417,7 @@ TEST_F(ConfigWindow, MissingBackupFolderShowsTheSystemBoxAndKeepsTheDialogOpen) 
         HWND edit = GetDlgItem(dialog, IDC_CONFIG_BACKUP_PATH);
         wchar_t text[MAX_PATH + 16] = {};
         drive_pointer(
-            pointer_click(screen_center(edit)) + L" key --delay 30 End m i s s i n g",
+            pointer_click(screen_centre(edit)) + L" key --delay 30 End m i s s i n g",
             [&] {
                 GetWindowTextW(edit, text, MAX_PATH + 16);
                 return std::wstring(text) == backup_before + L"missing";
@@ -448,7 +426,7 @@ TEST_F(ConfigWindow, MissingBackupFolderShowsTheSystemBoxAndKeepsTheDialogOpen) 
         {
             box_answerer answer(dialog, IDOK);
             drive_pointer(
-                pointer_click(screen_center(GetDlgItem(dialog, IDOK))),
+                pointer_click(screen_centre(GetDlgItem(dialog, IDOK))),
                 [&] { return answer.answered == 1; }, "OK, then the box's OK");
             seen = answer.seen;
         }

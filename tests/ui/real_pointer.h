@@ -89,6 +89,31 @@ inline void CALLBACK pointer_watchdog(HWND, UINT, UINT_PTR, DWORD) {
 //
 // Under Wine the handle of a Unix process is not signalled when it ends, so
 // xdotool's last act is to create a marker file, which tells that it is done.
+// Starts "xdotool `words`" and returns at once. False, with a test failure,
+// when it cannot be started.
+inline bool start_pointer(const std::wstring& words) {
+    const wchar_t* xdotool = L"Z:\\usr\\bin\\xdotool";
+    std::wstring command = std::wstring(xdotool) + L" " + words;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(xdotool, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        ADD_FAILURE() << "xdotool cannot be started (" << GetLastError() << ")";
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// The screen point at the middle of a window.
+inline POINT screen_centre(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
 inline bool pointer_lost = false;  // an earlier xdotool never finished
 
 template <class F>
@@ -105,18 +130,7 @@ bool drive_pointer(const std::wstring& words, F done, const char* what, DWORD li
         if (c == L'/') c = L'\\';
     DeleteFileW(marker_seen_as.c_str());
 
-    const wchar_t* xdotool = L"Z:\\usr\\bin\\xdotool";
-    std::wstring command = std::wstring(xdotool) + L" " + words + L" exec touch " + marker;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(xdotool, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        ADD_FAILURE() << "xdotool cannot be started (" << GetLastError() << ")";
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (!start_pointer(words + L" exec touch " + marker)) return false;
     const DWORD start = GetTickCount();
     pointer_deadline = start + limit_ms;
     const UINT_PTR watchdog = SetTimer(nullptr, 0, 250, pointer_watchdog);
