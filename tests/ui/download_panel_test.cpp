@@ -571,24 +571,26 @@ TEST_F(DownloadRows, RightClickShowsTheMenuWithRemoveEnabledOnlyForAFile) {
 }
 
 TEST_F(DownloadRows, MenuActionsOpenTheFolderSelectTheFileAndAskBeforeRemoving) {
-    shell_double shell;
+    recording_shell shell;
     const std::string bytes = blob(5000, 4);
     add_device(L"Device", 0, serve("row-open.bin", bytes), 5000);
     fill();
     download_panel_c& r = row(0);
     // Nothing downloaded: the download folder.
     SendMessageW(r.handle(), WM_COMMAND, ID_ROW_OPEN_LOCATION, 0);
-    ASSERT_EQ(shell->calls.size(), 1u);
-    EXPECT_EQ(shell->calls[0].what, L"folder");
-    EXPECT_EQ(shell->calls[0].target, folder);
+    std::vector<recording_shell::call> calls = shell.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].what, L"folder");
+    EXPECT_EQ(calls[0].target, folder);
 
     SendMessageW(r.handle(), WM_COMMAND, ID_ROW_ACTION, 0);
     ASSERT_TRUE(wait_for([&] { return r.session().state() == DOWNLOAD_COMPLETE; }));
     SendMessageW(r.handle(), WM_COMMAND, ID_ROW_OPEN_LOCATION, 0);
-    ASSERT_EQ(shell->calls.size(), 2u);
-    EXPECT_EQ(shell->calls[1].what, L"program");
-    EXPECT_EQ(shell->calls[1].target, L"explorer.exe");
-    EXPECT_EQ(shell->calls[1].parameters, L"/select,\"" + r.session().final_path() + L"\"");
+    calls = shell.calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].what, L"program");
+    EXPECT_EQ(calls[1].target, L"explorer.exe");
+    EXPECT_EQ(calls[1].parameters, L"/select,\"" + r.session().final_path() + L"\"");
 
     // "No" keeps the file.
     {
