@@ -21,12 +21,14 @@
 #include "app/language.h"
 #include "app/settings.h"
 #include "common/reference_service.h"
+#include "common/scratch_folder.h"
 #include "devices/device_store.h"
 #include "downloads/download_session.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "ui/prompt.h"
 #include "ui/skin/colors.h"
+#include "download_test_support.h"
 #include "real_pointer.h"
 #include "ui_test_support.h"
 
@@ -132,27 +134,6 @@ TEST(DownloadPageParts, FontsAndWidthsFollowTheLanguage) {
 
 // --- The page in a window --------------------------------------------------------
 
-void no_pause(uint32_t) {}
-
-std::string blob(size_t size, int seed) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 13 + seed + i / 257) % 256);
-    return bytes;
-}
-
-// Pumps messages until `done` holds; false after `limit_ms` (a generous bound
-// against a hang, not a measure of speed).
-template <class F>
-bool wait_for(F done, DWORD limit_ms = 60000) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > limit_ms) return false;
-        pump_once();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
-
 // The message boxes the page asks, answered through the prompt seam.
 struct asked_box {
     std::wstring text;
@@ -188,12 +169,7 @@ protected:
         ASSERT_NE(service, nullptr);
         ASSERT_TRUE(service->reset());
         previous_pause = set_retry_pause(no_pause);
-        wchar_t name[64];
-        swprintf(name, 64, L"page-%lu\\", GetCurrentProcessId());
-        wchar_t full[MAX_PATH];
-        GetFullPathNameW((service->extra_packages() + L"..\\" + name).c_str(), MAX_PATH, full, nullptr);
-        folder = full;
-        CreateDirectoryW(folder.c_str(), nullptr);
+        folder = scratch.path() + L"\\";
         copy_text(current_settings.session_download_path, folder);
         copy_text(saved_program_dir, std::wstring_view(program_dir));
         copy_text(program_dir, folder);
@@ -212,18 +188,7 @@ protected:
         }
         store.devices.reserve(32);  // the rows point at the records
 
-        static const wchar_t* host_class = L"Quillmark.PageTestHost";
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        wc.lpszClassName = host_class;
-        RegisterClassExW(&wc);
-        host = CreateWindowExW(0, host_class, L"page", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 10,
-                               10, WIDTH, HEIGHT, nullptr, nullptr, GetModuleHandleW(nullptr),
-                               nullptr);
+        host = create_test_host(L"page", 10, 10, WIDTH, HEIGHT);
         ASSERT_NE(host, nullptr);
         ASSERT_NE(page.create(host), nullptr);
         ShowWindow(page.handle(), SW_SHOW);
@@ -239,24 +204,6 @@ protected:
         set_retry_pause(previous_pause);
         copy_text(program_dir, std::wstring_view(saved_program_dir));
         if (store.own_class_images) ImageList_Destroy(store.own_class_images);
-        remove_tree(folder);
-    }
-
-    static void remove_tree(const std::wstring& path) {
-        WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((path + L"*").c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = found.cFileName;
-                if (name == L"." || name == L"..") continue;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    remove_tree(path + name + L"\\");
-                else
-                    DeleteFileW((path + name).c_str());
-            } while (FindNextFileW(find, &found));
-            FindClose(find);
-        }
-        RemoveDirectoryW(path.c_str());
     }
 
     // Serves `bytes` as /packages/<name> on mirror 1 and returns its link.
@@ -350,7 +297,8 @@ protected:
 
     reference_service* service = nullptr;
     retry_pause_function previous_pause = nullptr;
-    std::wstring folder;
+    scratch_folder scratch;  // the download and program folder
+    std::wstring folder;     // its path with a trailing backslash
     wchar_t saved_program_dir[MAX_PATH] = {};
     device_store store;
     HWND host = nullptr;

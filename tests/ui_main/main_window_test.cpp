@@ -20,6 +20,7 @@
 #include "downloads/download_session.h"
 #include "common/recording_shell.h"
 #include "common/reference_service.h"
+#include "common/scratch_folder.h"
 #include "install/install.h"
 #include "platform/machine_profile.h"
 #include "platform/profile_device_source.h"
@@ -596,7 +597,6 @@ TEST_F(MainWindow, TheMainJobScanDownloadAndInstallFromTheWindow) {
     reference_service* service = reference_service::get();
     ASSERT_NE(service, nullptr);
     ASSERT_TRUE(service->reset());
-    const retry_pause_function previous_pause = set_retry_pause(no_pause_for_the_job);
 
     machine_profile profile;
     std::wstring error;
@@ -613,7 +613,10 @@ TEST_F(MainWindow, TheMainJobScanDownloadAndInstallFromTheWindow) {
     query.model = L"2349K3G";
     query.language_code = 437;
 
-    // Whatever happens below, the process-wide values go back as they were.
+    // The program and download folder; whatever happens below, the
+    // process-wide values go back as they were before it goes.
+    scratch_folder scratch;
+    const retry_pause_function previous_pause = set_retry_pause(no_pause_for_the_job);
     struct restore {
         update_client* client = app_update_client;
         wchar_t program[MAX_PATH] = {};
@@ -636,12 +639,7 @@ TEST_F(MainWindow, TheMainJobScanDownloadAndInstallFromTheWindow) {
     SetEnvironmentVariableW(L"QUILLMARK_MIRRORS", nullptr);
     ASSERT_NE(app_update_client, nullptr);
 
-    // The program and download folders of this run.
-    wchar_t folder[MAX_PATH];
-    GetFullPathNameW((service->extra_packages() + L"..\\job-" +
-                      std::to_wstring(GetCurrentProcessId()) + L"\\").c_str(),
-                     MAX_PATH, folder, nullptr);
-    CreateDirectoryW(folder, nullptr);
+    const std::wstring folder = scratch.path() + L"\\";
     copy_text(program_dir, folder);
     copy_text(current_settings.session_download_path, folder);
 
