@@ -226,7 +226,8 @@ LRESULT download_all_window_c::on_control_colour(UINT, WPARAM wparam, LPARAM, bo
 download_window_c::download_window_c() = default;
 
 download_window_c::~download_window_c() {
-    // The window and its children first (the rows with it), then the brushes.
+    // The rows first, while the groups they show are here; then the window
+    // with its other children, then the brushes.
     list_.clear_panels();
     if (window_) DestroyWindow(window_);
     for (HBRUSH brush : {header_brush_, sidebar_brush_, box_brush_, frame_brush_})
