@@ -410,6 +410,9 @@ void main_window_c::close_request() {
 
 bool main_window_c::downloads_running() const { return any_downloading(); }
 
+// A modal box of the window or one of its pages disables the window.
+bool main_window_c::modal_box_open() const { return window_ && !IsWindowEnabled(window_); }
+
 void main_window_c::quit() {
     // Only a plain Yes quits while downloads run.
     if (downloads_running() && prompt_user(window_, text_for("quit_confirm").c_str(), 3) != 1)
@@ -424,7 +427,7 @@ LRESULT main_window_c::on_timer(UINT, WPARAM wparam, LPARAM, bool& handled) {
         handled = false;
         return 0;
     }
-    if (main_state_ != main_state_idle) return 0;
+    if (main_state_ != main_state_idle || modal_box_open()) return 0;
     KillTimer(window_, AUTO_SCAN_TIMER_ID);
     notify_stage_ = 1;
     SendMessageW(window_, UM_START_SCAN, 0, 0);
@@ -432,10 +435,15 @@ LRESULT main_window_c::on_timer(UINT, WPARAM wparam, LPARAM, bool& handled) {
 }
 
 LRESULT main_window_c::on_start_scan(UINT, WPARAM, LPARAM, bool&) {
-    // A worker still rebuilding the device store must not get a twin.
-    if (scan_.busy()) return 0;
+    // A worker still rebuilding the device store must not get a twin. Nor
+    // does a scan start under an open message box: the row or page that
+    // opened it goes on with its devices once the box closes, while a scan
+    // would rebuild them and the rows with them.
+    if (scan_.busy() || modal_box_open()) return 0;
     ++scans_started_;
     main_state_ = main_state_scanning;
+    // The scan rebuilds the device store that the download rows show.
+    download_.clear();
     show_page(scan_.handle());
     RedrawWindow(scan_.handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     scan_.scan_phase = 0;
@@ -444,11 +452,10 @@ LRESULT main_window_c::on_start_scan(UINT, WPARAM, LPARAM, bool&) {
     return 0;
 }
 
-LRESULT main_window_c::on_scan_done(UINT, WPARAM, LPARAM, bool&) {
+LRESULT main_window_c::on_scan_done(UINT, WPARAM wparam, LPARAM, bool&) {
     main_state_ = main_state_results;
     scan_.scan_phase = 0;
-    if (app_device_store)
-        download_.set_devices(first_device(*app_device_store), device_count(*app_device_store));
+    if (app_device_store) download_.fill(*app_device_store, static_cast<int>(wparam));
     show_page(download_.handle());
     save_demo_shot(window_, L"results.png");
     if (notify_stage_ == 1) {
@@ -467,7 +474,7 @@ LRESULT main_window_c::on_scan_cancelled(UINT, WPARAM, LPARAM, bool&) {
 }
 
 void main_window_c::notify_new_drivers() {
-    int n = download_.new_driver_count();
+    int n = download_.out_of_date();
     if (n <= 0) return;
     if (tray_installed_) {
         tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

@@ -11,7 +11,7 @@
 
 #include "ui/home_window.h"
 #include "ui/backup_pages.h"
-#include "ui/results_window.h"
+#include "ui/download_window.h"
 #include "ui/scan_window.h"
 #include "ui/skin/image.h"
 #include "ui/skin/message_loop.h"
@@ -66,7 +66,7 @@ public:
     UINT tray_message() const { return tray_message_; }
     home_window_c& home() { return home_; }
     scan_window_c& scan() { return scan_; }
-    results_window_c& download() { return download_; }
+    download_window_c& download() { return download_; }
     backup_window_c& backup() { return backup_; }
     restore_window_c& restore() { return restore_; }
 
@@ -112,6 +112,7 @@ private:
     void relabel_menu(HMENU popup);
     void show_menu(HMENU popup, POINT at, UINT flags);
     bool downloads_running() const;
+    bool modal_box_open() const;
 
     // The tray part.
     UINT tray_message_ = 0;
@@ -127,7 +128,7 @@ private:
     // The pages, in creation order.
     home_window_c home_;
     scan_window_c scan_;
-    results_window_c download_{"top_download"};
+    download_window_c download_;
     backup_window_c backup_;
     restore_window_c restore_;
     HWND current_page_ = nullptr;

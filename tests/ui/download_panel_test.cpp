@@ -26,6 +26,7 @@
 #include "resources/resource.h"
 #include "service/http_client.h"
 #include "ui/skin/panel_list.h"
+#include "download_test_support.h"
 #include "real_pointer.h"
 #include "ui_test_support.h"
 
@@ -107,27 +108,6 @@ TEST(DownloadRowParts, StatusBitmapAndStateTexts) {
 }
 
 // --- Rows in a window -----------------------------------------------------------
-
-void no_pause(uint32_t) {}
-
-std::string blob(size_t size, int seed) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + seed + i / 311) % 256);
-    return bytes;
-}
-
-// Pumps messages until `done` holds; false after `limit_ms` (a generous bound
-// against a hang, not a measure of speed).
-template <class F>
-bool wait_for(F done, DWORD limit_ms = 60000) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > limit_ms) return false;
-        pump_once();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
 
 // A shell that records launches from any thread and holds the installer's
 // launch until it is released, so that an installation stays running.
@@ -286,18 +266,7 @@ protected:
         add_class(L"Net", L"Network adapters");
         store.devices.reserve(16);
 
-        static const wchar_t* host_class = L"Quillmark.RowTestHost";
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        wc.lpszClassName = host_class;
-        RegisterClassExW(&wc);
-        host = CreateWindowExW(0, host_class, L"rows", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 20,
-                               20, WIDTH, HEIGHT, nullptr, nullptr, GetModuleHandleW(nullptr),
-                               nullptr);
+        host = create_test_host(L"rows", 20, 20, WIDTH, HEIGHT);
         ASSERT_NE(host, nullptr);
         ASSERT_NE(list.create(host, RECT{0, 0, WIDTH, HEIGHT}, 100), nullptr);
         pump_messages(50);
@@ -578,17 +547,19 @@ TEST_F(DownloadRows, MenuActionsOpenTheFolderSelectTheFileAndAskBeforeRemoving) 
     download_panel_c& r = row(0);
     // Nothing downloaded: the download folder.
     SendMessageW(r.handle(), WM_COMMAND, ID_ROW_OPEN_LOCATION, 0);
-    ASSERT_EQ(shell.calls().size(), 1u);
-    EXPECT_EQ(shell.calls()[0].what, L"folder");
-    EXPECT_EQ(shell.calls()[0].target, folder);
+    std::vector<recording_shell::call> calls = shell.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].what, L"folder");
+    EXPECT_EQ(calls[0].target, folder);
 
     SendMessageW(r.handle(), WM_COMMAND, ID_ROW_ACTION, 0);
     ASSERT_TRUE(wait_for([&] { return r.session().state() == DOWNLOAD_COMPLETE; }));
     SendMessageW(r.handle(), WM_COMMAND, ID_ROW_OPEN_LOCATION, 0);
-    ASSERT_EQ(shell.calls().size(), 2u);
-    EXPECT_EQ(shell.calls()[1].what, L"program");
-    EXPECT_EQ(shell.calls()[1].target, L"explorer.exe");
-    EXPECT_EQ(shell.calls()[1].parameters, L"/select,\"" + r.session().final_path() + L"\"");
+    calls = shell.calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].what, L"program");
+    EXPECT_EQ(calls[1].target, L"explorer.exe");
+    EXPECT_EQ(calls[1].parameters, L"/select,\"" + r.session().final_path() + L"\"");
 
     // "No" keeps the file.
     {

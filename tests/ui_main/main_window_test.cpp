@@ -18,9 +18,19 @@
 #include "app/settings.h"
 #include "devices/device_store.h"
 #include "downloads/download_session.h"
+#include "common/recording_shell.h"
 #include "common/reference_service.h"
+#include "common/scratch_folder.h"
+#include "install/install.h"
+#include "platform/machine_profile.h"
+#include "platform/profile_device_source.h"
 #include "platform/registry_root.h"
 #include "platform/shell.h"
+#include "platform/text.h"
+#include "service/scan_request.h"
+#include "service/scan_response.h"
+#include "service/update_client.h"
+#include "ui/download_panel.h"
 #include "resources/resource.h"
 #include "ui/main_window.h"
 #include "ui/messages.h"
@@ -28,6 +38,7 @@
 #include "ui/skin/fonts.h"
 #include "ui/skin/window.h"
 #include "ui/real_pointer.h"
+#include "ui/scan_flow.h"
 
 namespace {
 
@@ -46,17 +57,13 @@ int answer_box(HWND, const wchar_t* text, unsigned kind) {
     return a;
 }
 
-class recording_shell : public shell_actions {
-public:
+// The web pages a recording shell was asked to open.
+std::vector<std::wstring> pages_opened(const recording_shell& shell) {
     std::vector<std::wstring> pages;
-    intptr_t open_web_page(const wchar_t* address) override {
-        pages.push_back(address);
-        return 33;
-    }
-    intptr_t open_folder(const wchar_t*) override { return 33; }
-    intptr_t start_program(HWND, const wchar_t*, const wchar_t*, int) override { return 33; }
-    intptr_t start_program_quietly(HWND, const wchar_t*) override { return 33; }
-};
+    for (const recording_shell::call& c : shell.calls())
+        if (c.what == L"page") pages.push_back(c.target);
+    return pages;
+}
 
 // The fake workers count their runs and answer as told.
 int enumerations = 0;
@@ -84,6 +91,18 @@ int32_t fake_query(void* context) {
     last_error = query_errors.front();
     query_errors.erase(query_errors.begin());
     return -1;
+}
+
+// The enumeration of the end-to-end test: the application's store filled
+// from a machine profile, as the program does when QUILLMARK_MACHINE_PROFILE
+// names one.
+device_source* profile_source = nullptr;
+int32_t profile_enumeration(void* context) {
+    ++enumerations;
+    return enumerate_devices(*app_device_store, *static_cast<scan_progress*>(context),
+                             *profile_source)
+               ? 0
+               : -1;
 }
 
 // Dispatches this thread's messages until `done` holds (or 60 s have gone,
@@ -417,8 +436,8 @@ TEST_F(MainWindow, LogoOpensTheProductPageAndHandOverScansOnRequest) {
     LPARAM at = MAKELPARAM(window.right - (r.left + r.right) / 2, window.top + (r.top + r.bottom) / 2);
     SendMessageW(window_.handle(), WM_NCLBUTTONDOWN, HTCAPTION, at);
     SendMessageW(window_.handle(), WM_NCLBUTTONUP, HTCAPTION, at);
-    ASSERT_EQ(shell_.pages.size(), 1u);
-    EXPECT_EQ(shell_.pages[0], product_page_address());
+    ASSERT_EQ(pages_opened(shell_).size(), 1u);
+    EXPECT_EQ(pages_opened(shell_)[0], product_page_address());
 
     ShowWindow(window_.handle(), SW_HIDE);
     SendMessageW(window_.handle(), UM_BRING_TO_FRONT, 0, 0);
@@ -541,7 +560,7 @@ TEST_F(MainWindow, RealPointerReachesTabsLogoCaptionButtonsAndTheBareCaption) {
     ASSERT_EQ(boxes.size(), 4u);
     EXPECT_EQ(boxes[3].text, text_for("restore_no_backup"));
 
-    click(right_point(LOGO), "logo", [&] { return shell_.pages.size() == 1; });
+    click(right_point(LOGO), "logo", [&] { return pages_opened(shell_).size() == 1; });
     {
         menu_closer closer;
         click(right_point(MENU), "menu button", [&] { return watched_menu.seen; });
@@ -565,7 +584,169 @@ TEST_F(MainWindow, RealPointerReachesTabsLogoCaptionButtonsAndTheBareCaption) {
     EXPECT_EQ(hit_code_at(w, bare), HTCAPTION);
     EXPECT_TRUE(drag_window(w, bare, 40, 30, "drag the caption"));
     EXPECT_EQ(page(), window_.download().handle());
-    EXPECT_EQ(shell_.pages.size(), 1u);
+    EXPECT_EQ(pages_opened(shell_).size(), 1u);
+}
+
+void no_pause_for_the_job(uint32_t) {}
+
+// The main job in the window: the example PC scanned against the reference
+// update service, the download page filled, one package downloaded with the
+// real pointer and then installed with a second click: our DPInst is started
+// on the unpacked folder.
+TEST_F(MainWindow, TheMainJobScanDownloadAndInstallFromTheWindow) {
+    reference_service* service = reference_service::get();
+    ASSERT_NE(service, nullptr);
+    ASSERT_TRUE(service->reset());
+
+    machine_profile profile;
+    std::wstring error;
+    ASSERT_TRUE(load_machine_profile(QM_SOURCE_DIR_W L"\\profiles\\example-pc.xml", profile, &error))
+        << wide_to_utf8(error);
+    profile_device_source source(&profile);
+    profile_source = &source;
+    window_.scan().enumeration_job.function = profile_enumeration;
+    window_.scan().query_job_record.function = run_query;
+    // The example PC's Windows, whatever runs the test.
+    scan_query_params& query = window_.scan().query;
+    query.os_code_name = "WIN764";
+    query.os_version = 61;
+    query.model = L"2349K3G";
+    query.language_code = 437;
+
+    // The program and download folder; whatever happens below, the
+    // process-wide values go back as they were before it goes.
+    scratch_folder scratch;
+    const retry_pause_function previous_pause = set_retry_pause(no_pause_for_the_job);
+    struct restore {
+        update_client* client = app_update_client;
+        wchar_t program[MAX_PATH] = {};
+        retry_pause_function pause;
+        ~restore() {
+            if (app_update_client != client) release_update_client(app_update_client);
+            app_update_client = client;
+            profile_source = nullptr;
+            copy_text(program_dir, std::wstring_view(program));
+            set_retry_pause(pause);
+            clear_download_sessions();
+        }
+    } restore_after{app_update_client, {}, previous_pause};
+    copy_text(restore_after.program, std::wstring_view(program_dir));
+
+    const std::wstring mirrors = utf8_to_wide(service->mirror_url(1) + ";" + service->mirror_url(2) +
+                                              ";" + service->mirror_url(3));
+    SetEnvironmentVariableW(L"QUILLMARK_MIRRORS", mirrors.c_str());
+    app_update_client = create_update_client(app_device_store);
+    SetEnvironmentVariableW(L"QUILLMARK_MIRRORS", nullptr);
+    ASSERT_NE(app_update_client, nullptr);
+
+    const std::wstring folder = scratch.path() + L"\\";
+    copy_text(program_dir, folder);
+    copy_text(current_settings.session_download_path, folder);
+
+    // The scan, started as the home page's button starts it.
+    SendMessageW(window_.handle(), UM_START_SCAN, 0, 0);
+    pump_until([&] { return window_.main_state() != main_state_scanning; });
+    ASSERT_EQ(window_.main_state(), main_state_results);
+    EXPECT_TRUE(boxes.empty());
+    download_window_c& page = window_.download();
+    ASSERT_EQ(page.handle(), this->page());
+    EXPECT_TRUE(IsWindowVisible(page.handle()));
+    EXPECT_EQ(page.total_devices(), window_.scan().progress.total.load());
+    EXPECT_GT(page.out_of_date(), 0);
+    EXPECT_EQ(page.out_of_date() + page.counters().no_driver + page.counters().up_to_date(),
+              page.counters().total_with_offers);
+    ASSERT_EQ(page.list().panels().size(), page.groups().size());
+    ASSERT_FALSE(page.groups().empty());
+
+    // The row of the Realtek audio package (an INF package, no setup program).
+    const std::string package = "realtek-hda-6.0.1.6873.zip";
+    download_panel_c* row = nullptr;
+    for (const auto& r : page.list().panels()) {
+        const std::string link = r->group().link;
+        if (link.size() > package.size() && link.compare(link.size() - package.size(), package.size(), package) == 0)
+            row = r.get();
+    }
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->group().not_update, 0);
+    page.list().place_panels();
+    SetWindowPos(window_.handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
+    SetForegroundWindow(window_.handle());
+    pump_until([] { return true; });
+    auto button_point = [&] {
+        const RECT b = row->button_rect();
+        POINT p{(b.left + b.right) / 2, (b.top + b.bottom) / 2};
+        ClientToScreen(row->handle(), &p);
+        return p;
+    };
+    // The row lies in the list's view.
+    RECT view{};
+    GetWindowRect(page.list().handle(), &view);
+    ASSERT_TRUE(PtInRect(&view, button_point()));
+
+    // Download: the exact bytes of the service's package land in the folder.
+    ASSERT_TRUE(drive_pointer(pointer_click(button_point()),
+                              [&] { return row->session().state() != DOWNLOAD_NOT_DOWNLOADED; },
+                              "click Download"));
+    pump_until([&] { return row->session().state() == DOWNLOAD_COMPLETE; });
+    ASSERT_EQ(row->session().state(), DOWNLOAD_COMPLETE);
+    const std::wstring final_path = row->session().final_path();
+    EXPECT_EQ(final_path.rfind(folder, 0), 0u);
+    EXPECT_TRUE(read_file_bytes(final_path) ==
+                read_file_bytes(reference_service::sample_packages() + utf8_to_wide(package)));
+
+    // Install: the link is recorded and DPInst starts on the unpacked INF folder.
+    ASSERT_TRUE(drive_pointer(pointer_move(POINT{button_point().x - 150, button_point().y}) +
+                                  L" sleep 0.2 " + pointer_click(button_point()),
+                              [&] { return row->request()->installing == 1 || !shell_.calls().empty(); },
+                              "click Install"));
+    pump_until([&] { return row->request()->installing == 0; });
+    const std::vector<recording_shell::call> calls = shell_.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].what, L"program");
+    install_environment environment = current_install_environment();
+    EXPECT_EQ(calls[0].target, dpinst_program(environment));
+    EXPECT_EQ(calls[0].target.rfind(folder, 0), 0u);
+    const std::wstring unpack_folder = final_path.substr(0, final_path.size() - 4);
+    EXPECT_EQ(calls[0].parameters, dpinst_arguments(unpack_folder + L"\\Win64", false));
+    EXPECT_NE(GetFileAttributesW((unpack_folder + L"\\Win64\\HDXLV64.inf").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    const std::string installed_link = row->group().link;
+    EXPECT_EQ(read_file_bytes(setup_dat_path()), installed_link + "\r\n");
+
+    // Scanned again: the rows go as the scan starts (it rebuilds the devices
+    // they show) and come back with the installed package no longer an update.
+    const int out_of_date = page.out_of_date();
+    SendMessageW(window_.handle(), UM_START_SCAN, 0, 0);
+    EXPECT_TRUE(page.list().panels().empty());
+    EXPECT_TRUE(page.groups().empty());
+    pump_until([&] { return window_.main_state() != main_state_scanning; });
+    ASSERT_EQ(window_.main_state(), main_state_results);
+    EXPECT_EQ(page.out_of_date(), out_of_date - 1);
+    bool found = false;
+    for (const download_group& g : page.groups()) {
+        if (installed_link != g.link) continue;
+        found = true;
+        EXPECT_EQ(g.not_update, 1);
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST_F(MainWindow, NoScanStartsUnderAnOpenMessageBox) {
+    // A modal box disables the window while the row or page that opened it
+    // waits for the answer.
+    EnableWindow(window_.handle(), FALSE);
+    SendMessageW(window_.handle(), UM_START_SCAN, 0, 0);
+    SendMessageW(window_.handle(), UM_BRING_TO_FRONT, 1, 0);
+    SendMessageW(window_.handle(), WM_TIMER, AUTO_SCAN_TIMER_ID, 0);
+    EXPECT_EQ(window_.main_state(), main_state_idle);
+    EXPECT_EQ(window_.notify_stage(), 0);
+    EXPECT_EQ(page(), window_.home().handle());
+    // Once it is closed, the next request scans.
+    EnableWindow(window_.handle(), TRUE);
+    SendMessageW(window_.handle(), UM_START_SCAN, 0, 0);
+    EXPECT_EQ(window_.main_state(), main_state_scanning);
+    pump_until([&] { return window_.main_state() == main_state_results; });
+    EXPECT_EQ(enumerations, 1);
 }
 
 }  // namespace
