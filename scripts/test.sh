@@ -6,10 +6,13 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-# The failed tests of a ctest run whose process died before the test's own
-# code ran: failed (not timed out, not skipped) with no output at all. Reads
-# the run's JUnit file and its console log; prints one name per line.
-died_at_start() {
+# The failed tests of a ctest run that Wine, not the test, failed: a process
+# that died before the test's own code ran (failed, not timed out, with no
+# output at all), and a process that reported its test passed and then did
+# not end (timed out after GoogleTest's "[  PASSED  ]" line, with no failure
+# in its output). Reads the run's JUnit file and its console log; prints one
+# line per test: the name, a tab, and why.
+wine_failures() {
     python3 - "$1" "$2" <<'EOF'
 import re, sys
 import xml.etree.ElementTree as tree
@@ -28,17 +31,21 @@ with open(console, encoding="utf-8", errors="replace") as log:
             status[match.group(1)] = match.group(2)
 for case in tree.parse(junit).getroot().iter("testcase"):
     name = case.get("name")
-    if case.get("status") != "fail" or status.get(name) in (None, "Timeout", "Not Run"):
+    if case.get("status") != "fail" or status.get(name) in (None, "Not Run"):
         continue
-    if not (case.findtext("system-out") or "").strip():
-        print(name)
+    output = case.findtext("system-out") or ""
+    if status[name] == "Timeout":
+        if "[  PASSED  ]" in output and "[  FAILED  ]" not in output:
+            print(name + "\tit passed, then its process did not end")
+    elif not output.strip():
+        print(name + "\tits process ended without any output")
 EOF
 }
 
-# Runs ctest in one build tree. A test whose Wine process died before the
-# test ran (now and then, when two Wine processes start at once) is run once
-# more on its own, and the re-run is printed; a test that fails otherwise, or
-# fails again, fails the tree.
+# Runs ctest in one build tree. A test that Wine failed (now and then, when
+# two Wine processes start at once, or a process hangs on its way out) is run
+# once more on its own, and the re-run is printed; a test that fails
+# otherwise, or fails again, fails the tree.
 run_tree() {
     local dir=$1
     shift
@@ -51,17 +58,17 @@ run_tree() {
     [ "$rc" -eq 0 ] && return 0
     [ -s "$junit" ] || return 1
 
-    local died name pattern status=0
-    died=$(died_at_start "$junit" "$console")
+    local died name why pattern status=0
+    died=$(wine_failures "$junit" "$console")
     [ -n "$died" ] || return 1
-    while IFS= read -r name; do
-        echo "[test] re-running $name: its process ended without any output" >&2
+    while IFS=$'\t' read -r name why; do
+        echo "[test] re-running $name: $why" >&2
         # The name as a literal pattern: every character but letters, digits
         # and underscores escaped.
         pattern=$(printf '%s' "$name" | sed 's/[^A-Za-z0-9_]/\\&/g')
         (cd "$dir" && ctest --output-on-failure --timeout 180 -R "^${pattern}\$") || status=1
     done <<<"$died"
-    # Failures with output, timeouts and the like are not run again.
+    # Other failures and timeouts are not run again.
     local failed
     failed=$(python3 -c 'import sys, xml.etree.ElementTree as t
 print(sum(c.get("status") == "fail" for c in t.parse(sys.argv[1]).getroot().iter("testcase")))' \
