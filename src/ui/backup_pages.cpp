@@ -252,6 +252,8 @@ LRESULT backup_window_c::on_show(UINT, WPARAM wparam, LPARAM, bool& handled) {
 }
 
 void backup_window_c::fill_tree() {
+    // The running backup reads the package list: the tree stays as it is.
+    if (busy()) return;
     build_package_list();
     selected_ = nullptr;
     reset_tree(true);

@@ -438,8 +438,9 @@ LRESULT main_window_c::on_start_scan(UINT, WPARAM, LPARAM, bool&) {
     // A worker still rebuilding the device store must not get a twin. Nor
     // does a scan start under an open message box: the row or page that
     // opened it goes on with its devices once the box closes, while a scan
-    // would rebuild them and the rows with them.
-    if (scan_.busy() || modal_box_open()) return 0;
+    // would rebuild them and the rows with them. A running backup reads the
+    // device records too.
+    if (scan_.busy() || modal_box_open() || backup_.busy()) return 0;
     ++scans_started_;
     main_state_ = main_state_scanning;
     // The scan rebuilds the device store that the download rows show.

@@ -212,6 +212,32 @@ TEST_F(BackupPages, CheckedPackagesAreBackedUpWithTheRealPointer) {
     photograph<backup_window_c>(L"backup-page", page.handle());
 }
 
+TEST_F(BackupPages, ARunningBackupKeepsTheTreeItReadsFrom) {
+    backup_window_c page;
+    open(page);
+    HWND tree = page.tree();
+    std::vector<HTREEITEM> packages = children(tree, TreeView_GetRoot(tree));
+    ASSERT_FALSE(packages.empty());
+    page.set_check_state(packages[0], 2);
+    {
+        // The worker waits for the catalogue after its archive, so it is
+        // still running when the page is shown again.
+        std::unique_lock<std::mutex> hold(backup_catalogue_lock);
+        SendMessageW(page.handle(), WM_COMMAND, MAKEWPARAM(PAGE_BUTTON_ID, 0), 0);
+        ASSERT_TRUE(page.busy());
+        ShowWindow(page.handle(), SW_HIDE);
+        ShowWindow(page.handle(), SW_SHOW);
+        pump_messages(100);
+        EXPECT_EQ(page.check_state(packages[0]), 2);  // not filled anew
+        EXPECT_EQ(package_list.size(), children(tree, TreeView_GetRoot(tree)).size() +
+                                           children(tree, TreeView_GetNextSibling(tree, TreeView_GetRoot(tree))).size());
+    }
+    const DWORD start = GetTickCount();
+    while (!box_shown("backup_completed") && GetTickCount() - start < 20000) pump_messages(50);
+    EXPECT_TRUE(box_shown("backup_completed"));
+    EXPECT_FALSE(page.busy());
+}
+
 TEST_F(BackupPages, TheRestorePageRestoresTheOneCheckedBackup) {
     {
         restore_window_c empty;
