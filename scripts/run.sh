@@ -3,10 +3,10 @@
 #
 # On your display (DISPLAY set) the program runs until you quit it. Without a
 # display it runs on a virtual one, scans, saves screenshots of the home,
-# scan and results pages into build/screenshots/, then clicks the Settings
-# tab and saves the settings dialog, backs up the example PC's drivers on the
-# Backup tab and shows them on the Restore tab, saving those pages too, and
-# prints where the pictures are.
+# scan and download pages into build/screenshots/, downloads every driver on
+# offer and installs one, opens the settings dialog, backs up the example PC's
+# drivers on the Backup tab and shows them on the Restore tab, photographing
+# each step, and prints where the pictures are.
 #
 # The update service asked is the reference one in update-service/, started
 # on loopback with its sample catalogue. The machine scanned is the example PC in profiles/example-pc.xml unless
@@ -33,6 +33,7 @@ if [ -z "${QUILLMARK_MIRRORS:-}" ]; then
     [ -s "$ports" ] || { echo "the reference update service did not start" >&2; exit 1; }
     QUILLMARK_MIRRORS=$(python3 -c 'import json,sys; m=json.load(open(sys.argv[1]))["mirrors"]; print(";".join("http://127.0.0.1:%d/" % p for p in m))' "$ports")
     export QUILLMARK_MIRRORS
+    control=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["control"])' "$ports")
     rm -f "$ports"
     echo "[run] reference update service: $QUILLMARK_MIRRORS" >&2
 fi
@@ -50,9 +51,14 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 wine_start
+# The demonstration downloads, installs and backs up anew each time: what an
+# earlier run left in the program folder goes first.
+rm -rf "$root/build/x64/program/download" "$root/build/x64/program/backup" \
+    "$root/build/x64/program/setup.dat" "$root/build/x64/program/backup.xml"
 shots=$root/build/screenshots
 mkdir -p "$shots"
-rm -f "$shots"/home.png "$shots"/scan.png "$shots"/results.png "$shots"/settings.png \
+rm -f "$shots"/home.png "$shots"/scan.png "$shots"/results.png "$shots"/downloading.png \
+      "$shots"/downloaded.png "$shots"/installing.png "$shots"/settings.png \
       "$shots"/backup.png "$shots"/backup-done.png "$shots"/restore.png
 # The program photographs itself while it asks the update service and when
 # it shows the results; a scan against loopback is too quick to catch from
@@ -82,12 +88,44 @@ for _ in $(seq 1 100); do
     sleep 0.2
 done
 sleep 1
-# The Settings tab, the fifth tab of the caption, clicked as a person would:
-# the settings dialog photographs itself once it is up.
+# The main job, as a person does it: on the download page, "Select all",
+# "Download all" and Yes; the rows photographed while they download (the
+# reference service slows its bodies meanwhile) and once they are done; then
+# Install on the first row, which starts our DPInst on the unpacked package.
+# Then the Settings tab, the fifth tab of the caption: the settings dialog
+# photographs itself once it is up.
 if [ -s "$shots/results.png" ]; then
     origin=$(xwininfo -id "$(window_id)" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} END {print x, y}')
     read -r left top <<<"$origin"
-    xdotool mousemove $((left + 384)) $((top + 60)) sleep 0.2 click 1 || true
+    size=$(xwininfo -id "$(window_id)" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
+    # Two moves, as a hand makes them: the caption changes one tab's look per move.
+    click() {
+        xdotool mousemove $((left + $1)) $((top + $2 - 2)) sleep 0.2 \
+            mousemove $((left + $1)) $((top + $2)) sleep 0.3 click 1 sleep 0.5 || true
+    }
+    # The screen around the window: message boxes and installers are windows
+    # of their own.
+    screen_shot() { import -window root -crop "$size+$left+$top" +repage "$1"; }
+    service() {
+        [ -n "${control:-}" ] || return 0
+        python3 -c 'import sys, urllib.request as u; u.urlopen(u.Request(sys.argv[1], sys.argv[2].encode(), method="POST"), timeout=5)' \
+            "http://127.0.0.1:$control/_control/$1" "$2" || true
+    }
+    service faults '{"1": {"slow_body": 3}, "2": {"slow_body": 3}, "3": {"slow_body": 3}}'
+    click 20 575
+    click 463 576
+    sleep 1
+    click 467 380  # Yes
+    sleep 1
+    screen_shot "$shots/downloading.png"
+    service reset ''
+    sleep 5
+    screen_shot "$shots/downloaded.png"
+    click 469 246
+    sleep 3
+    screen_shot "$shots/installing.png"
+    xdotool mousemove $((left + 384)) $((top + 58)) sleep 0.2 \
+        mousemove $((left + 384)) $((top + 60)) sleep 0.2 click 1 || true
     for _ in $(seq 1 50); do
         [ -s "$shots/settings.png" ] && break
         sleep 0.2
@@ -95,20 +133,13 @@ if [ -s "$shots/results.png" ]; then
     xdotool key Escape sleep 0.5 || true
     # The Backup tab; on its page the root of the available drivers checks
     # every package, and the large button backs them up into the backup folder.
-    # Two moves, as a hand makes them: the caption changes one tab's look per move.
-    click() {
-        xdotool mousemove $((left + $1)) $((top + $2 - 2)) sleep 0.2 \
-            mousemove $((left + $1)) $((top + $2)) sleep 0.3 click 1 sleep 0.5 || true
-    }
     click 219 60
     sleep 1
     import -window "$(window_id)" "$shots/backup.png"
     click 31 131
     click 554 474
     sleep 4
-    # The screen around the window: the message box is a window of its own.
-    size=$(xwininfo -id "$(window_id)" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w "x" h}')
-    import -window root -crop "$size+$left+$top" +repage "$shots/backup-done.png"
+    screen_shot "$shots/backup-done.png"
     xdotool key Return sleep 0.5 || true
     # The Restore tab lists the backups just made.
     click 301 60
@@ -116,9 +147,15 @@ if [ -s "$shots/results.png" ]; then
     import -window "$(window_id)" "$shots/restore.png"
 fi
 echo "Quillmark ran on the virtual display $DISPLAY and scanned the example PC. Screenshots:"
-for f in home scan results settings backup backup-done restore; do
+for f in home scan results downloading downloaded installing settings backup backup-done restore; do
     [ -s "$shots/$f.png" ] && echo "  $shots/$f.png"
 done
 [ -s "$shots/results.png" ] || { echo "the scan did not reach the results page" >&2; exit 1; }
+# The installation of the first row ran our DPInst silently; its log tells.
+log=$WINEPREFIX/drive_c/windows/DPINST.LOG
+if [ -s "$log" ]; then
+    echo "The installer's log of the installation (C:\windows\DPINST.LOG):"
+    tail -n 5 "$log" | sed 's/^/  /'
+fi
 # Ending the wineserver ends the program with it.
 disown "$pid" 2>/dev/null || true

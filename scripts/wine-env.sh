@@ -121,7 +121,14 @@ wine_start() {
         echo "[wine] virtual display $DISPLAY" >&2
     fi
     "$QM_WINESERVER" -k >/dev/null 2>&1 || true
-    "$QM_WINESERVER" -p
+    # A server that was just told to end may still hold the prefix for a
+    # moment; the new one is tried again until it ends.
+    local tries
+    for tries in 1 2 3 4 5 6 7 8 9 10; do
+        "$QM_WINESERVER" -p && break
+        [ "$tries" -lt 10 ] || return 1
+        sleep 0.5
+    done
     # Start Wine's own services now, detached from our output: started by the
     # first test instead, they would inherit its pipes and ctest would wait
     # for them until the timeout.
