@@ -242,3 +242,10 @@ void clean_program_settings::clear() {
         RegCloseKey(run);
     }
 }
+
+int main_state_of(HWND window) {
+    DWORD_PTR reply = 0;
+    if (!SendMessageTimeoutW(window, scan_state_message(), 0, 0, SMTO_ABORTIFHUNG, 10000, &reply))
+        return -1;
+    return LOWORD(reply);
+}

@@ -102,6 +102,10 @@ struct window_search {
 // time-out or exit).
 window_search wait_for_window(child_process& process);
 
+// main_state of a running program's main window (1 while it scans, 3 with
+// results), or -1 when it does not answer.
+int main_state_of(HWND window);
+
 // The program's own settings key in the test prefix, the folders the settings
 // step creates in the program folder, and the program's Run entry, removed
 // before and after.

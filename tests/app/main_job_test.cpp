@@ -17,13 +17,6 @@
 
 namespace {
 
-int main_state_of(HWND window) {
-    DWORD_PTR reply = 0;
-    if (!SendMessageTimeoutW(window, scan_state_message(), 0, 0, SMTO_ABORTIFHUNG, 10000, &reply))
-        return -1;
-    return LOWORD(reply);
-}
-
 struct text_search {
     const wchar_t* text;
     HWND found;

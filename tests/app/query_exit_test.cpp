@@ -15,14 +15,6 @@
 
 namespace {
 
-// main_state of the running program's main window (1 while it scans), or -1.
-int main_state_of(HWND window) {
-    DWORD_PTR reply = 0;
-    if (!SendMessageTimeoutW(window, scan_state_message(), 0, 0, SMTO_ABORTIFHUNG, 10000, &reply))
-        return -1;
-    return LOWORD(reply);
-}
-
 bool logged(reference_service& service, const std::string& line) {
     const std::vector<std::string> lines = service.log();
     return std::find(lines.begin(), lines.end(), line) != lines.end();
