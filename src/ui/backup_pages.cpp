@@ -202,6 +202,21 @@ void tree_page_c::paint_panels(HDC dc, const RECT& client, const char* details_t
     draw_text(dc, 310 + extent.cx + 10, 280, current_settings.backup_path);
 }
 
+LRESULT tree_page_c::on_destroy(UINT, WPARAM, LPARAM, bool& handled) {
+    worker_.wait();
+    handled = false;
+    return 0;
+}
+
+LRESULT tree_page_c::on_command(UINT, WPARAM wparam, LPARAM, bool& handled) {
+    if (LOWORD(wparam) != PAGE_BUTTON_ID || HIWORD(wparam) != 0) {
+        handled = false;
+        return 0;
+    }
+    button_clicked();
+    return 0;
+}
+
 int tree_page_c::show_box(const char* key, unsigned kind) {
     return prompt_user(window_, text_for(key).c_str(), kind);
 }
@@ -234,14 +249,6 @@ LRESULT backup_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
                           CreateSolidBrush(PROGRESS_BACKGROUND));
     if (pattern) DeleteObject(pattern);
     create_controls("btn_backup", IDB_BACKUP_SETTINGS_HEADER);
-    return 0;
-}
-
-// The page goes with the main window when the program quits: a backup that is
-// still writing its archive and the catalogue is let finish first.
-LRESULT backup_window_c::on_destroy(UINT, WPARAM, LPARAM, bool& handled) {
-    worker_.wait();
-    handled = false;
     return 0;
 }
 
@@ -316,15 +323,6 @@ void backup_window_c::start_backup() {
     SetTimer(window_, BACKUP_TIMER_ID, 200, nullptr);
 }
 
-LRESULT backup_window_c::on_command(UINT, WPARAM wparam, LPARAM, bool& handled) {
-    if (LOWORD(wparam) != PAGE_BUTTON_ID || HIWORD(wparam) != 0) {
-        handled = false;
-        return 0;
-    }
-    start_backup();
-    return 0;
-}
-
 LRESULT backup_window_c::on_timer(UINT, WPARAM wparam, LPARAM, bool& handled) {
     if (wparam != BACKUP_TIMER_ID) {
         handled = false;
@@ -382,14 +380,6 @@ bool restore_window_c::process_message(HWND, UINT message, WPARAM wparam, LPARAM
 
 LRESULT restore_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
     create_controls("btn_restore", IDB_RESTORE_SETTINGS_HEADER);
-    return 0;
-}
-
-// An unpack cut short would stay cut short: the next restore keeps the
-// files it finds. So a quit lets the running restore finish.
-LRESULT restore_window_c::on_destroy(UINT, WPARAM, LPARAM, bool& handled) {
-    worker_.wait();
-    handled = false;
     return 0;
 }
 
@@ -452,15 +442,6 @@ void restore_window_c::start_restore() {
     request_->environment.owner = GetAncestor(window_, GA_ROOT);
     std::shared_ptr<restore_request> request = request_;
     if (!worker_.start([request] { return restore_task(*request); })) request_->running = 0;
-}
-
-LRESULT restore_window_c::on_command(UINT, WPARAM wparam, LPARAM, bool& handled) {
-    if (LOWORD(wparam) != PAGE_BUTTON_ID || HIWORD(wparam) != 0) {
-        handled = false;
-        return 0;
-    }
-    start_restore();
-    return 0;
 }
 
 void restore_window_c::selection_changed(LPARAM parameter) {

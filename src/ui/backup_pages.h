@@ -55,6 +55,13 @@ protected:
     LRESULT on_size(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_set_focus(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_erase_background(UINT, WPARAM, LPARAM, bool&) { return 1; }
+    // The page goes with the main window when the program quits: a job that
+    // is still writing an archive, the catalogue or an unpack (which a later
+    // restore would keep as it is) is let finish first.
+    LRESULT on_destroy(UINT, WPARAM, LPARAM, bool&);
+    // Control 101, the large button, calls button_clicked.
+    LRESULT on_command(UINT, WPARAM, LPARAM, bool&);
+    virtual void button_clicked() = 0;
     // NM_CLICK on a check box posts UM_TREE_CHECK; TVN_SELCHANGEDW gives the
     // new row's parameter to selection_changed. Never marked handled for
     // NM_CLICK, so the tree toggles the box itself.
@@ -75,6 +82,7 @@ protected:
     HIMAGELIST button_images_ = nullptr;
     image_c details_header_;
     image_c settings_header_;
+    detached_worker worker_;
 };
 
 class backup_window_c : public tree_page_c {
@@ -90,11 +98,10 @@ public:
 
 private:
     LRESULT on_create(UINT, WPARAM, LPARAM, bool&);
-    LRESULT on_destroy(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_paint(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_show(UINT, WPARAM, LPARAM, bool&);
-    LRESULT on_command(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_timer(UINT, WPARAM, LPARAM, bool&);
+    void button_clicked() override { start_backup(); }
     LRESULT on_tree_check(UINT, WPARAM, LPARAM, bool&);
     void selection_changed(LPARAM parameter) override;
     void paint(HDC dc, const RECT& client);
@@ -105,7 +112,6 @@ private:
     int package_count_ = 0;
     // Shared with the worker, which keeps it while it runs.
     std::shared_ptr<backup_job> job_ = std::make_shared<backup_job>();
-    detached_worker worker_;
 };
 
 class restore_window_c : public tree_page_c {
@@ -121,16 +127,14 @@ public:
 
 private:
     LRESULT on_create(UINT, WPARAM, LPARAM, bool&);
-    LRESULT on_destroy(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_paint(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_show(UINT, WPARAM, LPARAM, bool&);
-    LRESULT on_command(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_tree_check(UINT, WPARAM, LPARAM, bool&);
     void selection_changed(LPARAM parameter) override;
+    void button_clicked() override { start_restore(); }
 
     // The catalogue as the tree shows it; rows point into it.
     std::vector<backup_entry> entries_;
     const backed_up_device* selected_ = nullptr;
     std::shared_ptr<restore_request> request_ = std::make_shared<restore_request>();
-    detached_worker worker_;
 };

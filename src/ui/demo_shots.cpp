@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "ui/gdiplus_session.h"
+
 namespace {
 
 // The folder from the environment, ending in a backslash; empty when unset.
@@ -36,14 +38,12 @@ void save_demo_shot(HWND window, const wchar_t* name) {
     BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     SelectObject(memory, old);
 
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
+    if (gdiplus_acquire()) {
         {
             Gdiplus::Bitmap picture(bitmap, nullptr);
             picture.Save((folder + name).c_str(), &png_encoder, nullptr);
         }
-        Gdiplus::GdiplusShutdown(token);
+        gdiplus_release();
     }
     DeleteObject(bitmap);
     DeleteDC(memory);
