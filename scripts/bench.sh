@@ -12,7 +12,7 @@
 # build/bench/NAME.log.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/build.sh" >/dev/null
+"$root/scripts/build.sh" x64 >/dev/null
 cmake --build "$root/build/x64" --target benchmarks >/dev/null
 source "$root/scripts/wine-env.sh"
 wine_prepare_prefix
