@@ -23,3 +23,5 @@ for t in x64:x86_64 x86:i686; do
     echo "[build] $tree" >&2
     cmake --build "$dir" -j "$(nproc)"
 done
+# With both trees built: the setup program (setup/).
+[ $# -gt 0 ] || "$root/setup/make-setup.sh"

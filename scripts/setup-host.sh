@@ -15,6 +15,8 @@ packages=(
     # (scripts/wine-env.sh); the artwork uses some of them too.
     fonts-ipafont-gothic fonts-wqy-zenhei fonts-dejavu-core fonts-dejavu-extra
     python3 python3-pyftpdlib openssl
+    # The setup program
+    nsis
 )
 
 need_update=0

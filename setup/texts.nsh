@@ -1,0 +1,12 @@
+; The setup's own texts, one per language of the setup (UTF-8).
+LangString keep_settings ${LANG_ENGLISH} "Keep your Quillmark settings, the list of installed drivers and the backup catalogue for a later installation?$\n$\nYour download and backup folders are kept either way."
+LangString keep_settings ${LANG_GERMAN} "Ihre Quillmark-Einstellungen, die Liste der installierten Treiber und den Sicherungskatalog für eine spätere Installation behalten?$\n$\nIhre Download- und Sicherungsordner bleiben in jedem Fall erhalten."
+LangString keep_settings ${LANG_SPANISH} "¿Conservar la configuración de Quillmark, la lista de controladores instalados y el catálogo de copias de seguridad para una instalación posterior?$\n$\nSus carpetas de descargas y de copias de seguridad se conservan en cualquier caso."
+LangString keep_settings ${LANG_FRENCH} "Conserver les paramètres de Quillmark, la liste des pilotes installés et le catalogue des sauvegardes pour une installation ultérieure ?$\n$\nVos dossiers de téléchargement et de sauvegarde sont conservés dans tous les cas."
+LangString keep_settings ${LANG_ITALIAN} "Conservare le impostazioni di Quillmark, l'elenco dei driver installati e il catalogo dei backup per un'installazione successiva?$\n$\nLe cartelle di download e di backup vengono conservate in ogni caso."
+LangString keep_settings ${LANG_JAPANESE} "後で再インストールするために、Quillmark の設定、インストール済みドライバーの一覧、バックアップの目録を残しますか?$\n$\nダウンロード フォルダーとバックアップ フォルダーはどちらの場合も残ります。"
+LangString keep_settings ${LANG_SIMPCHINESE} "保留 Quillmark 的设置、已安装驱动程序列表和备份目录，以便以后重新安装吗？$\n$\n您的下载文件夹和备份文件夹无论如何都会保留。"
+LangString keep_settings ${LANG_TRADCHINESE} "保留 Quillmark 的設定、已安裝驅動程式清單和備份目錄，以便日後重新安裝嗎？$\n$\n您的下載資料夾和備份資料夾無論如何都會保留。"
+LangString keep_settings ${LANG_DUTCH} "Uw Quillmark-instellingen, de lijst met geïnstalleerde stuurprogramma's en de back-upcatalogus bewaren voor een latere installatie?$\n$\nUw download- en back-upmappen blijven in elk geval bewaard."
+LangString keep_settings ${LANG_PORTUGUESE} "Manter as definições do Quillmark, a lista de controladores instalados e o catálogo de cópias de segurança para uma instalação posterior?$\n$\nAs suas pastas de transferências e de cópias de segurança são mantidas em qualquer caso."
+LangString keep_settings ${LANG_ARABIC} "هل تريد الاحتفاظ بإعدادات Quillmark وقائمة برامج التشغيل المثبتة وفهرس النسخ الاحتياطية لتثبيت لاحق؟$\n$\nيتم الاحتفاظ بمجلدي التنزيل والنسخ الاحتياطي في كل الأحوال."

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# The setup program and its uninstaller, tried in fresh Wine prefixes: a
+# 64-bit Windows gets the 64-bit program, a 32-bit Windows the 32-bit one.
+#
+#   tests/setup/setup_test.sh [win64|win32]...   (default: both)
+#
+# Needs a display (test.sh provides one) and build/setup/quillmark-setup-*.exe.
+# For each kind of Windows: a silent install in the language given by /LANG,
+# its files, shortcut and registry values; the installed program started from
+# the shortcut's folder reaches its window in that language (screenshot in
+# build/setup-test/); an invalid /LANG is refused; a silent uninstall removes
+# our files, the shortcut, the uninstall entry, the Run entry and both work
+# items, and keeps the user's settings and the download and backup folders.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+setup=$(ls "$root"/build/setup/quillmark-setup-*.exe 2>/dev/null | head -1)
+[ -n "$setup" ] || { echo "no setup program in build/setup (scripts/build.sh makes it)" >&2; exit 1; }
+[ -n "${DISPLAY:-}" ] || { echo "setup_test.sh needs a display" >&2; exit 1; }
+out=$root/build/setup-test
+mkdir -p "$out"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+failures=0
+
+check() {  # check DESCRIPTION COMMAND...
+    if "${@:2}" >/dev/null 2>&1; then
+        echo "  ok    $1"
+    else
+        echo "  FAIL  $1"
+        failures=$((failures + 1))
+    fi
+}
+reg_value() {  # reg_value KEY NAME: the value's data as `reg query` prints it
+    "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+        awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
+}
+has_key() { "$wine" reg query "$1" >/dev/null 2>&1; }
+no_key() { ! has_key "$1"; }
+equals() { [ "$1" = "$2" ]; }
+pe_machine() {  # the machine field of a PE file, as 4 hex digits
+    python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(4096); o=struct.unpack_from("<I",d,0x3c)[0]; print("%04x" % struct.unpack_from("<H",d,o+4)[0])' "$1"
+}
+window_up() {
+    for _ in $(seq 1 150); do
+        xwininfo -name Quillmark >/dev/null 2>&1 && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
+try_windows() {
+    local arch=$1 machine lang_number=2 lang_name=Deutsch
+    export WINEARCH=$arch WINEPREFIX=$out/$arch-prefix
+    if [ "$arch" = win64 ]; then
+        wine=/usr/lib/wine/wine64 machine=8664 programs="Program Files"
+    else
+        wine=/usr/lib/wine/wine machine=014c programs="Program Files"
+    fi
+    echo "[setup-test] $arch: a fresh prefix"
+    /usr/lib/wine/wineserver -k 2>/dev/null
+    rm -rf "$WINEPREFIX"
+    DISPLAY= "$wine" wineboot -i >/dev/null 2>&1
+    /usr/lib/wine/wineserver -w
+    local c=$WINEPREFIX/drive_c dir=$WINEPREFIX/drive_c/$programs/Quillmark
+    local menu=$c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Quillmark
+    local uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmark'
+    local run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+
+    "$wine" start /wait /unix "$setup" /S /LANG=12
+    check "/LANG=12 is refused (exit code 2)" equals "$?" 2
+    check "and installs nothing" test ! -e "$dir"
+
+    "$wine" start /wait /unix "$setup" /S /LANG=$lang_number
+    check "silent install ends with 0" equals "$?" 0
+    /usr/lib/wine/wineserver -w
+    local f
+    for f in quillmark.exe language.ini DPInst32.exe DPInst64.exe uninstall.exe; do
+        check "$f installed" test -s "$dir/$f"
+    done
+    check "quillmark.exe is the $arch program" equals "$(pe_machine "$dir/quillmark.exe")" "$machine"
+    check "Start-menu shortcut" test -s "$menu/Quillmark.lnk"
+    check "language number $lang_number for the first run" \
+        equals "$(reg_value 'HKCU\SOFTWARE\Vantorel_Init' language)" "0x$lang_number"
+    local name
+    for name in DisplayName:Quillmark Publisher:Vantorel DisplayVersion:"$(sed -n 's/^project(Quillmark VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")" \
+                UninstallString:"\"C:\\$programs\\Quillmark\\uninstall.exe\"" \
+                DisplayIcon:"C:\\$programs\\Quillmark\\quillmark.exe,0"; do
+        check "Programs and Features: ${name%%:*}" equals "$(reg_value "$uninstall_key" "${name%%:*}")" "${name#*:}"
+    done
+    check "Programs and Features: EstimatedSize" test -n "$(reg_value "$uninstall_key" EstimatedSize)"
+
+    # The program, started where the shortcut points, opens its window and
+    # takes the language chosen in the setup.
+    (cd "$dir" && "$wine" quillmark.exe >/dev/null 2>&1 &)
+    check "the installed program opens its window" window_up
+    sleep 2
+    import -window root "$out/$arch-first-run.png" 2>/dev/null
+    check "it starts in $lang_name" equals "$(reg_value 'HKCU\SOFTWARE\Vantorel' language)" "$lang_name"
+    /usr/lib/wine/wineserver -k
+    /usr/lib/wine/wineserver -w
+
+    # What a user and the program leave behind before uninstalling: packages
+    # and backups, the Run entry and the two work items.
+    mkdir -p "$dir/download" "$dir/backup"
+    echo package >"$dir/download/package.zip"
+    echo backup >"$dir/backup/backup.zip"
+    "$wine" reg add "$run_key" /v Quillmark /d "\"C:\\$programs\\Quillmark\\quillmark.exe\"" /f >/dev/null 2>&1
+    local tasks
+    tasks=$(find "$c/windows" -maxdepth 1 -iname tasks | head -1)
+    : >"$tasks/Quillmark.job"
+    : >"$tasks/Quillmark Autostart.job"
+    : >"$tasks/Someone else.job"
+
+    "$wine" start /wait /unix "$dir/uninstall.exe" /S
+    /usr/lib/wine/wineserver -w
+    for f in quillmark.exe language.ini DPInst32.exe DPInst64.exe uninstall.exe; do
+        check "$f removed" test ! -e "$dir/$f"
+    done
+    check "the downloads stay" test -s "$dir/download/package.zip"
+    check "the backups stay" test -s "$dir/backup/backup.zip"
+    check "Start-menu shortcut removed" test ! -e "$menu"
+    check "Programs and Features entry removed" no_key "$uninstall_key"
+    check "Run entry removed" equals "$(reg_value "$run_key" Quillmark)" ""
+    check "work item Quillmark removed" test ! -e "$tasks/Quillmark.job"
+    check "work item Quillmark Autostart removed" test ! -e "$tasks/Quillmark Autostart.job"
+    check "another work item stays" test -e "$tasks/Someone else.job"
+    check "silent uninstall keeps the settings" has_key 'HKCU\SOFTWARE\Vantorel'
+    /usr/lib/wine/wineserver -k 2>/dev/null
+}
+
+kinds=("$@")
+[ ${#kinds[@]} -gt 0 ] || kinds=(win64 win32)
+for kind in "${kinds[@]}"; do try_windows "$kind"; done
+if [ $failures -gt 0 ]; then
+    echo "[setup-test] $failures checks failed"
+    exit 1
+fi
+echo "[setup-test] passed"
