@@ -97,4 +97,15 @@ for tree in x64 x86; do
         status=1
     fi
 done
+# The setup program in fresh prefixes of its own (not when ctest was given a
+# selection of tests).
+if [ $# -eq 0 ]; then
+    echo "[test] setup program" >&2
+    if "$root/tests/setup/setup_test.sh"; then
+        echo "[test] setup program: passed" >&2
+    else
+        echo "[test] setup program: FAILED" >&2
+        status=1
+    fi
+fi
 exit $status

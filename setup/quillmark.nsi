@@ -181,8 +181,7 @@ Function ${un}DeleteWorkItem
     ${If} $2 = 0
         ; ITaskScheduler::Delete is the eighth method (after IUnknown's three,
         ; SetTargetComputer, GetTargetComputer, Enum and Activate).
-        System::Call "$1->7(w r0) i .r2"
-        DetailPrint "Scheduled task $0: 0x$2"
+        System::Call "$1->7(w r0)"
         System::Call "$1->2()"
     ${EndIf}
     Pop $2

@@ -11,8 +11,12 @@
 # build/setup-test/); an invalid /LANG is refused; a silent uninstall removes
 # our files, the shortcut, the uninstall entry, the Run entry and both work
 # items, and keeps the user's settings and the download and backup folders.
+# On the 64-bit Windows a user then installs by hand with the keyboard, in
+# Japanese, starts the program from the last page, and uninstalls by hand
+# without keeping the settings; each page is photographed.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/scripts/wine-env.sh"
 setup=$(ls "$root"/build/setup/quillmark-setup-*.exe 2>/dev/null | head -1)
 [ -n "$setup" ] || { echo "no setup program in build/setup (scripts/build.sh makes it)" >&2; exit 1; }
 [ -n "${DISPLAY:-}" ] || { echo "setup_test.sh needs a display" >&2; exit 1; }
@@ -32,6 +36,18 @@ check() {  # check DESCRIPTION COMMAND...
 reg_value() {  # reg_value KEY NAME: the value's data as `reg query` prints it
     "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
         awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
+}
+# reg_text KEY NAME: a string value as UTF-8 (reg query prints it in the
+# console's code page).
+reg_text() {
+    local file
+    file=$(mktemp --suffix=.reg)
+    "$wine" reg export "$1" "$(winepath_w "$file")" /y >/dev/null 2>&1
+    python3 -c 'import sys, re
+text = open(sys.argv[1], encoding="utf-16").read()
+m = re.search(r"^\"%s\"=\"(.*)\"$" % re.escape(sys.argv[2]), text, re.M)
+print(m.group(1) if m else "")' "$file" "$2"
+    rm -f "$file"
 }
 has_key() { "$wine" reg query "$1" >/dev/null 2>&1; }
 no_key() { ! has_key "$1"; }
@@ -58,7 +74,13 @@ try_windows() {
     echo "[setup-test] $arch: a fresh prefix"
     /usr/lib/wine/wineserver -k 2>/dev/null
     rm -rf "$WINEPREFIX"
-    DISPLAY= "$wine" wineboot -i >/dev/null 2>&1
+    if [ "$arch" = win64 ]; then
+        # With the fonts and window settings of the test prefix, so that the
+        # pages can be photographed in any language.
+        wine_prepare_prefix
+    else
+        DISPLAY= "$wine" wineboot -i >/dev/null 2>&1
+    fi
     /usr/lib/wine/wineserver -w
     local c=$WINEPREFIX/drive_c dir=$WINEPREFIX/drive_c/$programs/Quillmark
     local menu=$c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Quillmark
@@ -125,6 +147,47 @@ try_windows() {
     check "another work item stays" test -e "$tasks/Someone else.job"
     check "silent uninstall keeps the settings" has_key 'HKCU\SOFTWARE\Vantorel'
     /usr/lib/wine/wineserver -k 2>/dev/null
+    [ "$arch" = win64 ] || return 0
+
+    echo "[setup-test] $arch: by hand, in Japanese"
+    "$wine" reg delete 'HKCU\SOFTWARE\Vantorel' /f >/dev/null 2>&1   # a new user
+    "$wine" start /unix "$setup"
+    # The language list is sorted by the languages' own names; Japanese, 日本語, is last.
+    by_hand language 3 End Return
+    by_hand welcome 2 Return
+    by_hand folder 1.5 Return
+    by_hand finish 8 Return        # "Run Quillmark" is checked
+    check "the program started from the last page opens its window" window_up
+    sleep 2
+    import -window root "$out/$arch-hand-first-run.png" 2>/dev/null
+    check "language number 6 for the first run" \
+        equals "$(reg_value 'HKCU\SOFTWARE\Vantorel_Init' language)" "0x6"
+    check "it starts in Japanese" equals "$(reg_text 'HKCU\SOFTWARE\Vantorel' language)" "日本語"
+    /usr/lib/wine/wineserver -k
+    /usr/lib/wine/wineserver -w
+
+    "$wine" start /unix "$dir/uninstall.exe"
+    by_hand uninstall 3 Return     # the confirmation page's Uninstall
+    by_hand keep-settings 2 Tab space   # "No": the settings go too
+    by_hand uninstalled 1 Return
+    /usr/lib/wine/wineserver -w
+    check "quillmark.exe removed by hand" test ! -e "$dir/quillmark.exe"
+    check "Programs and Features entry removed by hand" no_key "$uninstall_key"
+    check "the settings removed when not kept" no_key 'HKCU\SOFTWARE\Vantorel'
+    check "the first-run language removed when not kept" no_key 'HKCU\SOFTWARE\Vantorel_Init'
+    check "the downloads stay, settings or not" test -s "$dir/download/package.zip"
+}
+
+# by_hand NAME SECONDS KEY...: waits, photographs the screen as NAME, then
+# presses the keys, as a person at the keyboard would.
+by_hand() {
+    sleep "$2"
+    import -window root "$out/$arch-hand-$1.png" 2>/dev/null
+    local key
+    for key in "${@:3}"; do
+        xdotool key "$key"
+        sleep 0.3
+    done
 }
 
 kinds=("$@")
