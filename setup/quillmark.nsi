@@ -13,7 +13,8 @@
 ; language numbered n (1 English, 2 Deutsch, 3 Español, 4 Français,
 ; 5 Italiano, 6 Japanese, 7 Simplified Chinese, 8 Traditional Chinese,
 ; 9 Nederlands, 10 Português, 11 Arabic). "/D=folder", last on the command
-; line, installs elsewhere. "uninstall.exe /S" uninstalls and keeps the
+; line, installs elsewhere. Exit codes: 0 done, 1 cancelled, 2 a wrong /LANG,
+; 3 Quillmark is running. "uninstall.exe /S" uninstalls and keeps the
 ; user's settings.
 
 Unicode true
@@ -139,6 +140,22 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
     ${EndSelect}
 !macroend
 
+; A running Quillmark holds its files: the user closes it first, or the
+; setup ends (exit code 3; silently, at once). The program's single-instance
+; mutex tells that it runs.
+!macro WAIT_FOR_PROGRAM_TO_END
+    ${Do}
+        System::Call "kernel32::OpenMutexW(i 0x00100000, i 0, w '${PRODUCT}') p .r0"
+        ${If} $0 P= 0
+            ${Break}
+        ${EndIf}
+        System::Call "kernel32::CloseHandle(p r0)"
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(close_program)" /SD IDCANCEL IDRETRY +3
+            SetErrorLevel 3
+            Quit
+    ${Loop}
+!macroend
+
 ; The 64-bit program on 64-bit Windows, with the registry's 64-bit view.
 !macro USE_NATIVE_VIEW
     ${If} ${RunningX64}
@@ -169,6 +186,7 @@ Function .onInit
     ${IfNot} ${Silent}
         !insertmacro MUI_LANGDLL_DISPLAY
     ${EndIf}
+    !insertmacro WAIT_FOR_PROGRAM_TO_END
 FunctionEnd
 
 ; Deletes the scheduled work item named $0 through Task Scheduler 1.0; a
@@ -228,6 +246,7 @@ SectionEnd
 Function un.onInit
     !insertmacro USE_NATIVE_VIEW
     !insertmacro MUI_UNGETLANGUAGE
+    !insertmacro WAIT_FOR_PROGRAM_TO_END
 FunctionEnd
 
 Section "Uninstall"

@@ -117,6 +117,9 @@ try_windows() {
     sleep 2
     import -window root "$out/$arch-first-run.png" 2>/dev/null
     check "it starts in $lang_name" equals "$(reg_value 'HKCU\SOFTWARE\Vantorel' language)" "$lang_name"
+    "$wine" start /wait /unix "$setup" /S
+    check "a setup while the program runs ends with 3" equals "$?" 3
+    check "and leaves the program in place" test -s "$dir/quillmark.exe"
     /usr/lib/wine/wineserver -k
     /usr/lib/wine/wineserver -w
 
