@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test of both targets under Wine, on a
 # virtual display, with one persistent wineserver. Extra arguments go to
-# ctest (for example: scripts/test.sh -R Settings). Each tree's run leaves
+# ctest (for example: scripts/test.sh -R Settings). With --long first, the
+# robustness suite then runs again with ten times the mutations
+# (QM_MUTATIONS, default 20000) in both trees. Each tree's run leaves
 # Testing/run-junit.xml and Testing/run-console.log in its build folder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -83,6 +85,9 @@ print(sum(c.get("status") == "fail" for c in t.parse(sys.argv[1]).getroot().iter
 # Sourced (to reuse run_tree): nothing more.
 if [ "${BASH_SOURCE[0]}" != "$0" ]; then return 0; fi
 
+long=0
+if [ "${1:-}" = "--long" ]; then long=1; shift; fi
+
 "$root/scripts/build.sh"
 source "$root/scripts/wine-env.sh"
 wine_prepare_prefix
@@ -97,6 +102,18 @@ for tree in x64 x86; do
         status=1
     fi
 done
+if [ $long -eq 1 ]; then
+    for tree in x64 x86; do
+        echo "[test] $tree: the robustness suite, ${QM_MUTATIONS:-20000} mutations per format" >&2
+        if (cd "$root/build/$tree" && QM_MUTATIONS=${QM_MUTATIONS:-20000} timeout 3600 \
+                ./wine-run ./test_robustness.exe); then
+            echo "[test] $tree: robustness passed" >&2
+        else
+            echo "[test] $tree: robustness FAILED" >&2
+            status=1
+        fi
+    done
+fi
 # The setup program in fresh prefixes of its own (not when ctest was given a
 # selection of tests).
 if [ $# -eq 0 ]; then
