@@ -7,11 +7,13 @@
 // checked byte for byte by its MD5. A loop that only receives (no file)
 // shows what the socket path under Wine allows at all.
 //
-//   download_bench URL FOLDER SIZE MD5 HALF_FILE RUNS
+//   download_bench URL FOLDER SIZE MD5 HALF_FILE RUNS SECONDS
 //
 // URL serves the package of SIZE bytes with the digest MD5 (32 hex digits);
 // FOLDER (Windows path) holds the downloads; HALF_FILE holds the package's
-// first half, the temporary file a paused session leaves.
+// first half, the temporary file a paused session leaves. At most RUNS
+// rounds are made, and no round that would end after SECONDS (at least 3).
+
 // libcurl's header (through the session's) brings winsock2.h, which must
 // come before windows.h.
 #include "downloads/download_session.h"
@@ -21,9 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -148,14 +148,15 @@ struct series {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 7) fail("usage: download_bench URL FOLDER SIZE MD5 HALF_FILE RUNS");
+    if (argc != 8) fail("usage: download_bench URL FOLDER SIZE MD5 HALF_FILE RUNS SECONDS");
     const std::string url = wide_to_utf8(argv[1]);
     std::wstring folder = argv[2];
     if (folder.empty() || folder.back() != L'\\') folder += L'\\';
     const uint32_t size = static_cast<uint32_t>(std::wcstoul(argv[3], nullptr, 10));
     const std::string md5 = wide_to_utf8(argv[4]);
     const std::wstring half_file = argv[5];
-    const int runs = std::max(1, _wtoi(argv[6]));
+    const int most_runs = std::max(1, _wtoi(argv[6]));
+    const double budget = _wtof(argv[7]);
 
     WIN32_FILE_ATTRIBUTE_DATA half_info{};
     if (!GetFileAttributesExW(half_file.c_str(), GetFileExInfoStandard, &half_info) || half_info.nFileSizeHigh)
@@ -174,15 +175,12 @@ int wmain(int argc, wchar_t** argv) {
 
     series ours_fresh, bare_fresh, bare_flushed, ours_resume, bare_resume, received, written, written_flushed;
     uint64_t bare_writes = 0;
-    auto check = [&](double seconds, const std::wstring& path, const char* what) {
-        if (seconds < 0) fail(what);
-        if (file_md5(path) != md5) {
-            std::fprintf(stderr, "download_bench: %s: the downloaded bytes differ\n", what);
-            std::exit(1);
-        }
+    auto check = [&](double seconds, const std::wstring& path, const std::string& what) {
+        if (seconds < 0) fail((what + ": the download failed").c_str());
+        if (file_md5(path) != md5) fail((what + ": the downloaded bytes differ").c_str());
     };
     // The session's downloads are all checked; the bare loop's in the first round.
-    auto ours = [&](int, bool resumed) {
+    auto ours = [&](bool resumed) {
         DeleteFileW(final_path.c_str());
         DeleteFileW(temporary_path.c_str());
         if (resumed && !CopyFileW(half_file.c_str(), temporary_path.c_str(), FALSE))
@@ -200,12 +198,12 @@ int wmain(int argc, wchar_t** argv) {
         if (round == 0) check(s, bare_path, "bare loop");
         (resumed ? bare_resume : kind == sink_kind::file ? bare_fresh : bare_flushed).seconds.push_back(s);
     };
-    auto receive = [&](int) {
+    auto receive = [&] {
         const double s = bare_download(url, sink_kind::drop);
         if (s < 0) fail("bare loop without a file");
         received.seconds.push_back(s);
     };
-    auto write_only = [&](int, bool flush_each) {
+    auto write_only = [&](bool flush_each) {
         DeleteFileW(bare_path.c_str());
         const double s = write_loop(bare_path, size, flush_each);
         if (s < 0) fail("write loop");
@@ -214,15 +212,20 @@ int wmain(int argc, wchar_t** argv) {
 
     // Each round alternates which side goes first, so that a drift of the
     // machine's load favours neither.
-    for (int round = 0; round < runs; ++round) {
+    const double started = bench::now_seconds();
+    int runs = 0;
+    for (int round = 0; round < most_runs; ++round) {
+        const double elapsed = bench::now_seconds() - started;
+        if (round >= 3 && elapsed + elapsed / round > budget) break;
+        runs = round + 1;
         std::vector<std::function<void()>> steps = {
-            [&] { ours(round, false); },
+            [&] { ours(false); },
             [&] { bare(round, sink_kind::file, false); },
             [&] { bare(round, sink_kind::file_flushed, false); },
-            [&] { receive(round); },
-            [&] { write_only(round, false); },
-            [&] { write_only(round, true); },
-            [&] { ours(round, true); },
+            receive,
+            [&] { write_only(false); },
+            [&] { write_only(true); },
+            [&] { ours(true); },
             [&] { bare(round, sink_kind::file, true); },
         };
         if (round % 2) std::reverse(steps.begin(), steps.end());
