@@ -74,16 +74,17 @@ size_t bare_write(char* data, size_t size, size_t items, void* user) {
     return n;
 }
 
-// Downloads url into path (appending from `from` with a Range when it is not
-// 0); the seconds taken, or a negative value on failure.
+// Downloads url into path (from `from` on with a Range when it is not 0, the
+// file opened at its end as the product does); the seconds taken, or a
+// negative value on failure.
 double bare_download(const std::string& url, sink_kind kind, const std::wstring& path = {},
                      uint32_t from = 0, uint64_t* writes = nullptr) {
     const double start = bench::now_seconds();
     CURL* easy = curl_easy_init();
     bare_sink sink;
     sink.flush_each = kind == sink_kind::file_flushed;
-    if (kind != sink_kind::drop) sink.file = _wfopen(path.c_str(), from ? L"ab" : L"wb");
-    if (!easy || (kind != sink_kind::drop && !sink.file)) {
+    if (kind != sink_kind::drop) sink.file = _wfopen(path.c_str(), from ? L"r+b" : L"wb");
+    if (!easy || (kind != sink_kind::drop && (!sink.file || std::fseek(sink.file, 0, SEEK_END) != 0))) {
         if (easy) curl_easy_cleanup(easy);
         if (sink.file) std::fclose(sink.file);
         return -1;
@@ -244,7 +245,7 @@ int wmain(int argc, wchar_t** argv) {
     const uint64_t rest = size - half;
     bench::row fresh;
     fresh.name = "download-fresh";
-    fresh.what = "256 MiB package by the download session vs a bare libcurl loop to a file";
+    fresh.what = std::to_string(size >> 20) + " MiB package by the download session vs a bare libcurl loop to a file";
     fresh.ours = ours_fresh.mib_per_s(size);
     fresh.baseline = bare_fresh.mib_per_s(size);
     fresh.unit = "MiB/s";
