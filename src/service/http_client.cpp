@@ -366,6 +366,7 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     curl_easy_setopt(e, CURLOPT_PROGRESSDATA, &client);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, header_reader);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &client);
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, download_receive_buffer_size);
     // Downloads have no overall deadline: a large package on a slow line
     // takes its time; the low-speed abort ends a stalled one.
     curl_easy_setopt(e, CURLOPT_TIMEOUT, 0L);

@@ -68,6 +68,11 @@ struct http_client {
 constexpr uint32_t query_buffer_capacity = 0x500000;  // update-service answers
 constexpr uint32_t download_buffer_capacity = 0;      // file downloads
 
+// libcurl's receive buffer for file downloads, in bytes (its largest). The
+// default of 16 KiB costs one socket read per 16 KiB: on a fast line, and
+// under Wine above all, those reads cap the download's speed.
+constexpr long download_receive_buffer_size = 512 * 1024;
+
 // A query that has not finished after this many seconds ends (a slow service
 // cannot hold it for ever; the low-speed abort alone would not end it).
 constexpr uint32_t query_deadline = 180;

@@ -94,6 +94,38 @@ TEST_F(Downloads, FreshDownloadThenResumeWithRange) {
                                   "2 GET /packages/resume.bin range=-"}));
 }
 
+// The socket is read in blocks much larger than what each write takes: a
+// package of several blocks arrives whole, from the start and from an odd
+// offset, and one larger than offered stops with the file holding exactly
+// the counted bytes, the package's beginning.
+TEST_F(Downloads, PackagesLargerThanTheReceiveBufferStayExact) {
+    const size_t size = 3 * download_receive_buffer_size + 4321;
+    const std::string blob = make_blob(*service, L"large.bin", size);
+    progress.expected_size = static_cast<uint32_t>(size);
+    EXPECT_EQ(transfer_once("large.bin"), "");
+    EXPECT_EQ(progress.curl_code, 0);
+    EXPECT_TRUE(read_file_bytes(path) == blob);
+
+    const size_t offset = download_receive_buffer_size + 777;
+    ASSERT_TRUE(write_file_bytes(path, blob.substr(0, offset)));
+    progress.bytes_so_far = static_cast<uint32_t>(offset);
+    EXPECT_EQ(transfer_once("large.bin"), "");
+    EXPECT_EQ(progress.http_status, 206);
+    EXPECT_TRUE(read_file_bytes(path) == blob);
+
+    DeleteFileW(path.c_str());
+    progress.bytes_so_far = 0;
+    progress.expected_size = static_cast<uint32_t>(2 * download_receive_buffer_size + 1);
+    transfer_once("large.bin");
+    EXPECT_EQ(progress.curl_code, CURLE_WRITE_ERROR);
+    EXPECT_EQ(last_error, 25);
+    const std::string kept = read_file_bytes(path);
+    EXPECT_EQ(kept.size(), progress.bytes_so_far);
+    EXPECT_LE(kept.size(), progress.expected_size);
+    EXPECT_GT(kept.size(), size_t{download_receive_buffer_size});
+    EXPECT_TRUE(kept == blob.substr(0, kept.size()));
+}
+
 TEST_F(Downloads, WholeFileAnsweringAResumeReplacesThePartialFile) {
     const std::string blob = make_blob(*service, L"norange.bin", 30000);
     ASSERT_TRUE(service->set_faults(R"({"1": {"ignore_range": true}})"));
