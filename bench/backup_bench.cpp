@@ -1,0 +1,207 @@
+// Backup and restore of one large driver package, ours against bare minizip.
+//
+//   backup_bench.exe backup  PACKAGE WORK [RUNS [SECONDS]]
+//   backup_bench.exe restore PACKAGE WORK [RUNS [SECONDS]]
+//
+// backup: the product's write_archive of the package folder against a bare
+// minizip loop over the same files with the same settings, interleaved, RUNS
+// pairs at most (5), fewer (at least 3) once SECONDS have passed. The two
+// archives must list the same entries with the same data, times and sizes.
+// restore: the product's zip reader unpacking the product's archive into an
+// empty folder against a bare minizip unzip loop, the same way; both
+// unpacked folders must equal the package folder.
+//
+// Figures are MiB of package (uncompressed) bytes per second.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "backup/store_index.h"
+#include "backup_baseline.h"
+#include "bench_common.h"
+#include "install/zip_reader.h"
+
+namespace {
+
+using namespace backup_bench;
+
+constexpr double mib = 1024.0 * 1024.0;
+
+struct package_facts {
+    std::size_t files = 0;
+    uint64_t bytes = 0;
+};
+
+package_facts facts_of(const std::wstring& folder) {
+    package_facts facts;
+    for (const file_info& file : list_files(folder)) {
+        ++facts.files;
+        facts.bytes += file.size;
+    }
+    return facts;
+}
+
+struct timings {
+    std::vector<double> ours, baseline;
+};
+
+// Runs ours, baseline, ours, baseline ... with `prepare` (untimed) before
+// each; false as soon as one side fails.
+bool interleave(int runs, double budget, const std::function<void()>& prepare,
+                const std::function<bool()>& ours, const std::function<bool()>& baseline, timings& out) {
+    const double started = bench::now_seconds();
+    for (int i = 0; i < runs; ++i) {
+        if (i >= 3 && bench::now_seconds() - started > budget) break;
+        for (int side = 0; side < 2; ++side) {
+            prepare();
+            const double start = bench::now_seconds();
+            const bool ok = side == 0 ? ours() : baseline();
+            const double took = bench::now_seconds() - start;
+            std::printf("run %d %s: %.3f s%s\n", i + 1, side == 0 ? "ours" : "baseline", took, ok ? "" : " FAILED");
+            std::fflush(stdout);
+            if (!ok) return false;
+            (side == 0 ? out.ours : out.baseline).push_back(took);
+        }
+    }
+    return true;
+}
+
+bench::row throughput_row(const char* name, const std::string& what, const package_facts& facts,
+                          const timings& t) {
+    bench::row r;
+    r.name = name;
+    r.what = what;
+    const double ours_s = bench::median(t.ours), baseline_s = bench::median(t.baseline);
+    r.ours = facts.bytes / mib / ours_s;
+    r.baseline = facts.bytes / mib / baseline_s;
+    r.unit = "MiB/s";
+    r.kind = bench::compare::throughput;
+    r.target = 0.9;
+    r.detail = {{"files", static_cast<double>(facts.files)},
+                {"package_mib", facts.bytes / mib},
+                {"runs", static_cast<double>(t.ours.size())},
+                {"ours_s", ours_s},
+                {"baseline_s", baseline_s}};
+    return r;
+}
+
+std::string describe(const package_facts& facts) {
+    return std::to_string(static_cast<long long>(facts.bytes / mib + 0.5)) + " MiB, " +
+           std::to_string(facts.files) + " files";
+}
+
+bool write_ours(const std::wstring& package, const std::wstring& archive) {
+    std::atomic<int32_t> progress{0};
+    return write_archive(package, archive, progress) == 0 && progress == 100;
+}
+
+// The first difference between two archive directories, or empty.
+std::string compare_directories(const std::vector<entry>& a, const std::vector<entry>& b) {
+    if (a.size() != b.size())
+        return std::to_string(a.size()) + " entries against " + std::to_string(b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].name != b[i].name) return "entry " + a[i].name + " against " + b[i].name;
+        if (a[i].crc != b[i].crc || a[i].size != b[i].size || a[i].dos_date != b[i].dos_date ||
+            a[i].method != b[i].method || a[i].compressed != b[i].compressed)
+            return "entry " + a[i].name + " differs";
+    }
+    return {};
+}
+
+int run_backup(const std::wstring& package, const std::wstring& work, int runs, double budget) {
+    const package_facts facts = facts_of(package);
+    const std::wstring ours_zip = work + L"\\ours.zip", baseline_zip = work + L"\\baseline.zip";
+    timings t;
+    auto prepare = [&] {
+        DeleteFileW(ours_zip.c_str());
+        DeleteFileW(baseline_zip.c_str());
+    };
+    if (!interleave(runs, budget, prepare, [&] { return write_ours(package, ours_zip); },
+                    [&] { return zip_folder(package, baseline_zip); }, t))
+        return 1;
+    // The last pair's archives are still there; the product's one stays for
+    // the restore benchmark.
+    std::vector<entry> ours_entries, baseline_entries;
+    if (!read_directory(ours_zip, ours_entries) || !read_directory(baseline_zip, baseline_entries)) {
+        std::printf("an archive cannot be read back\n");
+        return 1;
+    }
+    std::string difference = compare_directories(ours_entries, baseline_entries);
+    if (ours_entries.size() != facts.files) difference = "the archive does not hold every file";
+    if (!difference.empty()) {
+        std::printf("the archives differ: %s\n", difference.c_str());
+        return 1;
+    }
+    uint64_t compressed = 0;
+    for (const entry& e : ours_entries) compressed += e.compressed;
+    bench::row r = throughput_row("backup", "backup of a package folder into a zip (" + describe(facts) + ")",
+                                  facts, t);
+    r.detail.push_back({"archive_mib", compressed / mib});
+    bench::print_row(r);
+    return 0;
+}
+
+int run_restore(const std::wstring& package, const std::wstring& work, int runs, double budget) {
+    const package_facts facts = facts_of(package);
+    const std::wstring archive = work + L"\\ours.zip";
+    if (GetFileAttributesW(archive.c_str()) == INVALID_FILE_ATTRIBUTES && !write_ours(package, archive)) {
+        std::printf("the archive cannot be written\n");
+        return 1;
+    }
+    const std::wstring ours_folder = work + L"\\restore-ours", baseline_folder = work + L"\\restore-baseline";
+    auto fresh = [](const std::wstring& folder) {
+        return remove_tree(folder) && CreateDirectoryW(folder.c_str(), nullptr);
+    };
+    bool folders_made = true;
+    auto prepare = [&] { folders_made = fresh(ours_folder) && fresh(baseline_folder) && folders_made; };
+    auto ours = [&] {
+        zip_reader reader;
+        if (reader.open(archive.c_str()) != 0) return false;
+        const bool ok = reader.extract_all(ours_folder, false, false) == 0;
+        reader.close();
+        return ok;
+    };
+    timings t;
+    if (!interleave(runs, budget, prepare, ours, [&] { return unzip_archive(archive, baseline_folder); }, t))
+        return 1;
+    if (!folders_made) {
+        std::printf("the unpack folders cannot be made empty\n");
+        return 1;
+    }
+    // What the last pair unpacked is still there: both must be the package again.
+    for (const std::wstring* folder : {&ours_folder, &baseline_folder}) {
+        std::string difference = compare_folders(package, *folder);
+        if (!difference.empty()) {
+            std::printf("%ls differs from the package: %s\n", folder->c_str(), difference.c_str());
+            return 1;
+        }
+    }
+    std::printf("both unpacked folders equal the package\n");
+    remove_tree(ours_folder);
+    remove_tree(baseline_folder);
+    bench::print_row(throughput_row("restore", "restore unpack of that zip into an empty folder", facts, t));
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: backup_bench backup|restore PACKAGE WORK [RUNS [SECONDS]]\n");
+        return 2;
+    }
+    const std::wstring mode = argv[1], package = argv[2], work = argv[3];
+    const int runs = argc > 4 ? _wtoi(argv[4]) : 5;
+    const double budget = argc > 5 ? _wtof(argv[5]) : 60;
+    CreateDirectoryW(work.c_str(), nullptr);
+    if (mode == L"backup") return run_backup(package, work, runs, budget);
+    if (mode == L"restore") return run_restore(package, work, runs, budget);
+    std::fprintf(stderr, "unknown mode\n");
+    return 2;
+}
