@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
-#include <minizip/iowin32.h>
 #include <minizip/unzip.h>
 #include <minizip/zip.h>
+// After zip.h and unzip.h, which define what it uses.
+#include <minizip/iowin32.h>
 
 #include <algorithm>
 #include <cstdio>

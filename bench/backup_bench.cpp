@@ -51,15 +51,16 @@ struct timings {
     std::vector<double> ours, baseline;
 };
 
-// Runs ours, baseline, ours, baseline ... with `prepare` (untimed) before
-// each; false as soon as one side fails.
-bool interleave(int runs, double budget, const std::function<void()>& prepare,
+// Runs ours, baseline, ours, baseline ... with `prepare(side)` (untimed)
+// before each, side 0 for ours and 1 for the baseline; false as soon as one
+// side fails.
+bool interleave(int runs, double budget, const std::function<void(int)>& prepare,
                 const std::function<bool()>& ours, const std::function<bool()>& baseline, timings& out) {
     const double started = bench::now_seconds();
     for (int i = 0; i < runs; ++i) {
         if (i >= 3 && bench::now_seconds() - started > budget) break;
         for (int side = 0; side < 2; ++side) {
-            prepare();
+            prepare(side);
             const double start = bench::now_seconds();
             const bool ok = side == 0 ? ours() : baseline();
             const double took = bench::now_seconds() - start;
@@ -118,10 +119,7 @@ int run_backup(const std::wstring& package, const std::wstring& work, int runs, 
     const package_facts facts = facts_of(package);
     const std::wstring ours_zip = work + L"\\ours.zip", baseline_zip = work + L"\\baseline.zip";
     timings t;
-    auto prepare = [&] {
-        DeleteFileW(ours_zip.c_str());
-        DeleteFileW(baseline_zip.c_str());
-    };
+    auto prepare = [&](int side) { DeleteFileW((side == 0 ? ours_zip : baseline_zip).c_str()); };
     if (!interleave(runs, budget, prepare, [&] { return write_ours(package, ours_zip); },
                     [&] { return zip_folder(package, baseline_zip); }, t))
         return 1;
@@ -159,7 +157,7 @@ int run_restore(const std::wstring& package, const std::wstring& work, int runs,
         return remove_tree(folder) && CreateDirectoryW(folder.c_str(), nullptr);
     };
     bool folders_made = true;
-    auto prepare = [&] { folders_made = fresh(ours_folder) && fresh(baseline_folder) && folders_made; };
+    auto prepare = [&](int side) { folders_made = fresh(side == 0 ? ours_folder : baseline_folder) && folders_made; };
     auto ours = [&] {
         zip_reader reader;
         if (reader.open(archive.c_str()) != 0) return false;
