@@ -2,6 +2,7 @@
 """Makes a driver-store package folder for the backup benchmark.
 
     make_store.py FOLDER [--size MiB]
+    make_store.py FOLDER --small-files N
 
 The folder holds what a large driver package keeps in the store: thousands of
 small files (INF and CAT files, small SYS and DLL images, a few text and data
@@ -11,6 +12,10 @@ files do: INF and text files well, images partly, firmware and cabinet files
 hardly at all. Every byte, name and file time follows from a fixed seed, so
 two runs make the same folder; a run that finds the folder already made with
 the same parameters leaves it alone.
+
+With --small-files the folder holds only N small files (INF, CAT, INI and
+precompiled INF files of 1 to 8 KiB), where the cost of each file, not of
+its bytes, decides how fast a backup or restore is.
 """
 
 import argparse
@@ -218,18 +223,31 @@ def plan(total_bytes):
     return files + small
 
 
-def make(folder, total_mib):
+def plan_small(count):
+    rng = random.Random(SEED + 3)
+    kinds = [k for k in SMALL_KINDS if k[3] in ("inf", "cat", "text", "text-binary")]
+    files = []
+    for index in range(count):
+        _, ext, folder, kind, _ = rng.choice(kinds)
+        size = 1024 + rng.randrange(7 * 1024)
+        parts = [p for p in folder.split("\\") if p] + ["dev%02d" % (index % 20)]
+        files.append(("\\".join(parts + ["f%05d%s" % (index, ext)]), size, kind))
+    return files
+
+
+def make(folder, total_mib, small_files=0):
     # The stamp names this script's own text: any change to it makes the folder anew.
     with open(__file__, "rb") as script:
         digest = hashlib.sha1(script.read()).hexdigest()[:12]
-    stamp = os.path.join(folder, ".made-%s-%d" % (digest, total_mib))
+    stamp = os.path.join(folder, ".made-%s-%d-%d" % (digest, total_mib, small_files))
     if os.path.exists(stamp):
         return False
     if os.path.exists(folder):
         shutil.rmtree(folder)
     os.makedirs(folder)
     rng = random.Random(SEED + 2)
-    for index, (path, size, kind) in enumerate(plan(total_mib * MIB)):
+    files = plan_small(small_files) if small_files else plan(total_mib * MIB)
+    for index, (path, size, kind) in enumerate(files):
         full = os.path.join(folder, *path.split("\\"))
         os.makedirs(os.path.dirname(full), exist_ok=True)
         data = content(kind, rng, size)
@@ -248,10 +266,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[1])
     parser.add_argument("folder")
     parser.add_argument("--size", type=int, default=256, help="total size in MiB")
+    parser.add_argument("--small-files", type=int, default=0, help="only this many small files")
     args = parser.parse_args()
-    made = make(args.folder, args.size)
-    count = sum(len(f) for _, _, f in os.walk(args.folder)) - 1
-    print("%s %s: %d files, %d MiB" % ("made" if made else "kept", args.folder, count, args.size))
+    made = make(args.folder, args.size, args.small_files)
+    count = size = 0
+    for top, _, names in os.walk(args.folder):
+        for name in names:
+            if not name.startswith("."):
+                count += 1
+                size += os.path.getsize(os.path.join(top, name))
+    print("%s %s: %d files, %.1f MiB" % ("made" if made else "kept", args.folder, count, size / MIB))
     return 0
 
 
