@@ -229,38 +229,18 @@ std::string compare_file(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-std::string compare_folders(const std::wstring& source, const std::wstring& copy) {
+std::string compare_folders(const std::wstring& source, const std::wstring& copy, bool contents) {
     std::vector<file_info> want = list_files(source), got = list_files(copy);
     if (want.size() != got.size())
         return std::to_string(got.size()) + " files instead of " + std::to_string(want.size());
     for (std::size_t i = 0; i < want.size(); ++i) {
         if (want[i].relative != got[i].relative) return narrow(want[i].relative) + " is missing";
         if (want[i].size != got[i].size) return narrow(want[i].relative) + " has another size";
+        if (!contents) continue;
         std::string problem = compare_file(source + L"\\" + want[i].relative, copy + L"\\" + got[i].relative);
         if (!problem.empty()) return narrow(want[i].relative) + ": " + problem;
     }
     return {};
-}
-
-bool remove_tree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring full = folder + L"\\" + name;
-            if (is_folder(found)) {
-                remove_tree(full);
-            } else {
-                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(full.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-    return GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace backup_bench

@@ -41,12 +41,10 @@ struct file_info {
 };
 std::vector<file_info> list_files(const std::wstring& folder);
 
-// Compares the files under `copy` with those under `source`: the same names,
-// bytes and last-write times (to the two seconds of a zip entry). Empty when
-// they agree, else a description of the first difference.
-std::string compare_folders(const std::wstring& source, const std::wstring& copy);
-
-// Deletes a folder and everything under it; true when it is gone.
-bool remove_tree(const std::wstring& folder);
+// Compares the files under `copy` with those under `source`: the same names
+// and sizes, and with `contents` the same bytes and last-write times (to the
+// two seconds of a zip entry). Empty when they agree, else a description of
+// the first difference.
+std::string compare_folders(const std::wstring& source, const std::wstring& copy, bool contents);
 
 }  // namespace backup_bench
