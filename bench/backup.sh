@@ -14,16 +14,21 @@ work=$out/work
 mkdir -p "$out"
 python3 "$QM_ROOT/bench/make_store.py" "$package"
 python3 "$QM_ROOT/bench/make_store.py" "$small" --small-files 2000
+echo "[${SECONDS}s] packages ready"
 
 rm -rf "$work"
 mkdir -p "$work/large" "$work/small"
 trap 'rm -rf "$work"' EXIT
 
 bench=$QM_BENCH_BIN/backup_bench.exe
-run() { "$QM_WINE64" "$bench" "$1" "$(winepath_w "$2")" "$(winepath_w "$3")" "$4" "$5"; }
+run() {
+    echo "[${SECONDS}s] $1"
+    "$QM_WINE64" "$bench" "$1" "$(winepath_w "$2")" "$(winepath_w "$3")" "$4" "$5"
+}
 # At most RUNS pairs each; fewer (at least three) once the seconds given have
 # passed, which keeps the group within its budget on a busy machine.
 run backup "$package" "$work/large" 5 65
 run restore "$package" "$work/large" 5 30
 run backup-small "$small" "$work/small" 5 5
 run restore-small "$small" "$work/small" 5 10
+echo "[${SECONDS}s] done"

@@ -242,6 +242,8 @@ int run_restore(const std::string& name, const std::wstring& package, const std:
         std::printf("the unpack folders cannot be made empty\n");
         return 1;
     }
+    std::printf("runs done; comparing\n");
+    std::fflush(stdout);
     // What the last pair unpacked is still there. Ours must be the package
     // again, byte for byte and dated as it; the baseline must have written
     // the same files.
