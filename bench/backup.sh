@@ -27,8 +27,8 @@ run() {
 }
 # At most RUNS pairs each; fewer (at least three) once the seconds given have
 # passed, which keeps the group within its budget on a busy machine.
-run backup "$package" "$work/large" 5 65
-run restore "$package" "$work/large" 5 30
+run backup "$package" "$work/large" 5 50
+run restore "$package" "$work/large" 5 25
 run backup-small "$small" "$work/small" 5 5
 run restore-small "$small" "$work/small" 5 10
 echo "[${SECONDS}s] done"

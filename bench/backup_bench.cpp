@@ -7,8 +7,9 @@
 // pairs at most (5), fewer (at least 3) once SECONDS have passed. The two
 // archives must list the same entries with the same data, times and sizes.
 // restore: the product's zip reader unpacking the product's archive into an
-// empty folder against a bare minizip unzip loop, the same way; both
-// unpacked folders must equal the package folder.
+// empty folder against a bare minizip unzip loop, the same way; the
+// product's unpacked folder must equal the package folder byte for byte and
+// date for date, the baseline's must hold the same files.
 // The -small modes do the same for a package of small files only and print
 // their rows for information: there the cost of each file decides.
 //
