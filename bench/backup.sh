@@ -31,4 +31,6 @@ run backup "$package" "$work/large" 5 50
 run restore "$package" "$work/large" 5 25
 run backup-small "$small" "$work/small" 5 5
 run restore-small "$small" "$work/small" 5 10
+echo "[${SECONDS}s] removing the work folder"
+rm -rf "$work"
 echo "[${SECONDS}s] done"
