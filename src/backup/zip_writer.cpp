@@ -14,25 +14,28 @@ namespace {
 
 constexpr std::size_t read_size = 16384;
 
-zip_fileinfo entry_info(const std::wstring& path) {
+// The entry's date and time (the file's last write in local time, 0 when the
+// file cannot be found) and whether it needs zip64 (4 GiB or more). One
+// attribute query gives both: no search handle and no seek in the file, each
+// of which costs as much as the whole entry of a small file.
+struct entry_facts {
     zip_fileinfo info{};
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(path.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return info;
-    FindClose(search);
+    bool large = false;
+};
+
+entry_facts facts_of(const std::wstring& path) {
+    entry_facts facts;
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &found)) return facts;
     FILETIME local;
     WORD date = 0, time = 0;
     if (FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) &&
         FileTimeToDosDateTime(&local, &date, &time))
-        info.dosDate = (static_cast<uLong>(date) << 16) | time;
-    return info;
-}
-
-bool is_large(FILE* file) {
-    if (!file || _fseeki64(file, 0, SEEK_END) != 0) return false;
-    long long size = _ftelli64(file);
-    _fseeki64(file, 0, SEEK_SET);
-    return size >= 0xFFFFFFFFLL;
+        facts.info.dosDate = (static_cast<uLong>(date) << 16) | time;
+    const unsigned long long size =
+        (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    facts.large = size >= 0xFFFFFFFFull;
+    return facts;
 }
 
 }  // namespace
@@ -55,11 +58,11 @@ int zip_writer::add_file(const std::wstring& path, const std::string& name) {
     std::string stored = name.substr(std::min(name.find_first_not_of("\\/"), name.size()));
     if (name.empty()) stored = wide_to_ansi(path.substr(path.find_last_of(L"\\/") + 1));
 
-    zip_fileinfo info = entry_info(path);
+    entry_facts facts = facts_of(path);
     FILE* file = _wfopen(path.c_str(), L"rb");
-    if (zipOpenNewFileInZip3_64(archive_, stored.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+    if (zipOpenNewFileInZip3_64(archive_, stored.c_str(), &facts.info, nullptr, 0, nullptr, 0, nullptr,
                                 Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, 8,
-                                Z_DEFAULT_STRATEGY, nullptr, 0, is_large(file) ? 1 : 0) != ZIP_OK) {
+                                Z_DEFAULT_STRATEGY, nullptr, 0, facts.large ? 1 : 0) != ZIP_OK) {
         write_failed_ = true;
         if (file) std::fclose(file);
         return 0;

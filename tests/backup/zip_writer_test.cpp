@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <minizip/unzip.h>
+// After unzip.h, which defines what it uses.
+#include <minizip/iowin32.h>
+
+#include <string>
+#include <vector>
+
+#include "backup/zip_writer.h"
+#include "common/reference_service.h"  // read_file_bytes, write_file_bytes
+#include "common/scratch_folder.h"
+
+namespace {
+
+struct read_entry {
+    std::string name;
+    uLong dos_date = 0;
+    int method = 0;
+    std::string data;
+};
+
+std::vector<read_entry> read_archive(const std::wstring& path) {
+    std::vector<read_entry> entries;
+    zlib_filefunc64_def files{};
+    fill_win32_filefunc64W(&files);
+    unzFile archive = unzOpen2_64(path.c_str(), &files);
+    if (!archive) return entries;
+    for (int next = unzGoToFirstFile(archive); next == UNZ_OK; next = unzGoToNextFile(archive)) {
+        unz_file_info64 info{};
+        char name[256];
+        if (unzGetCurrentFileInfo64(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
+        read_entry entry{name, info.dosDate, static_cast<int>(info.compression_method), {}};
+        if (unzOpenCurrentFile(archive) == UNZ_OK) {
+            char buffer[4096];
+            for (int n; (n = unzReadCurrentFile(archive, buffer, sizeof buffer)) > 0;) entry.data.append(buffer, n);
+            unzCloseCurrentFile(archive);
+        }
+        entries.push_back(entry);
+    }
+    unzClose(archive);
+    return entries;
+}
+
+// Sets the file's last write to the given UTC time and returns that time as
+// the DOS date (high word) and time (low word) of the local clock.
+uLong set_last_write(const std::wstring& path, WORD year, WORD month, WORD day, WORD hour) {
+    SYSTEMTIME utc{};
+    utc.wYear = year;
+    utc.wMonth = month;
+    utc.wDay = day;
+    utc.wHour = hour;
+    utc.wMinute = 7;
+    utc.wSecond = 42;
+    FILETIME when, local;
+    SystemTimeToFileTime(&utc, &when);
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(file, nullptr, nullptr, &when);
+    CloseHandle(file);
+    FileTimeToLocalFileTime(&when, &local);
+    WORD date = 0, time = 0;
+    FileTimeToDosDateTime(&local, &date, &time);
+    return (static_cast<uLong>(date) << 16) | time;
+}
+
+TEST(ZipWriter, EntriesHoldTheFilesDatedByTheirLastWriteInLocalTime) {
+    scratch_folder scratch;
+    // More than one read's worth, so the entry is written in pieces.
+    std::string large;
+    for (int i = 0; large.size() < 100000; ++i) large += "line " + std::to_string(i) + "\r\n";
+    write_file_bytes(scratch / L"oem.inf", "[Version]\r\n");
+    write_file_bytes(scratch / L"big.sys", large);
+    const uLong winter = set_last_write(scratch / L"oem.inf", 2011, 1, 20, 9);
+    const uLong summer = set_last_write(scratch / L"big.sys", 2012, 7, 3, 23);
+
+    zip_writer writer;
+    ASSERT_EQ(writer.create(scratch / L"out.zip"), 0);
+    writer.add_file(scratch / L"oem.inf", "\\oem.inf");
+    writer.add_file(scratch / L"big.sys", "x64\\big.sys");
+    writer.add_file(scratch / L"gone.dll", "gone.dll");
+    ASSERT_EQ(writer.close(), 0);
+
+    std::vector<read_entry> entries = read_archive(scratch / L"out.zip");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].name, "oem.inf");  // leading separators left out
+    EXPECT_EQ(entries[0].dos_date, winter);
+    EXPECT_EQ(entries[0].data, "[Version]\r\n");
+    EXPECT_EQ(entries[1].name, "x64\\big.sys");
+    EXPECT_EQ(entries[1].dos_date, summer);
+    EXPECT_EQ(entries[1].method, Z_DEFLATED);
+    EXPECT_EQ(entries[1].data, large);
+    // A file that is not there gives an empty entry.
+    EXPECT_EQ(entries[2].name, "gone.dll");
+    EXPECT_EQ(entries[2].data, "");
+}
+
+}  // namespace
