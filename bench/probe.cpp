@@ -15,8 +15,9 @@
 //       their results; prints "scans M state S".
 //   probe state
 //       Prints "scans M state S" of the running program (-1 when none).
-//   probe where row-check N | download-all | box-button [--timeout-s S]
-//       Prints "x y", the screen point a person clicks: the check box of the
+//   probe where window | row-check N | download-all | box-button [--timeout-s S]
+//       Prints "x y": the main window's top left corner, or the screen point
+//       a person clicks: the check box of the
 //       download page's row N (from the top, 0 first), the "download all"
 //       button, or the first button of a message box of the program (waited
 //       for up to S seconds, 30).
@@ -138,30 +139,29 @@ int run_startup(const arguments& a) {
             Sleep(200);  // the closed program's last messages settle
         }
     }
-    bench::row r;
-    r.name = "startup";
-    r.what = "start to the first painted frame: quillmark.exe vs a minimal Win32 window";
-    r.ours = bench::median(ours_times.painted);
-    r.baseline = bench::median(baseline_times.painted);
-    r.unit = "s";
-    r.kind = bench::compare::time;
-    r.target = 1.5;
-    r.detail = {{"runs", runs},
-                {"ours_min", *std::min_element(ours_times.painted.begin(), ours_times.painted.end())},
-                {"ours_max", *std::max_element(ours_times.painted.begin(), ours_times.painted.end())},
-                {"baseline_min", *std::min_element(baseline_times.painted.begin(),
-                                                    baseline_times.painted.end())},
-                {"baseline_max", *std::max_element(baseline_times.painted.begin(),
-                                                    baseline_times.painted.end())}};
-    bench::print_row(r);
-
-    bench::row shown;
-    shown.name = "startup-shown";
-    shown.what = "start to the window first visible (before its paint)";
-    shown.ours = bench::median(ours_times.shown);
-    shown.baseline = bench::median(baseline_times.shown);
-    shown.unit = "s";
-    bench::print_row(shown);
+    auto row_of = [](const char* name, const char* what, const std::vector<double>& ours,
+                     const std::vector<double>& baseline) {
+        bench::row r;
+        r.name = name;
+        r.what = what;
+        r.ours = bench::median(ours);
+        r.baseline = bench::median(baseline);
+        r.unit = "s";
+        r.detail = {{"runs", static_cast<double>(ours.size())},
+                    {"ours_min", *std::min_element(ours.begin(), ours.end())},
+                    {"ours_max", *std::max_element(ours.begin(), ours.end())},
+                    {"baseline_min", *std::min_element(baseline.begin(), baseline.end())},
+                    {"baseline_max", *std::max_element(baseline.begin(), baseline.end())}};
+        return r;
+    };
+    bench::row painted = row_of(
+        "startup", "start to the first painted frame: quillmark.exe vs a minimal Win32 window",
+        ours_times.painted, baseline_times.painted);
+    painted.kind = bench::compare::time;
+    painted.target = 1.5;
+    bench::print_row(painted);
+    bench::print_row(row_of("startup-shown", "start to the window first visible (before its paint)",
+                            ours_times.shown, baseline_times.shown));
     return 0;
 }
 
@@ -335,7 +335,10 @@ int run_where(int argc, wchar_t** argv, const arguments& a) {
     const std::wstring what = argc > 2 ? argv[2] : L"";
     HWND main = find_main_window();
     std::optional<POINT> at;
-    if (what == L"row-check" && argc > 3) {
+    if (what == L"window") {
+        RECT r{};
+        if (main && GetWindowRect(main, &r)) at = POINT{r.left, r.top};
+    } else if (what == L"row-check" && argc > 3) {
         at = row_check_box_point(main, static_cast<std::size_t>(std::wcstol(argv[3], nullptr, 10)));
     } else if (what == L"download-all") {
         at = download_all_button_point(main);

@@ -175,14 +175,21 @@ download_panel_c::~download_panel_c() {
     delete_drawing_objects();
 }
 
+namespace {
+
+template <class H>
+void delete_object(H& object) {
+    if (object) DeleteObject(object);
+    object = nullptr;
+}
+
+}  // namespace
+
 void download_panel_c::delete_drawing_objects() {
-    for (HGDIOBJ* object : {reinterpret_cast<HGDIOBJ*>(&frame_pen_),
-                            reinterpret_cast<HGDIOBJ*>(&fill_brush_),
-                            reinterpret_cast<HGDIOBJ*>(&background_),
-                            reinterpret_cast<HGDIOBJ*>(&bottom_line_)}) {
-        if (*object) DeleteObject(*object);
-        *object = nullptr;
-    }
+    delete_object(frame_pen_);
+    delete_object(fill_brush_);
+    delete_object(background_);
+    delete_object(bottom_line_);
 }
 
 HWND download_panel_c::create(HWND parent, int x, int y, int width) {
