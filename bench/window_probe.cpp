@@ -110,6 +110,12 @@ BOOL CALLBACK collect_row(HWND window, LPARAM argument) {
     return TRUE;
 }
 
+BOOL CALLBACK find_download_all_bar(HWND window, LPARAM argument) {
+    if (!IsWindowVisible(window) || !has_class(window, L"Quillmark.DownloadAll")) return TRUE;
+    *reinterpret_cast<HWND*>(argument) = window;
+    return FALSE;
+}
+
 }  // namespace
 
 std::optional<POINT> row_check_box_point(HWND main, std::size_t index) {
@@ -124,15 +130,7 @@ std::optional<POINT> row_check_box_point(HWND main, std::size_t index) {
 std::optional<POINT> download_all_button_point(HWND main) {
     if (!main) return std::nullopt;
     HWND bar = nullptr;
-    EnumChildWindows(
-        main,
-        [](HWND window, LPARAM argument) -> BOOL {
-            if (!IsWindowVisible(window) || !has_class(window, L"Quillmark.DownloadAll"))
-                return TRUE;
-            *reinterpret_cast<HWND*>(argument) = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&bar));
+    EnumChildWindows(main, find_download_all_bar, reinterpret_cast<LPARAM>(&bar));
     return bar ? centre_of(GetDlgItem(bar, 2)) : std::nullopt;
 }
 
