@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <string>
+#include <cwchar>
 #include <string_view>
 #include <unordered_map>
 
@@ -71,20 +71,19 @@ void sort_download_groups(std::vector<download_group>& groups) {
         descriptions.push_back(first.class_info ? first.class_info->description : L"");
     }
     // Each distinct description text gets its place; equal ones share it.
-    std::vector<std::wstring_view> distinct(descriptions.begin(), descriptions.end());
-    std::sort(distinct.begin(), distinct.end());
-    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    std::vector<std::size_t> order(distinct.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return lstrcmpW(std::wstring(distinct[a]).c_str(), std::wstring(distinct[b]).c_str()) < 0;
-    });
+    std::vector<const wchar_t*> distinct = descriptions;
+    auto code_order = [](const wchar_t* a, const wchar_t* b) { return std::wcscmp(a, b) < 0; };
+    std::sort(distinct.begin(), distinct.end(), code_order);
+    distinct.erase(std::unique(distinct.begin(), distinct.end(),
+                               [](const wchar_t* a, const wchar_t* b) { return std::wcscmp(a, b) == 0; }),
+                   distinct.end());
+    std::stable_sort(distinct.begin(), distinct.end(),
+                     [](const wchar_t* a, const wchar_t* b) { return lstrcmpW(a, b) < 0; });
     std::unordered_map<std::wstring_view, std::size_t> place;
-    for (std::size_t i = 0; i < order.size(); ++i) {
+    for (std::size_t i = 0; i < distinct.size(); ++i) {
         // Texts that lstrcmpW holds equal share the place of the first.
-        const bool same = i > 0 && lstrcmpW(std::wstring(distinct[order[i - 1]]).c_str(),
-                                            std::wstring(distinct[order[i]]).c_str()) == 0;
-        place[distinct[order[i]]] = same ? place[distinct[order[i - 1]]] : i;
+        const bool same = i > 0 && lstrcmpW(distinct[i - 1], distinct[i]) == 0;
+        place[distinct[i]] = same ? place[distinct[i - 1]] : i;
     }
     for (sort_key& key : keys) key.description = place[descriptions[key.group]];
 
