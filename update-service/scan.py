@@ -16,6 +16,10 @@ MAX_INFLATED_REQUEST = 16 * 1024 * 1024
 ANSWER_ENCODING = "windows-1252"
 
 
+# The hardware without id that the "no_id" fault adds to an answer.
+NO_ID_HARDWARE = "<hardware><item><title>no id</title></item></hardware>"
+
+
 class RequestError(Exception):
     """The request is not a scan request the service can read."""
 
@@ -193,6 +197,6 @@ def answer_document(request, catalogue, link_for, size_for, official_link_for, w
     if not parts:
         parts.append("<hardware><id></id></hardware>")
     if without_id:
-        parts.append("<hardware><item><title>no id</title></item></hardware>")
+        parts.append(NO_ID_HARDWARE)
     return (f'<?xml version="1.0" encoding="{ANSWER_ENCODING}"?>\n'
             "<tarnwick><hardwares>" + "".join(parts) + "</hardwares></tarnwick>\n")

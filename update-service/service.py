@@ -11,6 +11,11 @@ It listens on 127.0.0.1 only, on ports the system picks:
   - a control server: faults on demand, the request log, shutdown.
 The ports are written as JSON to --port-file once everything listens.
 
+With --answer-file FILE every scan request to a mirror is read whole and
+answered with FILE's bytes as they stand (read at each request), whatever
+devices the request names; the request is not inflated or read. Faults work
+as without it ("no_id" adds its hardware to the file's answer).
+
 It stops by itself: on POST /_control/shutdown, when the connection of a
 GET /_control/hold (the lifeline a test keeps open) closes, when --parent-pid
 ends, after --idle-timeout seconds without requests and after --time-limit.
@@ -56,8 +61,9 @@ OVERSIZE_ANSWER = 5 * 1024 * 1024 + 64 * 1024  # more than the client's 5 MB buf
 class State:
     """What every server of one service shares."""
 
-    def __init__(self, catalogue, packages, pages, log_path):
+    def __init__(self, catalogue, packages, pages, log_path, answer_file=None):
         self.catalogue = catalogue
+        self.answer_file = answer_file  # a prepared answer for every scan request
         self.packages = packages  # folders, searched in order
         self.pages = pages
         self.log_path = log_path
@@ -219,21 +225,34 @@ class Handler(BaseHTTPRequestHandler):
             return self.send_body(int(fault["status"]), b"fault on demand\n", fault=fault)
         if urllib.parse.urlsplit(self.path).path != "/":
             return self.send_body(404, b"not found\n")
-        try:
-            request = scan.parse_request(
-                scan.tarnwick_part(self.headers.get("Content-Type"), body))
-        except scan.RequestError as e:
-            return self.send_body(400, f"{e}\n".encode())
+        prepared = self.state.answer_file
+        if not prepared:
+            try:
+                request = scan.parse_request(
+                    scan.tarnwick_part(self.headers.get("Content-Type"), body))
+            except scan.RequestError as e:
+                return self.send_body(400, f"{e}\n".encode())
         kind = fault.get("answer")
         if kind == "malformed":
             return self.send_body(200, b"Service temporarily unavailable", fault=fault)
         if kind == "empty":
             text = ('<?xml version="1.0"?>\n<tarnwick><hardwares></hardwares></tarnwick>\n')
             return self.send_body(200, text.encode(), "text/xml", fault=fault)
-        text = scan.answer_document(
-            request, self.state.catalogue, self.link_for, self.size_for,
-            self.official_link_for, without_id=(kind == "no_id"))
-        data = text.encode(scan.ANSWER_ENCODING, errors="replace")
+        if prepared:
+            try:
+                with open(prepared, "rb") as f:
+                    data = f.read()
+            except OSError as e:
+                return self.send_body(500, f"the prepared answer cannot be read: {e}\n".encode())
+            if kind == "no_id":
+                head, sep, tail = data.rpartition(b"</hardwares>")
+                if sep:
+                    data = head + scan.NO_ID_HARDWARE.encode() + sep + tail
+        else:
+            text = scan.answer_document(
+                request, self.state.catalogue, self.link_for, self.size_for,
+                self.official_link_for, without_id=(kind == "no_id"))
+            data = text.encode(scan.ANSWER_ENCODING, errors="replace")
         if kind == "oversize":
             pad = OVERSIZE_ANSWER - len(data)
             data = data.replace(b"<tarnwick>", b"<tarnwick><!--" + b"x" * pad + b"-->", 1)
@@ -460,6 +479,7 @@ def main(argv=None):
     ap.add_argument("--idle-timeout", type=float, default=60.0)
     ap.add_argument("--time-limit", type=float, default=900.0)
     ap.add_argument("--parent-pid", type=int)
+    ap.add_argument("--answer-file", help="answer every scan request with this file's bytes")
     ap.add_argument("--detach", action="store_true",
                     help="close standard input and output and every inherited descriptor")
     args = ap.parse_args(argv)
@@ -467,7 +487,7 @@ def main(argv=None):
         detach_from_caller()
 
     catalogue = scan.load_catalogue(args.catalogue)
-    state = State(catalogue, args.packages, args.pages, args.log)
+    state = State(catalogue, args.packages, args.pages, args.log, args.answer_file)
     tls = None
     if args.tls_cert:
         tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)

@@ -147,25 +147,14 @@ def make_certificate(folder):
     return cert, key
 
 
-class RunningService(unittest.TestCase):
+class ServiceClient(unittest.TestCase):
+    """Requests to a service that a subclass starts in setUpClass."""
+
     @classmethod
-    def setUpClass(cls):
-        cls.dir = tempfile.mkdtemp(prefix="qm-service-test-")
-        make_samples.main(["make_samples.py", CATALOGUE, cls.dir])
-        cls.extra = os.path.join(cls.dir, "extra")
-        os.mkdir(cls.extra)
-        cls.blob = bytes((i * 7) % 251 for i in range(50000))
-        with open(os.path.join(cls.extra, "blob.bin"), "wb") as f:
-            f.write(cls.blob)
-        cls.tls = make_certificate(cls.dir)
+    def start_service(cls, *extra):
         cls.ports = os.path.join(cls.dir, "ports.json")
         args = [sys.executable, os.path.join(HERE, "service.py"), "--catalogue", CATALOGUE,
-                "--packages", os.path.join(cls.dir, "packages"), "--packages", cls.extra,
-                "--pages", os.path.join(cls.dir, "pages"), "--port-file", cls.ports, "--ftp",
-                "--log", os.path.join(cls.dir, "log.jsonl"), "--idle-timeout", "60",
-                "--time-limit", "300"]
-        if cls.tls:
-            args += ["--tls-cert", cls.tls[0], "--tls-key", cls.tls[1]]
+                "--port-file", cls.ports, "--idle-timeout", "60", "--time-limit", "300", *extra]
         cls.process = subprocess.Popen(args)
         cls.port = wait_for_ports(cls.ports, cls.process)
 
@@ -212,6 +201,25 @@ class RunningService(unittest.TestCase):
 
     def log_lines(self):
         return self.call("GET", "/_control/log?lines")[2].decode().splitlines()
+
+
+class RunningService(ServiceClient):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.mkdtemp(prefix="qm-service-test-")
+        make_samples.main(["make_samples.py", CATALOGUE, cls.dir])
+        cls.extra = os.path.join(cls.dir, "extra")
+        os.mkdir(cls.extra)
+        cls.blob = bytes((i * 7) % 251 for i in range(50000))
+        with open(os.path.join(cls.extra, "blob.bin"), "wb") as f:
+            f.write(cls.blob)
+        cls.tls = make_certificate(cls.dir)
+        extra = ["--packages", os.path.join(cls.dir, "packages"), "--packages", cls.extra,
+                 "--pages", os.path.join(cls.dir, "pages"), "--ftp",
+                 "--log", os.path.join(cls.dir, "log.jsonl")]
+        if cls.tls:
+            extra += ["--tls-cert", cls.tls[0], "--tls-key", cls.tls[1]]
+        cls.start_service(*extra)
 
     def get(self, path, mirror=1, headers=None):
         return self.call("GET", path, headers=headers, port=self.port["mirrors"][mirror - 1])
@@ -326,6 +334,56 @@ class RunningService(unittest.TestCase):
         status, _, body = self.get("/packages/intel-lan-12.12.50.7.zip")
         self.assertEqual(status, 200)
         self.assertEqual(len(body), os.path.getsize(os.path.join(self.dir, "packages", "intel-lan-12.12.50.7.zip")))
+
+
+class PreparedAnswer(ServiceClient):
+    """--answer-file: every scan request gets the file's bytes."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.mkdtemp(prefix="qm-service-answer-")
+        cls.answer = os.path.join(cls.dir, "answer.xml")
+        cls.start_service("--packages", cls.dir, "--answer-file", cls.answer)
+
+    def write_answer(self, data):
+        with open(self.answer, "wb") as f:
+            f.write(data)
+
+    def test_every_scan_gets_the_file_as_it_stands(self):
+        # Bytes the service's own answers never hold: CRLF, a Windows-1252
+        # letter, a device the request does not name.
+        data = (b'<?xml version="1.0" encoding="windows-1252"?>\r\n<tarnwick><hardwares>'
+                b"<hardware><id>USB\\VID_1234&amp;PID_0001</id><item><title>Pr\xe4zision</title>"
+                b"</item></hardware></hardwares></tarnwick>\r\n")
+        self.write_answer(data)
+        self.assertEqual(self.scan(mirror=1)[::2], (200, data))
+        # Whatever the request holds, even no form at all.
+        status, headers, body = self.call("POST", "/", b"x" * 100000, {"Content-Type": "text/plain"},
+                                          port=self.port["mirrors"][1])
+        self.assertEqual((status, body), (200, data))
+        self.assertEqual(headers["Content-Type"], "text/xml")
+        # Read at each request: a new file is the next answer.
+        self.write_answer(data.replace(b"0001", b"0002"))
+        self.assertIn(b"PID_0002", self.scan(mirror=3)[2])
+        self.assertEqual(self.log_lines(), ["1 POST / range=-", "2 POST / range=-", "3 POST / range=-"])
+
+    def test_faults_still_apply(self):
+        self.write_answer(b"<tarnwick><hardwares><hardware><id>A</id></hardware></hardwares></tarnwick>")
+        self.faults(**{"1": {"status": 503}, "2": {"answer": "no_id"}, "3": {"answer": "oversize"}})
+        self.assertEqual(self.scan(mirror=1)[0], 503)
+        hardware = ET.fromstring(self.scan(mirror=2)[2]).findall("hardwares/hardware")
+        self.assertEqual([h.findtext("id") for h in hardware], ["A", None])
+        self.assertGreater(len(self.scan(mirror=3)[2]), 5 * 1024 * 1024)
+        self.faults(**{"3": {"answer": "malformed"}})
+        self.assertEqual(self.scan(mirror=3)[2], b"Service temporarily unavailable")
+        self.assertEqual(self.call("POST", "/other", b"", port=self.port["mirrors"][1])[0], 404)
+
+    def test_missing_file_is_a_server_error(self):
+        if os.path.exists(self.answer):
+            os.remove(self.answer)
+        status, _, body = self.scan()
+        self.assertEqual(status, 500)
+        self.assertIn(b"prepared answer", body)
 
 
 def wait_for_ports(path, process, limit=30):

@@ -2,6 +2,8 @@
 
 #include <process.h>
 
+#include "platform/worker_thread.h"
+
 detached_worker::~detached_worker() {
     if (thread_) CloseHandle(thread_);
 }
@@ -18,7 +20,7 @@ bool detached_worker::start(std::function<int32_t()> run) {
     job_ = std::make_shared<job>();
     job_->run = std::move(run);
     auto* reference = new std::shared_ptr<job>(job_);
-    uintptr_t thread = _beginthreadex(nullptr, 0, entry, reference, 0, nullptr);
+    uintptr_t thread = start_worker_thread(entry, reference);
     if (!thread) {
         delete reference;
         return false;

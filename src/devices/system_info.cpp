@@ -148,15 +148,24 @@ void apply_profile(const profile_system& s, machine_info_record& info) {
 int collect_system_info(wmi_reader& reader, const profile_system* profile) {
     if (FAILED(reader.connect())) return -1;
 
+    // What the profile gives is not asked: its item would replace the answer
+    // anyway, and some queries are slow (Win32_SoundDevice wakes the audio
+    // drivers, over half a second under Wine).
+    const profile_system none;
+    const profile_system& given = profile ? *profile : none;
     machine_info_record info;
-    info.cpu = first_text(reader, L"SELECT * FROM Win32_Processor", L"Name");
-    info.os = os_text(reader);
-    info.memory = memory_text(reader);
-    info.storage = first_text(reader, L"SELECT * FROM Win32_DiskDrive", L"Model");
-    info.display = first_text(reader, L"SELECT * FROM Win32_DisplayConfiguration", L"Caption");
-    info.sound = first_text(reader, L"SELECT * FROM Win32_SoundDevice", L"Description");
-    info.model = first_text(reader, L"SELECT * FROM Win32_ComputerSystem", L"Model");
-    if (profile) apply_profile(*profile, info);
+    if (!given.cpu) info.cpu = first_text(reader, L"SELECT * FROM Win32_Processor", L"Name");
+    if (!given.os) info.os = os_text(reader);
+    if (!given.memory) info.memory = memory_text(reader);
+    if (!given.storage)
+        info.storage = first_text(reader, L"SELECT * FROM Win32_DiskDrive", L"Model");
+    if (!given.display)
+        info.display = first_text(reader, L"SELECT * FROM Win32_DisplayConfiguration", L"Caption");
+    if (!given.sound)
+        info.sound = first_text(reader, L"SELECT * FROM Win32_SoundDevice", L"Description");
+    if (!given.model)
+        info.model = first_text(reader, L"SELECT * FROM Win32_ComputerSystem", L"Model");
+    apply_profile(given, info);
     machine_info = std::move(info);
     return 0;
 }

@@ -38,6 +38,9 @@ bool chosen_is_update(const device_record& device, int32_t choice);
 // name, and its class description. The sort is stable: groups that tie keep
 // the order in which their links first appear in the store.
 std::vector<download_group> build_download_groups(const device_store& store, int32_t choice);
+// The ordering step alone: stable, by not_update, then the first device's
+// category as compare_categories orders it.
+void sort_download_groups(std::vector<download_group>& groups);
 
 // The page's counters, in devices (each record counts with its instance
 // count), always from the best-offer flags.

@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "downloads/md5.h"
 #include "platform/text.h"
+#include "platform/worker_thread.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ bool download_session_c::start() {
     progress_.stop_flag = 0;
     progress_.curl_code = 0;
     progress_.http_status = 0;
-    uintptr_t thread = _beginthreadex(nullptr, 0, worker_entry, this, 0, nullptr);
+    uintptr_t thread = start_worker_thread(worker_entry, this);
     if (!thread) {
         state_ = DOWNLOAD_ERROR;
         return false;

@@ -8,6 +8,7 @@
 #include "devices/system_info.h"
 #include "install/zip_reader.h"
 #include "platform/shell.h"
+#include "platform/worker_thread.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ bool start_install_job(std::shared_ptr<install_request> request, install_environ
     auto job = std::make_unique<install_job>();
     job->request = request;
     job->environment = std::move(environment);
-    uintptr_t thread = _beginthreadex(nullptr, 0, run_install_job, job.get(), 0, nullptr);
+    uintptr_t thread = start_worker_thread(run_install_job, job.get());
     if (!thread) {
         request->installing = 0;
         return false;

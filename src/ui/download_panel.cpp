@@ -170,23 +170,60 @@ download_panel_c::download_panel_c(const download_group& group, const device_sto
     : group_(group), store_(store), request_(std::make_shared<install_request>()) {}
 
 download_panel_c::~download_panel_c() {
-    // The window goes first (its timer with it), then the GDI objects.
+    // The window goes first (its timer and drawing objects with it).
     if (window_) DestroyWindow(window_);
-    if (frame_pen_) DeleteObject(frame_pen_);
-    if (fill_brush_) DeleteObject(fill_brush_);
-    if (background_) DeleteObject(background_);
-    if (bottom_line_) DeleteObject(bottom_line_);
+    delete_drawing_objects();
+}
+
+namespace {
+
+template <class H>
+void delete_object(H& object) {
+    if (object) DeleteObject(object);
+    object = nullptr;
+}
+
+}  // namespace
+
+void download_panel_c::delete_drawing_objects() {
+    delete_object(frame_pen_);
+    delete_object(fill_brush_);
+    delete_object(background_);
+    delete_object(bottom_line_);
 }
 
 HWND download_panel_c::create(HWND parent, int x, int y, int width) {
-    lines_ = measure_row_line_heights();
+    place(x, y, width, measure_row_line_heights());
+    return create_window(parent);
+}
+
+void download_panel_c::place(int x, int y, int width, const row_line_heights& lines) {
+    lines_ = lines;
     panel = panel_geometry{x, y, width,
                            download_row_height(static_cast<int>(group_.devices.size()), lines_)};
+}
+
+HWND download_panel_c::create_window(HWND parent) {
+    if (window_) return window_;
     if (!register_class(CLASS_NAME, CS_HREDRAW | CS_VREDRAW, nullptr, nullptr, nullptr,
                         LoadCursorW(nullptr, IDC_ARROW)))
         return nullptr;
     return window_base_c::create(CLASS_NAME, 0, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, L"",
                                  panel.x, panel.y, panel.width, panel.height, parent);
+}
+
+void download_panel_c::destroy_window() {
+    if (window_) DestroyWindow(window_);
+}
+
+download_session_c& download_panel_c::find_session() {
+    if (!session_) session_ = get_download_session(group_.link, group_.offer ? group_.offer->size : 0);
+    return *session_;
+}
+
+bool download_panel_c::checked() const {
+    return check_box_ ? SendMessageW(check_box_, BM_GETCHECK, 0, 0) == BST_CHECKED
+                      : checked_ == BST_CHECKED;
 }
 
 bool download_panel_c::process_message(HWND, UINT message, WPARAM wparam, LPARAM lparam,
@@ -213,7 +250,7 @@ bool download_panel_c::process_message(HWND, UINT message, WPARAM wparam, LPARAM
 
 LRESULT download_panel_c::on_create(UINT, WPARAM, LPARAM, bool&) {
     const uint32_t size = group_.offer ? group_.offer->size : 0;
-    session_ = get_download_session(group_.link, size);
+    find_session();
 
     total_ = size;
     done_ = session_->progress().bytes_so_far;
@@ -237,6 +274,7 @@ LRESULT download_panel_c::on_create(UINT, WPARAM, LPARAM, bool&) {
                                  lines_.h1 + g + 16, 13, 13, window_,
                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(CHECK_BOX_ID)),
                                  nullptr, nullptr);
+    if (check_box_) SendMessageW(check_box_, BM_SETCHECK, checked_, 0);
 
     status_bitmap_ = row_status_bitmap(group_);
     status_image_.load(resource_module(), status_bitmap_);
@@ -245,9 +283,15 @@ LRESULT download_panel_c::on_create(UINT, WPARAM, LPARAM, bool&) {
 }
 
 LRESULT download_panel_c::on_destroy(UINT, WPARAM, LPARAM, bool&) {
-    // The session goes on downloading; the next row of its link polls it.
+    // The session goes on downloading; the next window of the row, or the
+    // next row of its link, polls it.
     if (timer_running_) KillTimer(window_, ROW_TIMER_ID);
     timer_running_ = false;
+    if (check_box_) checked_ = SendMessageW(check_box_, BM_GETCHECK, 0, 0);
+    check_box_ = nullptr;
+    tracking_mouse_ = false;
+    button_.state = BUTTON_NORMAL;
+    delete_drawing_objects();
     return 0;
 }
 
@@ -317,15 +361,17 @@ LRESULT download_panel_c::on_button_up(UINT, WPARAM, LPARAM lparam, bool& handle
 }
 
 void download_panel_c::start_download() {
-    if (session_->start() && !timer_running_) {
+    // A row without a window starts its session all the same; its window,
+    // once the row comes into view, polls it.
+    if (find_session().start() && window_ && !timer_running_) {
         timer_running_ = SetTimer(window_, ROW_TIMER_ID, ROW_TIMER_MS, nullptr) != 0;
     }
     done_ = session_->progress().bytes_so_far;
-    InvalidateRect(window_, nullptr, FALSE);
+    if (window_) InvalidateRect(window_, nullptr, FALSE);
 }
 
 void download_panel_c::button_action() {
-    switch (session_->state()) {
+    switch (find_session().state()) {
     case DOWNLOAD_RUNNING:
         session_->stop();
         break;
@@ -383,18 +429,27 @@ LRESULT download_panel_c::on_timer(UINT, WPARAM wparam, LPARAM, bool& handled) {
 }
 
 LRESULT download_panel_c::on_check_all(UINT, WPARAM wparam, LPARAM, bool&) {
-    if (!group_.not_update) SendMessageW(check_box_, BM_SETCHECK, wparam, 0);
+    check_for_all(wparam);
     return 0;
 }
 
 LRESULT download_panel_c::on_start_all(UINT, WPARAM, LPARAM, bool&) {
-    const int state = session_->state();
-    if (SendMessageW(check_box_, BM_GETCHECK, 0, 0) == BST_CHECKED &&
-        (state == DOWNLOAD_NOT_DOWNLOADED || state == DOWNLOAD_PAUSED ||
-         state == DOWNLOAD_ERROR)) {
-        start_download();
-    }
+    start_if_checked();
     return 0;
+}
+
+void download_panel_c::check_for_all(WPARAM state) {
+    if (group_.not_update) return;
+    checked_ = state;
+    if (check_box_) SendMessageW(check_box_, BM_SETCHECK, state, 0);
+}
+
+void download_panel_c::start_if_checked() {
+    // The check comes first: only a checked row needs its session.
+    if (!checked()) return;
+    const int state = find_session().state();
+    if (state == DOWNLOAD_NOT_DOWNLOADED || state == DOWNLOAD_PAUSED || state == DOWNLOAD_ERROR)
+        start_download();
 }
 
 LRESULT download_panel_c::on_context_menu(UINT, WPARAM, LPARAM lparam, bool&) {

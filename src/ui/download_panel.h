@@ -124,6 +124,13 @@ public:
     // Creates the row as a child of `parent` (the panel list) at (x, y),
     // `width` wide and as high as its devices need. The handle, or null.
     HWND create(HWND parent, int x, int y, int width);
+    // The same in two steps, for a list that gives windows only to the rows
+    // in view: the row's place and size (its window, if any, is not moved),
+    // then its window at that place. A row keeps its check mark while it
+    // has no window.
+    void place(int x, int y, int width, const row_line_heights& lines);
+    HWND create_window(HWND parent);
+    void destroy_window();
 
     bool process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                          LRESULT& result) override;
@@ -132,7 +139,7 @@ public:
     panel_geometry panel;
 
     const download_group& group() const { return group_; }
-    download_session_c& session() const { return *session_; }
+    download_session_c& session() { return find_session(); }
     // The install request, shared with a running install job.
     const std::shared_ptr<install_request>& request() const { return request_; }
     int button_state() const { return button_.state; }
@@ -143,6 +150,14 @@ public:
     uint32_t bytes_total() const { return total_; }
     // The button's rectangle in client coordinates.
     RECT button_rect() const;
+
+    // Whether the row's check box is checked (kept while it has no window).
+    bool checked() const;
+    // "Download all": check (1) or clear (0) the row unless it is not an
+    // update; start it when it is checked and its session is not
+    // downloading, complete or installing (state 1, 3 or 4).
+    void check_for_all(WPARAM state);
+    void start_if_checked();
 
     // What the button does in the present session state: Stop (2), Install
     // (5), else Start with the poll timer.
@@ -175,9 +190,13 @@ private:
     void paint(HDC dc, const RECT& client);
     void paint_bottom_line(HDC dc, int width);
 
+    download_session_c& find_session();
+    void delete_drawing_objects();
+
     const download_group& group_;
     const device_store& store_;
     download_session_c* session_ = nullptr;  // lives until the program ends
+    WPARAM checked_ = BST_UNCHECKED;         // the check box's state while there is none
     // Shared with the install job, which keeps it while it runs.
     std::shared_ptr<install_request> request_;
     download_button_c<download_panel_c> button_;

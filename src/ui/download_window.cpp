@@ -259,6 +259,14 @@ LRESULT download_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
     const int W = client.right;
     // The list shows its vertical scroll bar whenever the rows are taller.
     list_.create(window_, RECT{0, 67, std::max(0, W - 250), 67}, LIST_ID);
+    // Only the rows in and near the view have windows: a scan may offer
+    // thousands of packages.
+    list_.set_realiser([this](download_panel_c& row, bool near_view) {
+        if (near_view)
+            row.create_window(list_.handle());
+        else
+            row.destroy_window();
+    });
 
     best_ = create_control(window_, L"BUTTON", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP |
                                                    WS_CLIPSIBLINGS, BEST_ID);
@@ -410,10 +418,12 @@ void download_window_c::rebuild_rows() {
     groups_ = store_ ? build_download_groups(*store_, choice_) : std::vector<download_group>{};
     RECT client{};
     GetClientRect(list_.handle(), &client);
+    const row_line_heights lines = measure_row_line_heights();
     int y = 0;
+    // The rows get their windows from the list as they come into view.
     for (const download_group& group : groups_) {
         auto row = std::make_unique<download_panel_c>(group, *store_);
-        if (!row->create(list_.handle(), 0, y, client.right)) continue;
+        row->place(0, y, client.right, lines);
         y += row->panel.height;
         list_.add_panel(std::move(row));
     }
@@ -438,14 +448,16 @@ void download_window_c::update_pie() {
     }
 }
 
-LRESULT download_window_c::on_check_all(UINT message, WPARAM wparam, LPARAM lparam, bool&) {
-    for (const auto& row : list_.panels()) SendMessageW(row->handle(), message, wparam, lparam);
+// The rows out of view have no window to send the message to: each row is
+// told directly, as the message would tell it.
+LRESULT download_window_c::on_check_all(UINT, WPARAM wparam, LPARAM, bool&) {
+    for (const auto& row : list_.panels()) row->check_for_all(wparam);
     return 0;
 }
 
-LRESULT download_window_c::on_start_all(UINT message, WPARAM wparam, LPARAM lparam, bool&) {
+LRESULT download_window_c::on_start_all(UINT, WPARAM, LPARAM, bool&) {
     if (prompt_user(window_, text_for("download_all_warning").c_str(), 3) != 1) return 0;
-    for (const auto& row : list_.panels()) SendMessageW(row->handle(), message, wparam, lparam);
+    for (const auto& row : list_.panels()) row->start_if_checked();
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "platform/text.h"
 #include "service/scan_request.h"
 #include "service/update_client.h"
+#include "platform/worker_thread.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ wchar_t network_error_text[1024];
 HANDLE start_scan_job(scan_job& job) {
     job.result = -1;  // stays so when no thread runs the job
     if (!job.function) return nullptr;
-    uintptr_t thread = _beginthreadex(nullptr, 0, run_scan_job, &job, 0, nullptr);
+    uintptr_t thread = start_worker_thread(run_scan_job, &job);
     return reinterpret_cast<HANDLE>(thread);
 }
 

@@ -352,6 +352,30 @@ TEST_F(Collection, MachineProfileItemsReplaceTheWmiFields) {
     EXPECT_EQ(machine_info.os, L"Microsoft Windows 7 Professional Build 7601 Service Pack 1");
     EXPECT_EQ(machine_info.storage, L"INTEL SSDSC2CW120A3");
     EXPECT_EQ(machine_info.sound, L"High Definition Audio Device");
+    // Only what the profile leaves open is asked.
+    using q = std::pair<std::wstring, std::wstring>;
+    EXPECT_EQ(reader.asked, (std::vector<q>{{OS, L"Caption"},
+                                            {OS, L"BuildNumber"},
+                                            {OS, L"CSDVersion"},
+                                            {DISK, L"Model"},
+                                            {SOUND, L"Description"}}));
+}
+
+TEST_F(Collection, FullProfileAsksNothingAfterConnecting) {
+    fill_typical();
+    profile_system profile;
+    profile.cpu = L"Profile CPU";
+    profile.os = L"Profile OS";
+    profile.memory = 2048;
+    profile.storage = L"Profile disk";
+    profile.display = L"Profile display";
+    profile.sound = L"Profile sound";
+    profile.model = L"Profile model";
+    ASSERT_EQ(collect_system_info(reader, &profile), 0);
+    EXPECT_TRUE(reader.asked.empty());
+    EXPECT_EQ(machine_info.os, L"Profile OS");
+    EXPECT_EQ(machine_info.sound, L"Profile sound");
+    EXPECT_EQ(machine_info.memory, L"2.00K");
 }
 
 TEST_F(Collection, ProfileDoesNotHideASetUpFailure) {

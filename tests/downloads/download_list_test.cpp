@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "devices/category.h"
 
 #include "devices/device_store.h"
 #include "platform/text.h"
@@ -172,6 +176,51 @@ TEST(DownloadGroups, OrderIsUpdatesFirstThenCategoryThenClassDescription) {
     EXPECT_EQ(order, (std::vector<std::wstring>{L"display", L"sound", L"net", L"net two",
                                                 L"unknown class", L"battery", L"usb",
                                                 L"old display"}));
+}
+
+TEST(DownloadGroups, ManyRowsAreOrderedAsThePairwiseComparisonOrdersThem) {
+    store_builder b;
+    // Classes whose descriptions differ in case and punctuation only, which
+    // the locale's comparison orders (or holds equal) its own way.
+    for (const auto& c : {std::pair{L"Ports", L"ports (COM & LPT)"},
+                          std::pair{L"Modem", L"Ports (COM & LPT)"},
+                          std::pair{L"Coop", L"co-op devices"},
+                          std::pair{L"CoopTwo", L"coop devices"},
+                          std::pair{L"Image", L"Imaging devices"}}) {
+        device_class dc;
+        copy_text(dc.name, c.first);
+        copy_text(dc.description, c.second);
+        b.store.classes.push_back(dc);
+    }
+    const wchar_t* const classes[] = {L"Display", L"MEDIA", L"Net", L"USB", L"Battery", L"",
+                                      L"Ports", L"Modem", L"Coop", L"CoopTwo", L"Image",
+                                      L"display"};
+    const int count = 600;
+    b.store.devices.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const std::wstring name = L"device " + std::to_wstring(i);
+        // Every seventh device shares the link of the one before it.
+        const int link = i % 7 == 6 ? i - 1 : i;
+        b.add(name.c_str(), classes[(i * 5) % 12], {"http://h/" + std::to_string(link), i % 3 != 0});
+    }
+    // The rows in store order, sorted with the comparison for every pair.
+    std::vector<std::string> first_seen;
+    std::map<std::string, const device_record*> first_device;
+    std::map<std::string, bool> any_update;
+    for (const device_record& d : b.store.devices) {
+        const std::string link = d.best_offer->link.c_str();
+        if (first_device.emplace(link, &d).second) first_seen.push_back(link);
+        any_update[link] = any_update[link] || d.best_is_update;
+    }
+    std::vector<std::string> expected = first_seen;
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](const std::string& x, const std::string& y) {
+                         if (any_update[x] != any_update[y]) return any_update[x];
+                         return compare_categories(*first_device[x], *first_device[y]) < 0;
+                     });
+    const auto groups = build_download_groups(b.store, CHOICE_BEST);
+    EXPECT_EQ(links(groups), expected);
+    EXPECT_EQ(groups.size(), static_cast<std::size_t>(count - count / 7));
 }
 
 TEST(DownloadCounters, CountInstancesFromTheBestOfferFlags) {

@@ -598,6 +598,70 @@ TEST_F(DownloadPage, RealPointerChecksAllAndStartsThemOnlyAfterConfirmation) {
     EXPECT_EQ(shell.calls()[0].target, faq_page_address());
 }
 
+TEST_F(DownloadPage, RealPointerOverManyRowsOnlyThoseNearTheViewHaveWindows) {
+    pointer_lock pointer;
+    const int count = 40;
+    store.devices.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const std::wstring name = L"device " + std::to_wstring(i);
+        add_device(name.c_str(), i % 3,
+                   {"http://127.0.0.1:9/many" + std::to_string(i) + ".zip", 1000, true});
+    }
+    fill(count);
+    ASSERT_EQ(rows(), static_cast<std::size_t>(count));
+    auto with_window = [&] {
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < rows(); ++i) n += row(i).handle() ? 1 : 0;
+        return n;
+    };
+    // The rows in the view and a view's height below it: a handful.
+    EXPECT_GT(with_window(), 2u);
+    EXPECT_LT(with_window(), 15u);
+    const std::size_t last = count - 1;
+    EXPECT_EQ(row(last).handle(), nullptr);
+
+    // "Select all" checks the rows without a window as well.
+    ASSERT_TRUE(drive_pointer(pointer_click(on_control(page.bar().check_box(), 7)),
+                              [&] { return row(last).checked(); }, "check Select all"));
+    EXPECT_TRUE(checked(row(0)));
+
+    // The scroll bar's thumb dragged to the bottom: the last rows get their
+    // windows, checked; the first ones lose theirs.
+    RECT list{};
+    GetWindowRect(page.list().handle(), &list);
+    const int arrow = GetSystemMetrics(SM_CYVSCROLL);
+    const int bar_x = list.right - GetSystemMetrics(SM_CXVSCROLL) / 2;
+    ASSERT_TRUE(drive_pointer(pointer_drag(POINT{bar_x, list.top + arrow + 4},
+                                           POINT{bar_x, list.bottom + 20}),
+                              [&] { return row(last).handle() != nullptr; }, "drag the thumb down"));
+    EXPECT_EQ(row(0).handle(), nullptr);
+    EXPECT_TRUE(checked(row(last)));
+    EXPECT_LT(with_window(), 15u);
+
+    // Cleared by the pointer, the last row stays cleared without its window.
+    ASSERT_TRUE(drive_pointer(pointer_click(on_control(row(last).check_box(), 6)),
+                              [&] { return !checked(row(last)); }, "clear the last row"));
+    ASSERT_TRUE(drive_pointer(pointer_drag(POINT{bar_x, list.bottom - arrow - 4},
+                                           POINT{bar_x, list.top - 20}),
+                              [&] { return row(0).handle() != nullptr; }, "drag the thumb up"));
+    EXPECT_EQ(row(last).handle(), nullptr);
+    EXPECT_FALSE(row(last).checked());
+    EXPECT_TRUE(row(last - 1).checked());
+
+    // "Download all" and Yes: every checked row starts, in view or not.
+    box_answer = 1;
+    RECT button{};
+    GetWindowRect(page.bar().button(), &button);
+    const POINT on_button{(button.left + button.right) / 2, (button.top + button.bottom) / 2};
+    ASSERT_TRUE(drive_pointer(pointer_click(on_button), [&] { return asked.size() == 1; },
+                              "click Download all"));
+    EXPECT_TRUE(wait_for([&] {
+        return row(0).session().state() != DOWNLOAD_NOT_DOWNLOADED &&
+               row(last - 1).session().state() != DOWNLOAD_NOT_DOWNLOADED;
+    }));
+    EXPECT_EQ(row(last).session().state(), DOWNLOAD_NOT_DOWNLOADED);
+}
+
 TEST_F(DownloadPage, PaintedInEnglishArabicAndJapanese) {
     ASSERT_TRUE(write_file_bytes(
         download_final_path(folder.c_str(), serve("page-shot-b.bin", blob(4000, 9)).c_str()),

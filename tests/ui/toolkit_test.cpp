@@ -171,6 +171,14 @@ TEST(PanelList, ClampingAndScrollRules) {
     EXPECT_EQ(position, 85);
     EXPECT_FALSE(wheel_scroll_position(position, -WHEEL_DELTA, 200, 200));
     EXPECT_EQ(position, 85);
+
+    // Near the view: in it, or within one view height above or below.
+    EXPECT_TRUE(panel_near_view(0, 100, 0, 200));
+    EXPECT_TRUE(panel_near_view(399, 100, 0, 200));
+    EXPECT_FALSE(panel_near_view(400, 100, 0, 200));
+    EXPECT_TRUE(panel_near_view(201, 100, 400, 200));
+    EXPECT_FALSE(panel_near_view(100, 100, 400, 200));
+    EXPECT_TRUE(panel_near_view(2000000000, 100, 2000000000, 2000000000));  // no overflow
 }
 
 namespace {
@@ -267,6 +275,51 @@ TEST_F(PanelListWindow, ContentThatFitsIgnoresTheWheel) {
     wheel(-WHEEL_DELTA);
     EXPECT_EQ(list.scroll_position(), 0);
     EXPECT_EQ(panel_top(1), 100);
+}
+
+TEST_F(PanelListWindow, ARealiserGivesWindowsOnlyToThePanelsNearTheView) {
+    // Sixty panels of 100 px in a view of 250, none with a window yet.
+    for (int i = 0; i < 60; ++i) {
+        auto p = std::make_unique<test_panel>();
+        p->panel = panel_geometry{0, i * 100, 0, 100};
+        list.add_panel(std::move(p));
+    }
+    list.content_height = 6000;
+    int created = 0;
+    list.set_realiser([&](test_panel& p, bool near_view) {
+        if (near_view && !p.handle()) {
+            ++created;
+            p.create(L"QuillmarkTest.Panel", 0, WS_CHILD | WS_VISIBLE, L"", p.panel.x, p.panel.y,
+                     p.panel.width, p.panel.height, list.handle());
+        } else if (!near_view && p.handle()) {
+            DestroyWindow(p.handle());
+        }
+    });
+    auto windows = [&] {
+        std::vector<std::size_t> with;
+        for (std::size_t i = 0; i < list.panels().size(); ++i)
+            if (list.panels()[i]->handle()) with.push_back(i);
+        return with;
+    };
+    list.update_layout();
+    // The view (0 … 250) and one view height below it.
+    EXPECT_EQ(windows(), (std::vector<std::size_t>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(panel_top(4), 400);
+
+    // Four pages down: the view is 1000 … 1250.
+    for (int i = 0; i < 4; ++i) SendMessageW(list.handle(), WM_VSCROLL, SB_PAGEDOWN, 0);
+    EXPECT_EQ(list.scroll_position(), 1000);
+    EXPECT_EQ(windows(), (std::vector<std::size_t>{7, 8, 9, 10, 11, 12, 13, 14}));
+    EXPECT_EQ(panel_top(10), 0);  // each new window at its scrolled place
+    EXPECT_EQ(panel_top(8), -200);
+
+    // Back at the top the first panels get windows again, the others none.
+    for (int i = 0; i < 4; ++i) SendMessageW(list.handle(), WM_VSCROLL, SB_PAGEUP, 0);
+    EXPECT_EQ(windows(), (std::vector<std::size_t>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(panel_top(0), 0);
+    // Each page on the way made the windows it needed, once.
+    EXPECT_EQ(created, 5 + 10 + 7);
+    list.clear_panels();
 }
 
 TEST(Link, LabelSpans) {

@@ -1,5 +1,7 @@
 #include "ui/skin/panel_list.h"
 
+#include <cstdint>
+
 int clamp_scroll_position(int position, int content_height, int view_height) {
     int last = content_height - view_height + 1;
     if (position > last) position = last;
@@ -28,6 +30,12 @@ bool wheel_scroll_position(int& position, int wheel_delta, int content_height, i
     if (view_height >= content_height) return false;
     position += wheel_delta / -8;
     return true;
+}
+
+bool panel_near_view(int top, int height, int position, int view_height) {
+    const int64_t from = static_cast<int64_t>(position) - view_height;
+    const int64_t to = static_cast<int64_t>(position) + 2 * static_cast<int64_t>(view_height);
+    return static_cast<int64_t>(top) + height > from && top < to;
 }
 
 void set_vertical_scroll_info(HWND window, int content_height, int view_height, int position) {

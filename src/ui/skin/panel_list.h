@@ -2,10 +2,17 @@
 // rows). The owner creates each panel as a child of the list, gives it its
 // unscrolled place, adds it and sets the content height (the sum of the
 // panel heights); the list moves the panels as it scrolls.
+//
+// With a realiser set, panels may be added without a window: after every
+// change of size or scroll position the list tells the realiser which panels
+// lie in or near the view, so that only those need a window. Thousands of
+// rows then cost neither the time to create thousands of windows nor their
+// memory and handles.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,6 +39,11 @@ int vscroll_position(int code, int position, int track_position, int view_height
 // fits the view; false then.
 bool wheel_scroll_position(int& position, int wheel_delta, int content_height, int view_height);
 
+// Whether a panel from `top` to `top + height` (unscrolled) lies in the view
+// at `position` or within one view height above or below it: the panels
+// that keep a window while the list scrolls.
+bool panel_near_view(int top, int height, int position, int view_height);
+
 // Sets the vertical scroll bar to range 0 … content, page = view, and the
 // position; disabled rather than hidden while it is not needed.
 void set_vertical_scroll_info(HWND window, int content_height, int view_height, int position);
@@ -52,8 +64,14 @@ public:
                                      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)));
     }
 
-    // Takes a panel already created as a child of the list.
+    // Takes a panel already created as a child of the list, or, with a
+    // realiser, one that has no window yet.
     void add_panel(std::unique_ptr<T> panel) { panels_.push_back(std::move(panel)); }
+    // Called with each panel and whether it lies near the view (see
+    // panel_near_view) whenever the view changes; it gives the panel a
+    // window as a child of the list, or takes it away.
+    using realiser = std::function<void(T& panel, bool near_view)>;
+    void set_realiser(realiser r) { realise_ = std::move(r); }
     // Destroys every panel.
     void clear_panels() { panels_.clear(); }
     const std::vector<std::unique_ptr<T>>& panels() const { return panels_; }
@@ -73,7 +91,9 @@ public:
     // Clamps the position, moves the panels and updates the scroll bar.
     void place_panels() {
         position_ = clamp_scroll_position(position_, content_height, view_height_);
+        realise_panels();
         for (auto& p : panels_) {
+            if (!p->handle()) continue;
             SetWindowPos(p->handle(), nullptr, p->panel.x, p->panel.y - position_, 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
@@ -113,7 +133,8 @@ private:
         view_height_ = height;
         for (auto& p : panels_) {
             p->panel.width = width;
-            MoveWindow(p->handle(), p->panel.x, p->panel.y, width, p->panel.height, TRUE);
+            if (p->handle())
+                MoveWindow(p->handle(), p->panel.x, p->panel.y, width, p->panel.height, TRUE);
         }
         if (view_height_ < content_height) {
             ShowScrollBar(window_, SB_VERT, TRUE);
@@ -123,10 +144,20 @@ private:
             // out of sight with no scroll bar to bring it back.
             position_ = 0;
             ShowScrollBar(window_, SB_VERT, FALSE);
+            realise_panels();
         }
     }
 
+    // Windows for the panels near the view, none for the others. A new
+    // window starts at its unscrolled place; place_panels moves it.
+    void realise_panels() {
+        if (!realise_) return;
+        for (auto& p : panels_)
+            realise_(*p, panel_near_view(p->panel.y, p->panel.height, position_, view_height_));
+    }
+
     std::vector<std::unique_ptr<T>> panels_;
+    realiser realise_;
     int position_ = 0;
     int view_height_ = 0;
 };

@@ -1,0 +1,11 @@
+// Worker threads: the scan's jobs, downloads, installations, backups and
+// restores all start their threads here.
+#pragma once
+
+#include <cstdint>
+
+// Starts `entry(argument)` on a new thread with the C runtime's thread start
+// and returns its handle (as _beginthreadex does), or 0 when none started.
+// The thread runs below normal priority: the user-interface thread, which
+// must answer at once, comes first when the processors are busy.
+uintptr_t start_worker_thread(unsigned(__stdcall* entry)(void*), void* argument);
