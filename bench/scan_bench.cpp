@@ -158,7 +158,7 @@ struct our_scan {
 };
 
 struct stage_times {
-    std::vector<double> enumerate, build, compress, post, parse, evaluate;
+    std::vector<double> release, enumerate, build, compress, post, parse, evaluate;
 };
 
 // The pipeline step by step, each timed: what query_updates does, in its order.
@@ -169,6 +169,8 @@ void run_stages(our_scan& ours, stage_times& t, const std::string& label) {
         into.push_back(now - at);
         at = now;
     };
+    clear_device_store(*ours.store);  // what the enumeration does first
+    lap(t.release);
     if (!ours.enumerate()) fail("enumeration failed", label);
     lap(t.enumerate);
     current_query = &ours.params;
@@ -180,7 +182,8 @@ void run_stages(our_scan& ours, stage_times& t, const std::string& label) {
     const http_result* answer = post_scan_request(ours.client, packed, ours.params);
     if (!answer) fail("the mirror did not answer", label);
     lap(t.post);
-    if (!parse_scan_answer(answer->body.data(), *ours.store)) fail("the answer did not parse", label);
+    if (!parse_scan_answer(answer->body.data(), answer->body.size(), *ours.store))
+        fail("the answer did not parse", label);
     lap(t.parse);
     load_installed_set(ours.client, setup_dat_path().c_str());
     for (device_record& device : ours.store->devices) evaluate_device(ours.client, device, ours.params);
@@ -265,6 +268,7 @@ case_result measure(const scan_case& c, int runs, int stage_runs) {
             const std::vector<double>& ours;
             const std::vector<double>* bare;
         } stages[] = {
+            {"release", "the previous scan's records and offers freed", t.release, nullptr},
             {"enumerate", "enumeration from the profile (file read beforehand)", t.enumerate, nullptr},
             {"build", "request document built and printed", t.build, nullptr},
             {"compress", "request compressed; compared with compress2", t.compress, &b_compress},
