@@ -69,6 +69,7 @@ std::string narrow(const wchar_t* text) {
 struct bare_scan {
     CURL* easy = curl_easy_init();
     std::string answer;
+    double compress_s = 0, post_s = 0, parse_s = 0;  // the stages of the last run
 
     ~bare_scan() { curl_easy_cleanup(easy); }
 
@@ -79,11 +80,18 @@ struct bare_scan {
 
     // Compress, post, parse; false when a step fails.
     bool run(const std::string& document, const std::string& mirror) {
+        double at = bench::now_seconds();
+        auto lap = [&at](double& into) {
+            const double now = bench::now_seconds();
+            into = now - at;
+            at = now;
+        };
         uLongf packed_size = compressBound(static_cast<uLong>(document.size()));
         std::vector<unsigned char> packed(packed_size);
         if (compress2(packed.data(), &packed_size, reinterpret_cast<const Bytef*>(document.data()),
                       static_cast<uLong>(document.size()), Z_DEFAULT_COMPRESSION) != Z_OK)
             return false;
+        lap(compress_s);
 
         curl_httppost* first = nullptr;
         curl_httppost* last = nullptr;
@@ -101,10 +109,16 @@ struct bare_scan {
         curl_easy_setopt(easy, CURLOPT_HTTPPOST, nullptr);
         curl_formfree(first);
         if (code != CURLE_OK || status != 200) return false;
+        lap(post_s);
 
-        TiXmlDocument doc;
-        doc.Parse(answer.c_str());
-        return !doc.Error() && doc.RootElement();
+        bool parsed = false;
+        {
+            TiXmlDocument doc;
+            doc.Parse(answer.c_str());
+            parsed = !doc.Error() && doc.RootElement();
+        }
+        lap(parse_s);  // the document freed too, as the program's parse frees its own
+        return parsed;
     }
 };
 
@@ -247,20 +261,10 @@ case_result measure(const scan_case& c, int runs, int stage_runs) {
         // The bare stages, for comparison beside ours.
         std::vector<double> b_compress, b_post, b_parse;
         for (int i = 0; i < stage_runs; ++i) {
-            double at = bench::now_seconds();
-            uLongf n = compressBound(static_cast<uLong>(document.size()));
-            std::vector<unsigned char> packed(n);
-            compress2(packed.data(), &n, reinterpret_cast<const Bytef*>(document.data()),
-                      static_cast<uLong>(document.size()), Z_DEFAULT_COMPRESSION);
-            b_compress.push_back(bench::now_seconds() - at);
-            at = bench::now_seconds();
             if (!bare.run(document, c.mirror)) fail("a bare run failed", c.label);
-            const double whole = bench::now_seconds() - at;
-            at = bench::now_seconds();
-            TiXmlDocument doc;
-            doc.Parse(bare.answer.c_str());
-            b_parse.push_back(bench::now_seconds() - at);
-            b_post.push_back(whole - b_compress.back() - b_parse.back());
+            b_compress.push_back(bare.compress_s);
+            b_post.push_back(bare.post_s);
+            b_parse.push_back(bare.parse_s);
         }
         struct stage {
             const char* name;
