@@ -1,5 +1,6 @@
 #include "devices/device_store.h"
 
+#include <algorithm>
 #include <new>
 
 #include "platform/device_source.h"
@@ -52,6 +53,53 @@ device_record* find_device(device_store& store, std::wstring_view id) {
         if (std::wstring_view(record.device_id) == id) return &record;
     }
     return nullptr;
+}
+
+namespace {
+
+// FNV-1a over the id's code units.
+std::size_t id_hash(std::wstring_view id) {
+    uint64_t h = 14695981039346656037ull;
+    for (wchar_t c : id) h = (h ^ static_cast<uint16_t>(c)) * 1099511628211ull;
+    return static_cast<std::size_t>(h ^ (h >> 32));
+}
+
+}  // namespace
+
+device_index::device_index(const device_store& store) {
+    for (std::size_t i = 0; i < store.devices.size(); ++i) add(store, i);
+}
+
+std::size_t device_index::slot_of(const device_store& store, std::wstring_view id) const {
+    const std::size_t mask = slots_.size() - 1;  // the size is a power of two
+    for (std::size_t slot = id_hash(id) & mask;; slot = (slot + 1) & mask) {
+        const std::size_t entry = slots_[slot];
+        if (entry == 0) return slot;
+        if (entry <= store.devices.size() && std::wstring_view(store.devices[entry - 1].device_id) == id)
+            return slot;
+    }
+}
+
+void device_index::grow(const device_store& store) {
+    std::vector<std::size_t> old(std::max<std::size_t>(16, slots_.size() * 2), 0);
+    old.swap(slots_);
+    for (std::size_t entry : old)
+        if (entry != 0 && entry <= store.devices.size())
+            slots_[slot_of(store, store.devices[entry - 1].device_id)] = entry;
+}
+
+void device_index::add(const device_store& store, std::size_t position) {
+    if ((used_ + 1) * 2 > slots_.size()) grow(store);  // at most half full
+    const std::size_t slot = slot_of(store, store.devices[position].device_id);
+    if (slots_[slot] != 0) return;  // an earlier record has this id
+    slots_[slot] = position + 1;
+    ++used_;
+}
+
+device_record* device_index::find(device_store& store, std::wstring_view id) const {
+    if (slots_.empty()) return nullptr;
+    const std::size_t entry = slots_[slot_of(store, id)];
+    return entry == 0 || entry > store.devices.size() ? nullptr : &store.devices[entry - 1];
 }
 
 HIMAGELIST class_image_list(const device_store& store) {

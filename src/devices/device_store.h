@@ -107,7 +107,32 @@ void release_device_store(device_store* store);
 device_record* first_device(device_store& store);
 int32_t device_count(const device_store& store);
 // The first record whose device_id equals id exactly (code units), or null.
+// Linear in the store: for many lookups use a device_index.
 device_record* find_device(device_store& store, std::wstring_view id);
+
+// The store's records by device_id, for many lookups: find() gives what
+// find_device gives (the first record in store order with that id) in
+// constant time. It holds positions and reads the ids from the store, so it
+// stays right while records are appended (and the list moves), as long as
+// each one appended is also added here.
+class device_index {
+public:
+    device_index() = default;
+    // Indexes every record of the store.
+    explicit device_index(const device_store& store);
+    // Notes the record at `position` unless an earlier one has its id.
+    void add(const device_store& store, std::size_t position);
+    device_record* find(device_store& store, std::wstring_view id) const;
+
+private:
+    // The slot of id: where it is, or the empty slot where it would go.
+    std::size_t slot_of(const device_store& store, std::wstring_view id) const;
+    void grow(const device_store& store);
+
+    std::vector<std::size_t> slots_;  // position + 1 of a record; 0 for an empty slot
+    std::size_t used_ = 0;
+};
+
 // The class image list the list and tree views draw class icons from: the
 // platform's, else the program's own; null when there is neither.
 HIMAGELIST class_image_list(const device_store& store);

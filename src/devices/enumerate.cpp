@@ -75,19 +75,26 @@ const device_class* find_class(const device_store& store, std::wstring_view name
 
 // The stored form of a multi-string property: its entries up to the first
 // empty one, each followed by a NUL, then a final NUL.
-std::wstring stored_multi_string(const std::wstring& raw) {
-    std::wstring list;
-    for (std::wstring_view entry : multi_string_entries(raw)) {
-        list.append(entry);
-        list.push_back(L'\0');
+void store_multi_string(std::wstring_view raw, std::wstring& list) {
+    std::size_t end = 0;  // past the NUL of the last entry kept so far
+    while (end < raw.size() && raw[end] != L'\0') {
+        const std::size_t nul = raw.find(L'\0', end);
+        if (nul == std::wstring_view::npos) {  // an unterminated last entry
+            list.assign(raw);
+            list.push_back(L'\0');
+            list.push_back(L'\0');
+            return;
+        }
+        end = nul + 1;
     }
+    list.assign(raw.substr(0, end));
     list.push_back(L'\0');
-    return list;
 }
 
-// Reads the identity of the selected instance; false drops it.
-bool read_identity(device_source& source, device_record& record) {
-    std::wstring text;
+// Reads the identity of the selected instance; false drops it. `text` is
+// room for the values, kept from instance to instance.
+bool read_identity(device_source& source, device_record& record, std::wstring& text) {
+    text.clear();
     if (!source.instance_id(text)) return false;
     // enumerator\device\instance: the device ID is everything before the last
     // backslash; with no backslash, or only one at the start, there is none.
@@ -114,16 +121,17 @@ bool read_identity(device_source& source, device_record& record) {
 
     text.clear();
     if (!source.multi_string_property(SPDRP_HARDWAREID, text)) return false;
-    record.hardware_ids = stored_multi_string(text);
+    store_multi_string(text, record.hardware_ids);
     text.clear();
     if (!source.multi_string_property(SPDRP_COMPATIBLEIDS, text)) return false;
-    record.compatible_ids = stored_multi_string(text);
+    store_multi_string(text, record.compatible_ids);
     return true;
 }
 
 template <std::size_t N>
-bool read_driver_value(device_source& source, const wchar_t* name, wchar_t (&field)[N]) {
-    std::wstring text;
+bool read_driver_value(device_source& source, const wchar_t* name, wchar_t (&field)[N],
+                       std::wstring& text) {
+    text.clear();
     if (!source.driver_value(name, text)) return false;
     copy_text(field, std::wstring_view(text.c_str()));
     return true;
@@ -132,15 +140,15 @@ bool read_driver_value(device_source& source, const wchar_t* name, wchar_t (&fie
 // Reads the driver key's values into the record, in a fixed order, stopping at
 // the first missing one; the values read before it stay in the record. True
 // when the five required values were all read.
-bool read_driver_key(device_source& source, device_record& record) {
+bool read_driver_key(device_source& source, device_record& record, std::wstring& text) {
     if (!source.open_driver_key()) return false;
-    bool complete = read_driver_value(source, L"DriverVersion", record.DriverVersion) &&
-                    read_driver_value(source, L"InfPath", record.InfPath) &&
-                    read_driver_value(source, L"DriverDate", record.DriverDate);
+    bool complete = read_driver_value(source, L"DriverVersion", record.DriverVersion, text) &&
+                    read_driver_value(source, L"InfPath", record.InfPath, text) &&
+                    read_driver_value(source, L"DriverDate", record.DriverDate, text);
     if (complete) rewrite_driver_date(record.DriverDate);
-    complete = complete && read_driver_value(source, L"DriverDesc", record.DriverDesc) &&
-               read_driver_value(source, L"MatchingDeviceId", record.MatchingDeviceId);
-    if (complete) read_driver_value(source, L"ProviderName", record.ProviderName);  // optional
+    complete = complete && read_driver_value(source, L"DriverDesc", record.DriverDesc, text) &&
+               read_driver_value(source, L"MatchingDeviceId", record.MatchingDeviceId, text);
+    if (complete) read_driver_value(source, L"ProviderName", record.ProviderName, text);  // optional
     source.close_driver_key();
     return complete;
 }
@@ -163,13 +171,32 @@ bool keep_by_kind(const device_record& record) {
     return true;
 }
 
-// Looks at the selected instance and appends it to the store when it is kept.
-void take_instance(device_store& store, scan_progress& progress, device_source& source) {
-    device_record record;
-    record.instance_count = 1;
-    if (!read_identity(source, record)) return;
+// What the walk keeps from instance to instance: the kept devices by id
+// (later instances fold into them) and room for the values read.
+struct walk_state {
+    device_index kept;
+    std::wstring text;
+};
 
-    if (device_record* earlier = find_device(store, record.device_id)) {
+// Looks at the selected instance and keeps it at the end of the store (and
+// in the index) or drops it. The record is filled where it is kept, rather
+// than filled elsewhere and copied there: it is large.
+void take_instance(device_store& store, walk_state& walk, scan_progress& progress,
+                   device_source& source) {
+    struct drop_unless_kept {
+        device_store& store;
+        bool kept = false;
+        ~drop_unless_kept() {
+            if (!kept) store.devices.pop_back();
+        }
+    };
+    store.devices.emplace_back();
+    drop_unless_kept keeper{store};
+    device_record& record = store.devices.back();
+    record.instance_count = 1;
+    if (!read_identity(source, record, walk.text)) return;
+
+    if (device_record* earlier = walk.kept.find(store, record.device_id)) {
         if (earlier->instance_count < INT32_MAX) ++earlier->instance_count;
         return;
     }
@@ -177,7 +204,7 @@ void take_instance(device_store& store, scan_progress& progress, device_source& 
     bool has_class = record.class_name[0] != L'\0' && record.class_guid[0] != L'\0';
     if (has_class) {
         if (std::wcscmp(record.class_name, L"LegacyDriver") == 0) return;
-        record.has_driver = read_driver_key(source, record) ? 1 : 0;
+        record.has_driver = read_driver_key(source, record, walk.text) ? 1 : 0;
         if (record.has_driver) {
             uint32_t rank = 0;
             if (source.installed_driver_rank(record.InfPath, rank)) record.driver_rank = rank;
@@ -188,8 +215,9 @@ void take_instance(device_store& store, scan_progress& progress, device_source& 
     if (!record.class_info) return;
     if (!keep_by_kind(record)) return;
 
-    store.devices.push_back(std::move(record));
-    set_current_name(progress, store.devices.back().display_name);
+    keeper.kept = true;
+    walk.kept.add(store, store.devices.size() - 1);
+    set_current_name(progress, record.display_name);
 }
 
 // Closes the source's device set on every way out of the walk.
@@ -228,7 +256,11 @@ void rewrite_driver_date(wchar_t (&date)[11]) {
 }
 
 bool enumerate_devices(device_store& store, scan_progress& progress, device_source& source) {
-    clear_device_store(store);
+    // The previous records go with everything they own; the lists keep their
+    // blocks for the new ones (a scan of the same machine needs as much
+    // again), so that the memory is not handed back and asked for anew.
+    store.devices.clear();
+    store.classes.clear();
     progress.total = 0;
     progress.index = 0;
     set_current_name(progress, {});
@@ -246,6 +278,15 @@ bool enumerate_devices(device_store& store, scan_progress& progress, device_sour
         ++total;
     progress.total = total;
 
+    // Room for every instance at once: a record is large, and growing the
+    // list step by step would copy the records kept so far again and again
+    // (and hold the old block and the new one at the same time). Without
+    // that much memory the list grows as it goes.
+    try {
+        store.devices.reserve(static_cast<std::size_t>(total));
+    } catch (const std::exception&) {
+    }
+    walk_state walk;
     for (DWORD index = 0;; ++index) {
         walk_result step = source.select_device(index);
         if (step == walk_result::end) return true;
@@ -253,7 +294,7 @@ bool enumerate_devices(device_store& store, scan_progress& progress, device_sour
             last_error = 19;
             return false;
         }
-        take_instance(store, progress, source);
+        take_instance(store, walk, progress, source);
         progress.index = index < INT32_MAX ? static_cast<int32_t>(index + 1) : INT32_MAX;
     }
 }

@@ -30,4 +30,6 @@ std::string wide_to_utf8(std::wstring_view s);
 // CP_THREAD_ACP: what the update service, package links, zip entry names and
 // the backup catalogue are exchanged in.
 std::wstring ansi_to_wide(std::string_view s);
+// The same into `out`, reusing its memory (for many conversions in a row).
+void ansi_to_wide(std::string_view s, std::wstring& out);
 std::string wide_to_ansi(std::wstring_view s);

@@ -193,19 +193,43 @@ std::size_t xml_line_at(std::string_view text, std::size_t offset) {
     return line;
 }
 
+namespace {
+
+// True, with the offset in *too_deep_at when given, for a text nested too deeply.
+bool too_deep(std::string_view text, TiXmlEncoding encoding, std::size_t* too_deep_at) {
+    const std::size_t deep = xml_too_deep_at(text, encoding);
+    if (deep == std::string_view::npos) return false;
+    if (too_deep_at) *too_deep_at = deep;
+    return true;
+}
+
+// Parses a checked text that is followed by zero_padding zero bytes.
+xml_parse parse_padded(TiXmlDocument& document, const char* text, TiXmlEncoding encoding) {
+    (void)white_space_kept;
+    document.Parse(text, nullptr, encoding);
+    return document.Error() ? xml_parse::not_well_formed : xml_parse::ok;
+}
+
+}  // namespace
+
 xml_parse parse_xml(TiXmlDocument& document, std::string_view text, TiXmlEncoding encoding,
                     std::size_t* too_deep_at) {
-    (void)white_space_kept;
     text = text.substr(0, text.find('\0'));
-    const std::size_t deep = xml_too_deep_at(text, encoding);
-    if (deep != std::string_view::npos) {
-        if (too_deep_at) *too_deep_at = deep;
-        return xml_parse::too_deep;
-    }
+    if (too_deep(text, encoding, too_deep_at)) return xml_parse::too_deep;
     std::string copy;
     copy.reserve(text.size() + zero_padding);
     copy.assign(text.data(), text.size());
     copy.append(zero_padding, '\0');
-    document.Parse(copy.c_str(), nullptr, encoding);
-    return document.Error() ? xml_parse::not_well_formed : xml_parse::ok;
+    return parse_padded(document, copy.c_str(), encoding);
+}
+
+xml_parse parse_xml_in_buffer(TiXmlDocument& document, const char* buffer, std::size_t size,
+                              TiXmlEncoding encoding) {
+    const std::string_view whole(buffer, size);
+    const std::size_t end = whole.find('\0');
+    if (end == std::string_view::npos || size - end < zero_padding ||
+        whole.substr(end, zero_padding).find_first_not_of('\0') != std::string_view::npos)
+        return parse_xml(document, whole, encoding);
+    if (too_deep(whole.substr(0, end), encoding, nullptr)) return xml_parse::too_deep;
+    return parse_padded(document, buffer, encoding);
 }

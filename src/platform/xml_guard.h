@@ -36,3 +36,8 @@ enum class xml_parse { ok, too_deep, not_well_formed };
 xml_parse parse_xml(TiXmlDocument& document, std::string_view text,
                     TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN,
                     std::size_t* too_deep_at = nullptr);
+// The same for the text at the start of a buffer of `size` bytes, up to the
+// buffer's first NUL byte. When enough zero bytes follow the text inside the
+// buffer, it is parsed where it lies (a large answer is not copied).
+xml_parse parse_xml_in_buffer(TiXmlDocument& document, const char* buffer, std::size_t size,
+                              TiXmlEncoding encoding = TIXML_ENCODING_UNKNOWN);

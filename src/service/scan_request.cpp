@@ -1,11 +1,11 @@
 #include "service/scan_request.h"
 
 #include <curl/curl.h>
-#include <tinyxml.h>
 #include <zlib.h>
 
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "app/app_init.h"
 #include "app/globals.h"
@@ -26,31 +26,75 @@ namespace {
 
 // The text as XML 1.0 allows it: a control character other than TAB, LF
 // and CR becomes "?", as a character without an ANSI form does.
-std::string xml_text(std::string text) {
+void make_xml_text(std::string& text) {
     for (char& c : text) {
         const unsigned char u = static_cast<unsigned char>(c);
         if (u < 0x20 && u != '\t' && u != '\n' && u != '\r') c = '?';
     }
-    return text;
 }
 
-// An element holding one CDATA section, which the printer puts on a line of
-// its own. A "]]>" in the text would end the section early: it is split
-// across two sections ("]]" ends one, ">" starts the next).
-void add_cdata(TiXmlElement& parent, const char* name, const std::string& text) {
-    std::string value = xml_text(text);
-    for (std::size_t at = value.find("]]>"); at != std::string::npos; at = value.find("]]>", at + 15))
-        value.replace(at, 3, "]]]]><![CDATA[>");
-    auto* element = new TiXmlElement(name);
-    auto* cdata = new TiXmlText(value);
-    cdata->SetCDATA(true);
-    element->LinkEndChild(cdata);
-    parent.LinkEndChild(element);
-}
+// Prints the request the way TinyXML's printer prints the document of
+// these elements (TAB indent, LF line breaks, its escapes and quotes), into
+// one string: no node per element and text, for machines with thousands of
+// devices.
+class request_printer {
+public:
+    std::string out;
+
+    void line(const char* text) {
+        out += text;
+        out += '\n';
+    }
+
+    // An attribute as TinyXML prints it: escaped, in single quotes when the
+    // value holds a double quote.
+    void attribute(const char* name, std::string value) {
+        make_xml_text(value);
+        const char quote = value.find('"') == std::string::npos ? '"' : '\'';
+        out += ' ';
+        out += name;
+        out += '=';
+        out += quote;
+        for (char c : value) {
+            switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&apos;"; break;
+            case '\t': out += "&#x09;"; break;
+            case '\n': out += "&#x0A;"; break;
+            case '\r': out += "&#x0D;"; break;
+            default: out += c;
+            }
+        }
+        out += quote;
+    }
+
+    // A child of a hardware element holding one CDATA section, which takes a
+    // line of its own. A "]]>" in the text would end the section early: it is
+    // split across two sections ("]]" ends one, ">" starts the next).
+    void cdata_element(const char* name, std::string text) {
+        make_xml_text(text);
+        out += "\t\t\t<";
+        out += name;
+        out += ">\n\t\t\t\t<![CDATA[";
+        std::size_t from = 0;
+        for (std::size_t at = text.find("]]>"); at != std::string::npos; at = text.find("]]>", from)) {
+            out.append(text, from, at - from);
+            out += "]]]]><![CDATA[>";
+            from = at + 3;
+        }
+        out.append(text, from, std::string::npos);
+        out += "]]>\n\t\t\t</";
+        out += name;
+        out += ">\n";
+    }
+};
 
 // The entries of an identifier list joined with LF, in the ANSI code page.
-std::string joined_ids(const std::wstring& list) {
-    std::wstring joined;
+std::string joined_ids(const std::wstring& list, std::wstring& joined) {
+    joined.clear();
     for (std::wstring_view entry : multi_string_entries(list)) {
         if (!joined.empty()) joined += L'\n';
         joined += entry;
@@ -63,41 +107,38 @@ bool has_first_entry(const std::wstring& list) { return !list.empty() && list[0]
 }  // namespace
 
 std::string build_scan_request(const device_store& store, const scan_query_params& params) {
-    TiXmlDocument doc;
-    doc.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));
-    auto* root = new TiXmlElement("tarnwick");
-    doc.LinkEndChild(root);
-
-    auto* action = new TiXmlElement("action");
-    action->LinkEndChild(new TiXmlText("ACTION_UPDATE_DRIVER"));
-    root->LinkEndChild(action);
-
-    auto* client = new TiXmlElement("client");
-    client->SetAttribute("license", xml_text(params.client_code ? params.client_code : ""));
-    client->SetAttribute("version", "");
-    client->SetAttribute("os", xml_text(params.os_code_name ? params.os_code_name : ""));
-    client->SetAttribute("lang", params.language_code);
-    client->SetAttribute("model", xml_text(wide_to_ansi(params.model ? params.model : L"")));
-    root->LinkEndChild(client);
-
-    auto* hardwares = new TiXmlElement("hardwares");
-    root->LinkEndChild(hardwares);
-    for (const device_record& device : store.devices) {
-        auto* hardware = new TiXmlElement("hardware");
-        hardwares->LinkEndChild(hardware);
-        add_cdata(*hardware, "id", wide_to_ansi(device.device_id));
-        add_cdata(*hardware, "matchid", wide_to_ansi(device.MatchingDeviceId));
-        if (has_first_entry(device.hardware_ids))
-            add_cdata(*hardware, "hardids", joined_ids(device.hardware_ids));
-        if (has_first_entry(device.compatible_ids))
-            add_cdata(*hardware, "compids", joined_ids(device.compatible_ids));
+    request_printer p;
+    // About what a device takes, so that the text is not moved as it grows.
+    p.out.reserve(512 + store.devices.size() * 640);
+    p.line("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>");
+    p.line("<tarnwick>");
+    p.line("\t<action>ACTION_UPDATE_DRIVER</action>");
+    p.out += "\t<client";
+    p.attribute("license", params.client_code ? params.client_code : "");
+    p.attribute("version", "");
+    p.attribute("os", params.os_code_name ? params.os_code_name : "");
+    p.attribute("lang", std::to_string(params.language_code));
+    p.attribute("model", wide_to_ansi(params.model ? params.model : L""));
+    p.line(" />");
+    if (store.devices.empty()) {
+        p.line("\t<hardwares />");
+    } else {
+        p.line("\t<hardwares>");
+        std::wstring joined;
+        for (const device_record& device : store.devices) {
+            p.line("\t\t<hardware>");
+            p.cdata_element("id", wide_to_ansi(device.device_id));
+            p.cdata_element("matchid", wide_to_ansi(device.MatchingDeviceId));
+            if (has_first_entry(device.hardware_ids))
+                p.cdata_element("hardids", joined_ids(device.hardware_ids, joined));
+            if (has_first_entry(device.compatible_ids))
+                p.cdata_element("compids", joined_ids(device.compatible_ids, joined));
+            p.line("\t\t</hardware>");
+        }
+        p.line("\t</hardwares>");
     }
-
-    TiXmlPrinter printer;
-    printer.SetIndent("\t");
-    printer.SetLineBreak("\n");
-    doc.Accept(&printer);
-    return std::string(printer.CStr(), printer.Size());
+    p.line("</tarnwick>");
+    return std::move(p.out);
 }
 
 int compress_request(std::string_view document, std::vector<unsigned char>& out) {
@@ -146,7 +187,8 @@ int query_updates(update_client& client, scan_query_params& params) {
     const http_result* answer = post_scan_request(client, packed, params);
     if (!answer) return -1;
 
-    if (!parse_scan_answer(answer->body.data(), *client.store)) return set_last_error(21), -1;
+    if (!parse_scan_answer(answer->body.data(), answer->body.size(), *client.store))
+        return set_last_error(21), -1;
     load_installed_set(client, setup_dat_path().c_str());
     for (device_record& device : client.store->devices) evaluate_device(client, device, params);
     return 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <limits>
 #include <new>
@@ -24,10 +25,6 @@ namespace {
 const char* text_of(const TiXmlElement* element) {
     const char* text = element ? element->GetText() : nullptr;
     return text ? text : "";
-}
-
-const char* field(const TiXmlElement& item, const char* name) {
-    return text_of(item.FirstChildElement(name));
 }
 
 // Blanks as the C library's number readers skip them.
@@ -65,8 +62,7 @@ uint32_t parse_number(const char* text, int base) {
 // The INF name: the offered path with "/" turned into "\" and its first
 // folder taken off (a/b/oem.inf gives b\oem.inf). A bare file name is kept as
 // it is: the INF lies at the package root.
-void set_inf_name(driver_offer& offer, const char* infpath) {
-    std::wstring inf = ansi_to_wide(infpath);
+void set_inf_name(driver_offer& offer, std::wstring& inf) {
     if (inf.size() > 259) inf.resize(259);
     std::replace(inf.begin(), inf.end(), L'/', L'\\');
     std::size_t slash = inf.find(L'\\');
@@ -74,27 +70,68 @@ void set_inf_name(driver_offer& offer, const char* infpath) {
                                                  : std::wstring_view(inf).substr(slash + 1);
 }
 
-void read_offer(const TiXmlElement& item, driver_offer& o) {
-    o.hardid = ansi_to_wide(field(item, "hardid"));
-    o.title = ansi_to_wide(field(item, "title"));
-    o.version = ansi_to_wide(field(item, "ver"));
-    o.guid = ansi_to_wide(field(item, "guid"));
-    o.link = field(item, "link");
-    o.official_link = field(item, "official_link");
-    set_inf_name(o, field(item, "infpath"));
-    o.manufacturer = ansi_to_wide(field(item, "manu"));
-    o.date = ansi_to_wide(field(item, "date"));
-    o.description = ansi_to_wide(field(item, "desc"));
-    o.size = parse_number(field(item, "size"), 10);
-    o.cp = parse_number(field(item, "cp"), 10);
-    o.sign = parse_number(field(item, "sign"), 10);
-    o.feature = parse_number(field(item, "feature"), 16);
-    o.targetos = parse_number(field(item, "targetos"), 10);
+// The fields of an offer, by element name; -1 for any other element.
+enum offer_field {
+    f_hardid, f_title, f_ver, f_guid, f_link, f_official_link, f_infpath, f_manu, f_date,
+    f_desc, f_size, f_cp, f_sign, f_feature, f_targetos
+};
+
+int field_of(const char* name) {
+    auto is = [name](const char* candidate) { return std::strcmp(name, candidate) == 0; };
+    switch (name[0]) {
+    case 'c': return is("cp") ? f_cp : -1;
+    case 'd': return is("date") ? f_date : is("desc") ? f_desc : -1;
+    case 'f': return is("feature") ? f_feature : -1;
+    case 'g': return is("guid") ? f_guid : -1;
+    case 'h': return is("hardid") ? f_hardid : -1;
+    case 'i': return is("infpath") ? f_infpath : -1;
+    case 'l': return is("link") ? f_link : -1;
+    case 'm': return is("manu") ? f_manu : -1;
+    case 'o': return is("official_link") ? f_official_link : -1;
+    case 's': return is("size") ? f_size : is("sign") ? f_sign : -1;
+    case 't': return is("title") ? f_title : is("targetos") ? f_targetos : -1;
+    case 'v': return is("ver") ? f_ver : -1;
+    default: return -1;
+    }
+}
+
+// Fills a zeroed offer from one item: each field from the first element of
+// its name, in one pass over the item's children; an absent one stays empty
+// or 0. `wide` is room for the conversions, reused from offer to offer.
+void read_offer(const TiXmlElement& item, driver_offer& o, std::wstring& wide) {
+    uint32_t seen = 0;
+    for (const TiXmlElement* e = item.FirstChildElement(); e; e = e->NextSiblingElement()) {
+        const int f = field_of(e->Value());
+        if (f < 0 || (seen & (1u << f))) continue;
+        seen |= 1u << f;
+        const char* text = text_of(e);
+        auto wide_text = [&]() -> std::wstring_view {
+            ansi_to_wide(text, wide);
+            return wide;
+        };
+        switch (f) {
+        case f_hardid: o.hardid = wide_text(); break;
+        case f_title: o.title = wide_text(); break;
+        case f_ver: o.version = wide_text(); break;
+        case f_guid: o.guid = wide_text(); break;
+        case f_link: o.link = text; break;
+        case f_official_link: o.official_link = text; break;
+        case f_infpath: ansi_to_wide(text, wide); set_inf_name(o, wide); break;
+        case f_manu: o.manufacturer = wide_text(); break;
+        case f_date: o.date = wide_text(); break;
+        case f_desc: o.description = wide_text(); break;
+        case f_size: o.size = parse_number(text, 10); break;
+        case f_cp: o.cp = parse_number(text, 10); break;
+        case f_sign: o.sign = parse_number(text, 10); break;
+        case f_feature: o.feature = parse_number(text, 16); break;
+        case f_targetos: o.targetos = parse_number(text, 10); break;
+        }
+    }
 }
 
 // Replaces the device's offers with those of one hardware element (at most
 // 500). The choice and the flags of the old offers go with them.
-void read_offers(const TiXmlElement& hardware, device_record& device) {
+void read_offers(const TiXmlElement& hardware, device_record& device, std::wstring& wide) {
     uint32_t count = 0;
     for (const TiXmlElement* item = hardware.FirstChildElement("item");
          item && count < max_offers_per_device; item = item->NextSiblingElement("item"))
@@ -102,7 +139,7 @@ void read_offers(const TiXmlElement& hardware, device_record& device) {
     std::vector<driver_offer> offers(count);
     const TiXmlElement* item = hardware.FirstChildElement("item");
     for (driver_offer& offer : offers) {
-        read_offer(*item, offer);
+        read_offer(*item, offer, wide);
         item = item->NextSiblingElement("item");
     }
     device.offers = std::move(offers);
@@ -147,27 +184,50 @@ bool newer(const C* a, const C* b) {
 
 }  // namespace
 
-bool parse_scan_answer(const char* text, device_store& store) {
-    if (!text) return false;
+namespace {
+
+// The walk over a parsed answer.
+bool read_answer(const TiXmlDocument& doc, device_store& store) {
+    const TiXmlElement* root = doc.RootElement();
+    const TiXmlElement* hardwares = root ? root->FirstChildElement("hardwares") : nullptr;
+    const TiXmlElement* hardware = hardwares ? hardwares->FirstChildElement("hardware") : nullptr;
+    if (!hardware) return false;
+    const device_index devices(store);
+    std::wstring wide;
+    for (; hardware; hardware = hardware->NextSiblingElement("hardware")) {
+        const TiXmlElement* id = hardware->FirstChildElement("id");
+        if (!id) return false;
+        ansi_to_wide(text_of(id), wide);
+        device_record* device = devices.find(store, wide);
+        if (device) read_offers(*hardware, *device, wide);
+    }
+    return true;
+}
+
+template <class Parse>
+bool parse_answer(device_store& store, Parse&& parse) {
     try {
         TiXmlDocument doc;
-        if (parse_xml(doc, text) != xml_parse::ok) return false;
-        const TiXmlElement* root = doc.RootElement();
-        const TiXmlElement* hardwares = root ? root->FirstChildElement("hardwares") : nullptr;
-        const TiXmlElement* hardware = hardwares ? hardwares->FirstChildElement("hardware") : nullptr;
-        if (!hardware) return false;
-        for (; hardware; hardware = hardware->NextSiblingElement("hardware")) {
-            const TiXmlElement* id = hardware->FirstChildElement("id");
-            if (!id) return false;
-            device_record* device = find_device(store, ansi_to_wide(text_of(id)));
-            if (device) read_offers(*hardware, *device);
-        }
-        return true;
+        return parse(doc) == xml_parse::ok && read_answer(doc, store);
     } catch (const std::bad_alloc&) {
         // An answer too large for the memory left is a broken answer; a
         // device keeps its earlier offers unless its new ones were complete.
         return false;
     }
+}
+
+}  // namespace
+
+bool parse_scan_answer(const char* text, device_store& store) {
+    if (!text) return false;
+    return parse_answer(store, [text](TiXmlDocument& doc) { return parse_xml(doc, text); });
+}
+
+bool parse_scan_answer(const char* buffer, std::size_t size, device_store& store) {
+    if (!buffer) return false;
+    return parse_answer(store, [buffer, size](TiXmlDocument& doc) {
+        return parse_xml_in_buffer(doc, buffer, size);
+    });
 }
 
 void load_installed_set(update_client& client, const wchar_t* path) {

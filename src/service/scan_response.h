@@ -3,6 +3,7 @@
 // the latest offer per device with the two update decisions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,9 @@ constexpr uint32_t max_offers_per_device = 500;
 // with a first hardware that has an id, or when a later hardware has no id;
 // devices filled before that keep their offers.
 bool parse_scan_answer(const char* text, device_store& store);
+// The same for the answer at the start of a buffer of `size` bytes, up to its
+// first NUL byte; parsed where it lies when zero bytes follow it there.
+bool parse_scan_answer(const char* buffer, std::size_t size, device_store& store);
 
 // Reads the links of "setup.dat" at `path` into the client's installed set;
 // the set stays as it is when the file cannot be opened.

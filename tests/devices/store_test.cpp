@@ -28,6 +28,41 @@ TEST(device_store, lookups_and_release) {
     EXPECT_EQ(store.devices.capacity(), 0u);
 }
 
+TEST(device_store, index_finds_what_find_device_finds) {
+    device_store store;
+    auto add = [&store](const std::wstring& id) {
+        device_record r;
+        copy_text(r.device_id, id);
+        store.devices.push_back(std::move(r));
+    };
+    add(LR"(PCI\A)");
+    add(LR"(PCI\B)");
+    add(LR"(PCI\A)");  // a second record with an id: the first one is found
+    const device_index built(store);
+    EXPECT_EQ(built.find(store, LR"(PCI\A)"), &store.devices[0]);
+    EXPECT_EQ(built.find(store, LR"(PCI\B)"), &store.devices[1]);
+    EXPECT_EQ(built.find(store, LR"(pci\b)"), nullptr);  // exact letter case
+    EXPECT_EQ(built.find(store, LR"(PCI\)"), nullptr);
+    EXPECT_EQ(device_index().find(store, LR"(PCI\A)"), nullptr);
+
+    // Grown one record at a time, past many resizes of the table and moves
+    // of the list, every id keeps naming its first record.
+    device_store many;
+    device_index index;
+    for (int i = 0; i < 3000; ++i) {
+        device_record r;
+        copy_text(r.device_id, L"USB\\VID_" + std::to_wstring(i % 2000));
+        many.devices.push_back(std::move(r));
+        index.add(many, many.devices.size() - 1);
+    }
+    for (int i = 0; i < 2000; i += 7) {
+        const std::wstring id = L"USB\\VID_" + std::to_wstring(i);
+        EXPECT_EQ(index.find(many, id), find_device(many, id)) << i;
+        EXPECT_EQ(index.find(many, id), &many.devices[i]);
+    }
+    EXPECT_EQ(index.find(many, L"USB\\VID_2000"), nullptr);
+}
+
 TEST(device_store, multi_strings) {
     std::wstring list = make_multi_string({L"a", L"bc"});
     EXPECT_EQ(list, std::wstring(L"a\0bc\0\0", 6));

@@ -15,6 +15,7 @@
 #include "app/globals.h"
 #include "devices/device_store.h"
 #include "common/reference_service.h"
+#include "platform/text.h"
 #include "service/update_client.h"
 
 namespace {
@@ -117,6 +118,90 @@ TEST(RequestDocument, HostileIdsStayInsideTheirSectionsAndTheDocumentIsWellForme
     EXPECT_EQ(cdata_of(hardware->FirstChildElement("hardids")), "A]]>B]]>\ntab\there");
     EXPECT_EQ(cdata_of(hardware->FirstChildElement("compids")), "C?");
     EXPECT_STREQ(doc.RootElement()->FirstChildElement("client")->Attribute("model"), "M?odel?");
+}
+
+// The request as TinyXML builds and prints it (TAB indent, LF line breaks),
+// which the program's own printer must match byte for byte.
+std::string printed_by_tinyxml(const device_store& store, const scan_query_params& params) {
+    auto xml_text = [](std::string text) {
+        for (char& c : text)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') c = '?';
+        return text;
+    };
+    auto add_cdata = [&](TiXmlElement& parent, const char* name, const std::string& text) {
+        std::string value = xml_text(text);
+        for (std::size_t at = value.find("]]>"); at != std::string::npos; at = value.find("]]>", at + 15))
+            value.replace(at, 3, "]]]]><![CDATA[>");
+        auto* element = new TiXmlElement(name);
+        auto* cdata = new TiXmlText(value);
+        cdata->SetCDATA(true);
+        element->LinkEndChild(cdata);
+        parent.LinkEndChild(element);
+    };
+    auto joined = [](const std::wstring& list) {
+        std::wstring text;
+        for (std::wstring_view entry : multi_string_entries(list)) {
+            if (!text.empty()) text += L'\n';
+            text += entry;
+        }
+        return wide_to_ansi(text);
+    };
+    TiXmlDocument doc;
+    doc.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));
+    auto* root = new TiXmlElement("tarnwick");
+    doc.LinkEndChild(root);
+    auto* action = new TiXmlElement("action");
+    action->LinkEndChild(new TiXmlText("ACTION_UPDATE_DRIVER"));
+    root->LinkEndChild(action);
+    auto* client = new TiXmlElement("client");
+    client->SetAttribute("license", xml_text(params.client_code));
+    client->SetAttribute("version", "");
+    client->SetAttribute("os", xml_text(params.os_code_name));
+    client->SetAttribute("lang", params.language_code);
+    client->SetAttribute("model", xml_text(wide_to_ansi(params.model)));
+    root->LinkEndChild(client);
+    auto* hardwares = new TiXmlElement("hardwares");
+    root->LinkEndChild(hardwares);
+    for (const device_record& d : store.devices) {
+        auto* hardware = new TiXmlElement("hardware");
+        hardwares->LinkEndChild(hardware);
+        add_cdata(*hardware, "id", wide_to_ansi(d.device_id));
+        add_cdata(*hardware, "matchid", wide_to_ansi(d.MatchingDeviceId));
+        if (!d.hardware_ids.empty() && d.hardware_ids[0]) add_cdata(*hardware, "hardids", joined(d.hardware_ids));
+        if (!d.compatible_ids.empty() && d.compatible_ids[0])
+            add_cdata(*hardware, "compids", joined(d.compatible_ids));
+    }
+    TiXmlPrinter printer;
+    printer.SetIndent("\t");
+    printer.SetLineBreak("\n");
+    doc.Accept(&printer);
+    return std::string(printer.CStr(), printer.Size());
+}
+
+TEST(RequestDocument, PrintedAsTinyXmlPrintsIt) {
+    thread_locale western(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT));
+    // Every character class the printer treats apart, in attributes and sections.
+    const std::vector<std::pair<const char*, const wchar_t*>> cases = {
+        {"", L""},
+        {"K&<>\"'", L"plain"},
+        {"tab\there\nline\rcr\x01", L"it's \"quoted\" & <tagged>\t\n\r\x02\u00e4\u20ac"},
+        {"only'single", L"]]>"},
+    };
+    for (const auto& [code, model] : cases) {
+        scan_query_params params;
+        params.client_code = code;
+        params.os_code_name = code;
+        params.language_code = -850;
+        params.model = model;
+        device_store store;
+        EXPECT_EQ(build_scan_request(store, params), printed_by_tinyxml(store, params)) << code;
+        store.devices.push_back(device(L"PCI\\A]]>B]]]>>C", {L"H1]]>", L"\x03H2\u00e9"}, {L"]]", L">C\t"},
+                                       L"m]]>\u00fc"));
+        store.devices.push_back(device(L"", {}, {}, L""));
+        store.devices.push_back(device(L"USB\\VID_1&PID_2", {L"USB\\VID_1&PID_2&REV_3"}, {L"USB\\Class_03"}));
+        store.devices.back().hardware_ids = std::wstring(L"\0\0", 2);  // a list whose first entry is empty
+        EXPECT_EQ(build_scan_request(store, params), printed_by_tinyxml(store, params)) << code;
+    }
 }
 
 TEST(RequestCompression, OneZlibStream) {

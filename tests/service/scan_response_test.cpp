@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "devices/device_store.h"
 #include "common/page_end_text.h"
@@ -71,6 +72,44 @@ TEST(AnswerParsing, FieldsCapacitiesAndNumbers) {
     EXPECT_EQ(d.offers[1].size, 0u);
     EXPECT_STREQ(d.offers[2].inf_name, L"oem.inf");
     EXPECT_EQ(d.offers[2].size, 17u);
+}
+
+TEST(AnswerParsing, TheFirstElementOfAFieldCounts) {
+    device_store store = store_of({L"X"});
+    ASSERT_TRUE(parse_scan_answer(
+        answer("<hardware><id>X</id>" +
+               item("<title>first</title><cp>1</cp><title>second</title><cp>2</cp>"
+                    "<link>http://a</link><link>http://b</link><infpath>p/one.inf</infpath>"
+                    "<infpath>p/two.inf</infpath><item><title>nested</title></item>") +
+               "</hardware>").c_str(),
+        store));
+    const driver_offer& o = store.devices[0].offers.at(0);
+    EXPECT_STREQ(o.title, L"first");
+    EXPECT_EQ(o.cp, 1u);
+    EXPECT_STREQ(o.link, "http://a");
+    EXPECT_STREQ(o.inf_name, L"one.inf");
+}
+
+TEST(AnswerParsing, AnAnswerInItsBufferWithOrWithoutRoomAfterIt) {
+    const std::string text = answer("<hardware><id>X</id>" + item("<cp>5</cp>") + "</hardware>");
+    // Zero bytes after the answer: parsed where it lies; none, or too few:
+    // parsed from a copy; the answer ends at the buffer's first NUL either way.
+    for (std::size_t room : {std::size_t{64}, std::size_t{3}, std::size_t{0}}) {
+        std::vector<char> buffer(text.begin(), text.end());
+        buffer.resize(text.size() + room, '\0');
+        device_store store = store_of({L"X"});
+        ASSERT_TRUE(parse_scan_answer(buffer.data(), buffer.size(), store)) << room;
+        ASSERT_EQ(store.devices[0].offer_count, 1u) << room;
+        EXPECT_EQ(store.devices[0].offers[0].cp, 5u);
+    }
+    std::vector<char> garbage(text.begin(), text.end());
+    garbage.push_back('\0');
+    const std::string after = "<broken";
+    garbage.insert(garbage.end(), after.begin(), after.end());
+    garbage.resize(garbage.size() + 16, '\0');
+    device_store store = store_of({L"X"});
+    EXPECT_TRUE(parse_scan_answer(garbage.data(), garbage.size(), store));
+    EXPECT_FALSE(parse_scan_answer(after.data(), after.size(), store));
 }
 
 TEST(AnswerParsing, AtMost500OffersPerDevice) {
