@@ -180,21 +180,35 @@ int wmain(int argc, wchar_t** argv) {
         if (seconds < 0) fail((what + ": the download failed").c_str());
         if (file_md5(path) != md5) fail((what + ": the downloaded bytes differ").c_str());
     };
+    // Writes a file's data to disk outside the timed runs: otherwise the
+    // system's write-back of one run's 256 MiB falls into the next run and
+    // decides which side looks slower.
+    auto settle = [](const std::wstring& path) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return;
+        FlushFileBuffers(file);
+        CloseHandle(file);
+    };
     // The session's downloads are all checked; the bare loop's in the first round.
     auto ours = [&](bool resumed) {
         DeleteFileW(final_path.c_str());
         DeleteFileW(temporary_path.c_str());
         if (resumed && !CopyFileW(half_file.c_str(), temporary_path.c_str(), FALSE))
             fail("cannot place the half file");
+        if (resumed) settle(temporary_path);
         const double s = session_download(url, size);
+        settle(final_path);
         check(s, final_path, resumed ? "session, resumed" : "session, fresh");
         (resumed ? ours_resume : ours_fresh).seconds.push_back(s);
     };
     auto bare = [&](int round, sink_kind kind, bool resumed) {
         DeleteFileW(bare_path.c_str());
         if (resumed && !CopyFileW(half_file.c_str(), bare_path.c_str(), FALSE)) fail("cannot place the half file");
+        if (resumed) settle(bare_path);
         const double s = bare_download(url, kind, bare_path, resumed ? half : 0,
                                        kind == sink_kind::file && !resumed ? &bare_writes : nullptr);
+        settle(bare_path);
         if (s < 0) fail("bare loop");
         if (round == 0) check(s, bare_path, "bare loop");
         (resumed ? bare_resume : kind == sink_kind::file ? bare_fresh : bare_flushed).seconds.push_back(s);
@@ -207,6 +221,7 @@ int wmain(int argc, wchar_t** argv) {
     auto write_only = [&](bool flush_each) {
         DeleteFileW(bare_path.c_str());
         const double s = write_loop(bare_path, size, flush_each);
+        settle(bare_path);
         if (s < 0) fail("write loop");
         (flush_each ? written_flushed : written).seconds.push_back(s);
     };
