@@ -37,16 +37,4 @@ struct row {
 // Prints the row as one line "BENCH {json}" on stdout and flushes it.
 void print_row(const row& r);
 
-// Runs fn() `runs` times and returns the median of its wall-clock seconds.
-template <typename Fn>
-double median_seconds(int runs, Fn&& fn) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const double start = now_seconds();
-        fn();
-        times.push_back(now_seconds() - start);
-    }
-    return median(std::move(times));
-}
-
 }  // namespace bench
