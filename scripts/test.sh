@@ -114,15 +114,17 @@ if [ $long -eq 1 ]; then
         fi
     done
 fi
-# The setup program in fresh prefixes of its own (not when ctest was given a
-# selection of tests).
+# The setup program, and the main job through it, in fresh prefixes of their
+# own (not when ctest was given a selection of tests).
 if [ $# -eq 0 ]; then
-    echo "[test] setup program" >&2
-    if "$root/tests/setup/setup_test.sh"; then
-        echo "[test] setup program: passed" >&2
-    else
-        echo "[test] setup program: FAILED" >&2
-        status=1
-    fi
+    for script in setup_test main_job_test; do
+        echo "[test] $script" >&2
+        if "$root/tests/setup/$script.sh"; then
+            echo "[test] $script: passed" >&2
+        else
+            echo "[test] $script: FAILED" >&2
+            status=1
+        fi
+    done
 fi
 exit $status

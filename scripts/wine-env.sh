@@ -1,5 +1,7 @@
 # Sourced by test.sh and run.sh: the Wine side of running Quillmark on Linux.
-#   wine_prepare_prefix  creates build/wineprefix once, with the settings GUI work needs
+#   wine_prepare_prefix  creates the prefix $WINEPREFIX (build/wineprefix unless set
+#                        after sourcing) once, with the settings GUI work needs;
+#                        QM_WINE names the loader (default wine64)
 #   wine_start           starts a virtual display when there is none, and one
 #                        persistent wineserver for the prefix
 #   wine_stop            stops both again (installed as an EXIT trap by wine_start)
@@ -23,7 +25,7 @@ wine_prepare_prefix() {
     echo "[wine] preparing prefix $WINEPREFIX" >&2
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    DISPLAY= "$QM_WINE64" wineboot -i >/dev/null 2>&1
+    DISPLAY= "${QM_WINE:-$QM_WINE64}" wineboot -i >/dev/null 2>&1
     "$QM_WINESERVER" -w
     # A new prefix has no fonts; Verdana and Arial are not on Debian, so
     # DejaVu Sans and DejaVu Sans Condensed stand in with similar metrics.
@@ -67,7 +69,7 @@ REGEDIT4
 EOF
     _qm_font_link_entries
     } >"$reg"
-    "$QM_WINE64" regedit /S "$(winepath_w "$reg")" >/dev/null 2>&1
+    "${QM_WINE:-$QM_WINE64}" regedit /S "$(winepath_w "$reg")" >/dev/null 2>&1
     "$QM_WINESERVER" -w
     rm -f "$reg"
     touch "$stamp"

@@ -17,6 +17,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/wine-env.sh"
+source "$root/tests/setup/setup_common.sh"
 setup=$(ls "$root"/build/setup/quillmark-setup-*.exe 2>/dev/null | head -1)
 [ -n "$setup" ] || { echo "no setup program in build/setup (scripts/build.sh makes it)" >&2; exit 1; }
 [ -n "${DISPLAY:-}" ] || { echo "setup_test.sh needs a display" >&2; exit 1; }
@@ -25,63 +26,10 @@ mkdir -p "$out"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 failures=0
 
-check() {  # check DESCRIPTION COMMAND...
-    if "${@:2}" >/dev/null 2>&1; then
-        echo "  ok    $1"
-    else
-        echo "  FAIL  $1"
-        failures=$((failures + 1))
-    fi
-}
-reg_value() {  # reg_value KEY NAME: the value's data as `reg query` prints it
-    "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
-        awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^  /, ""); print }'
-}
-# reg_text KEY NAME: a string value as UTF-8 (reg query prints it in the
-# console's code page).
-reg_text() {
-    local file
-    file=$(mktemp --suffix=.reg)
-    "$wine" reg export "$1" "$(winepath_w "$file")" /y >/dev/null 2>&1
-    python3 -c 'import sys, re
-text = open(sys.argv[1], encoding="utf-16").read()
-m = re.search(r"^\"%s\"=\"(.*)\"$" % re.escape(sys.argv[2]), text, re.M)
-print(m.group(1) if m else "")' "$file" "$2"
-    rm -f "$file"
-}
-has_key() { "$wine" reg query "$1" >/dev/null 2>&1; }
-no_key() { ! has_key "$1"; }
-equals() { [ "$1" = "$2" ]; }
-pe_machine() {  # the machine field of a PE file, as 4 hex digits
-    python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(4096); o=struct.unpack_from("<I",d,0x3c)[0]; print("%04x" % struct.unpack_from("<H",d,o+4)[0])' "$1"
-}
-window_up() {
-    for _ in $(seq 1 150); do
-        xwininfo -name Quillmark >/dev/null 2>&1 && return 0
-        sleep 0.2
-    done
-    return 1
-}
-
 try_windows() {
-    local arch=$1 machine lang_number=2 lang_name=Deutsch
-    export WINEARCH=$arch WINEPREFIX=$out/$arch-prefix
-    if [ "$arch" = win64 ]; then
-        wine=/usr/lib/wine/wine64 machine=8664 programs="Program Files"
-    else
-        wine=/usr/lib/wine/wine machine=014c programs="Program Files"
-    fi
+    local arch=$1 lang_number=2 lang_name=Deutsch
     echo "[setup-test] $arch: a fresh prefix"
-    /usr/lib/wine/wineserver -k 2>/dev/null
-    rm -rf "$WINEPREFIX"
-    if [ "$arch" = win64 ]; then
-        # With the fonts and window settings of the test prefix, so that the
-        # pages can be photographed in any language.
-        wine_prepare_prefix
-    else
-        DISPLAY= "$wine" wineboot -i >/dev/null 2>&1
-    fi
-    /usr/lib/wine/wineserver -w
+    fresh_prefix "$arch" "$out/$arch-prefix"
     local c=$WINEPREFIX/drive_c dir=$WINEPREFIX/drive_c/$programs/Quillmark
     local menu=$c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Quillmark
     local uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmark'
