@@ -17,13 +17,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/wine-env.sh"
 source "$root/tests/setup/setup_common.sh"
-setup=$(ls "$root"/build/setup/quillmark-setup-*.exe 2>/dev/null | head -1)
-[ -n "$setup" ] || { echo "no setup program in build/setup (scripts/build.sh makes it)" >&2; exit 1; }
-[ -n "${DISPLAY:-}" ] || { echo "main_job_test.sh needs a display" >&2; exit 1; }
-out=$root/build/main-job
-mkdir -p "$out"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-failures=0
+begin_setup_test "$root/build/main-job"
 service_pid=""
 trap '[ -z "$service_pid" ] || kill "$service_pid" 2>/dev/null' EXIT
 

@@ -1,6 +1,18 @@
-# Sourced by the setup program's tests: checks, registry reads and fresh
-# Wine prefixes. The caller sets $failures to 0 and has sourced
-# scripts/wine-env.sh.
+# Sourced, after scripts/wine-env.sh, by the setup program's tests: checks,
+# registry reads and fresh Wine prefixes.
+
+# begin_setup_test OUT: sets $setup (the setup program), $out (made, for the
+# pictures and prefixes) and $failures (0); ends the script when there is no
+# setup program or no display.
+begin_setup_test() {
+    setup=$(ls "$root"/build/setup/quillmark-setup-*.exe 2>/dev/null | head -1)
+    [ -n "$setup" ] || { echo "no setup program in build/setup (scripts/build.sh makes it)" >&2; exit 1; }
+    [ -n "${DISPLAY:-}" ] || { echo "$(basename "$0") needs a display" >&2; exit 1; }
+    out=$1
+    mkdir -p "$out"
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    failures=0
+}
 
 # fresh_prefix win64|win32 DIR: a new prefix in DIR with the fonts and window
 # settings of the test prefix, so that pages can be photographed in any

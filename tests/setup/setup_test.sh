@@ -18,13 +18,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/wine-env.sh"
 source "$root/tests/setup/setup_common.sh"
-setup=$(ls "$root"/build/setup/quillmark-setup-*.exe 2>/dev/null | head -1)
-[ -n "$setup" ] || { echo "no setup program in build/setup (scripts/build.sh makes it)" >&2; exit 1; }
-[ -n "${DISPLAY:-}" ] || { echo "setup_test.sh needs a display" >&2; exit 1; }
-out=$root/build/setup-test
-mkdir -p "$out"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-failures=0
+begin_setup_test "$root/build/setup-test"
 
 try_windows() {
     local arch=$1 lang_number=2 lang_name=Deutsch
