@@ -157,6 +157,10 @@ bool any_pixel(const picture& p, const RECT& r, F test) {
             if (test(p.at(x, y))) return true;
     return false;
 }
+// The pie of the counters shows all three slices.
+bool shows_three_slices(const picture& p, const RECT& pie) {
+    return any_pixel(p, pie, reddish) && any_pixel(p, pie, yellowish) && any_pixel(p, pie, greenish);
+}
 
 class DownloadPage : public ::testing::Test {
 protected:
@@ -418,10 +422,7 @@ TEST_F(DownloadPage, CountsInstancesAndPaintsTheScoreInRed) {
     EXPECT_TRUE(shows_status(p, 1, IDB_STATUS_NO_DRIVER));
     EXPECT_TRUE(shows_status(p, 2, IDB_STATUS_UP_TO_DATE));
     EXPECT_TRUE(shows_status(p, 3, IDB_STATUS_TOTAL));
-    const RECT pie = child_rect(page.pie().handle());
-    EXPECT_TRUE(any_pixel(p, pie, reddish));
-    EXPECT_TRUE(any_pixel(p, pie, yellowish));
-    EXPECT_TRUE(any_pixel(p, pie, greenish));
+    EXPECT_TRUE(shows_three_slices(p, child_rect(page.pie().handle())));
     // 1 … 8 out of date: the first header text, and no number.
     const RECT header{0, 0, SIDEBAR, DOWNLOAD_HEADER_HEIGHT};
     EXPECT_FALSE(p.contains(header, DOWNLOAD_HEADER_NUMBER));
@@ -701,10 +702,7 @@ TEST_F(DownloadPage, PaintedInEnglishArabicAndJapanese) {
         EXPECT_TRUE(p.contains(RECT{0, 0, SIDEBAR, DOWNLOAD_HEADER_HEIGHT}, RGB(255, 255, 255)));
         EXPECT_TRUE(shows_status(p, 0, IDB_STATUS_OUT_OF_DATE));
         EXPECT_TRUE(shows_status(p, 3, IDB_STATUS_TOTAL));
-        const RECT pie = child_rect(page.pie().handle());
-        EXPECT_TRUE(any_pixel(p, pie, reddish));
-        EXPECT_TRUE(any_pixel(p, pie, yellowish));
-        EXPECT_TRUE(any_pixel(p, pie, greenish));
+        EXPECT_TRUE(shows_three_slices(p, child_rect(page.pie().handle())));
         // The rows: the not-updated one last, the downloaded one says so.
         ASSERT_EQ(rows(), 4u);
         EXPECT_EQ(row(3).group().not_update, 1);
