@@ -22,6 +22,7 @@ using client_ptr = std::unique_ptr<http_client, client_deleter>;
 
 void default_pause(uint32_t milliseconds) { Sleep(milliseconds); }
 std::atomic<retry_pause_function> retry_pause{default_pause};
+std::atomic<uint32_t> stall_limit{stall_limit_seconds};
 
 bool starts_with_nocase(const char* text, const char* prefix) {
     for (; *prefix; ++text, ++prefix) {
@@ -244,10 +245,11 @@ http_client* create_http_client(uint32_t capacity) {
     if (!client->headers) return nullptr;
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, client->headers);
 
-    // A transfer that moves less than 1 byte per second for 30 seconds ends.
+    // A transfer that moves less than 1 byte per second for the stall limit
+    // (30 seconds) ends.
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, 30L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stall_limit.load()));
     return client.release();
 }
 
@@ -435,4 +437,8 @@ std::string escape_link_spaces(std::string_view link) {
 
 retry_pause_function set_retry_pause(retry_pause_function pause) {
     return retry_pause.exchange(pause ? pause : default_pause);
+}
+
+uint32_t set_stall_limit(uint32_t seconds) {
+    return stall_limit.exchange(seconds ? seconds : stall_limit_seconds);
 }

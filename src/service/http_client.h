@@ -115,6 +115,13 @@ int download_with_retries(const char* link, download_progress& progress, const w
 // also after '?' or '#'); everything else stays as it is.
 std::string escape_link_spaces(std::string_view link);
 
+// A transfer that moves less than 1 byte per second for this many seconds
+// ends (curl code 28).
+constexpr uint32_t stall_limit_seconds = 30;
+// The stall limit of the clients created from now on, in seconds. Tests
+// shorten it so that they need not wait. Returns the previous one.
+uint32_t set_stall_limit(uint32_t seconds);
+
 // The pause between download attempts. Tests replace it so that they need
 // not wait; the argument is the pause in milliseconds. Returns the previous one.
 constexpr uint32_t download_retry_pause_ms = 5000;
