@@ -62,20 +62,34 @@ size_t memory_writer(char* data, size_t size, size_t items, void* user) {
     return n;
 }
 
-// The start of a "Content-Range: bytes FIRST-LAST/SIZE" value, or -1.
-int64_t content_range_start(const char* value, size_t n) {
+// The decimal number at value[i], with i moved past it; -1 for none.
+int64_t read_number(const char* value, size_t n, size_t& i) {
+    int64_t number = -1;
+    for (; i < n && value[i] >= '0' && value[i] <= '9'; ++i) {
+        if (number > (int64_t{1} << 40)) return -1;  // beyond any package
+        number = (number < 0 ? 0 : number * 10) + (value[i] - '0');
+    }
+    return number;
+}
+
+// A "Content-Range: bytes FIRST-LAST/SIZE" value gives its FIRST as `start`,
+// a "bytes */SIZE" value (of a 416) its SIZE as `total`; -1 for what it
+// does not give.
+void read_content_range(const char* value, size_t n, int64_t& start, int64_t& total) {
+    start = total = -1;
     size_t i = 0;
     while (i < n && (value[i] == ' ' || value[i] == '\t')) ++i;
     if (n - i < 6 || !starts_with_nocase(value + i, "bytes") || (value[i + 5] != ' ' && value[i + 5] != '\t'))
-        return -1;
+        return;
     i += 5;
     while (i < n && (value[i] == ' ' || value[i] == '\t')) ++i;
-    int64_t start = -1;
-    for (; i < n && value[i] >= '0' && value[i] <= '9'; ++i) {
-        if (start > (int64_t{1} << 40)) return -1;  // beyond any package
-        start = (start < 0 ? 0 : start * 10) + (value[i] - '0');
+    if (i + 1 < n && value[i] == '*' && value[i + 1] == '/') {
+        i += 2;
+        total = read_number(value, n, i);
+        return;
     }
-    return i < n && value[i] == '-' ? start : -1;
+    const int64_t first = read_number(value, n, i);
+    if (i < n && value[i] == '-') start = first;
 }
 
 // Notes the Content-Range of the latest answer; a status line begins the
@@ -87,9 +101,9 @@ size_t header_reader(char* data, size_t size, size_t items, void* user) {
     constexpr char name[] = "content-range:";
     constexpr size_t name_length = sizeof(name) - 1;
     if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0)
-        client->range_start = -1;
+        client->range_start = client->range_total = -1;
     else if (n > name_length && starts_with_nocase(data, name))
-        client->range_start = content_range_start(data + name_length, n - name_length);
+        read_content_range(data + name_length, n - name_length, client->range_start, client->range_total);
     return n;
 }
 
@@ -354,7 +368,7 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     }
     client.progress = &progress;
     client.overran = false;
-    client.range_start = -1;
+    client.range_start = client.range_total = -1;
     client.answer_refused = false;
     // FTP answers need no check; HTTP ones are looked at before their first byte.
     client.answer_checked = scheme != link_scheme::http;
@@ -382,6 +396,13 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     // A refused answer is an error of its own, like an error status.
     if (client.answer_refused && (code == CURLE_OK || code == CURLE_WRITE_ERROR))
         code = status == 206 ? CURLE_RANGE_ERROR : CURLE_HTTP_RETURNED_ERROR;
+    // Asked for what follows a file that holds the whole package (its last
+    // byte came, but not the rename; or the answer that brought it claimed
+    // more than it sent), the server has nothing past its end and says how
+    // long the package is: the download is complete, not to be fetched again.
+    if (code == CURLE_HTTP_RETURNED_ERROR && status == 416 && client.resume_offset != 0 &&
+        client.resume_offset == progress.expected_size && client.range_total == client.resume_offset)
+        code = CURLE_OK;
     // A stop request ends the transfer through the progress callback; that
     // is not a failure.
     progress.curl_code = code == CURLE_ABORTED_BY_CALLBACK ? CURLE_OK : code;

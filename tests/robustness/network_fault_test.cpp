@@ -447,8 +447,8 @@ TEST_F(SessionFaults, EachFaultEndsInItsStateAndResumesToTheExactPackage) {
         {"refused", R"({"1": {"down": true}})", DOWNLOAD_ERROR, 10},
         {"reset mid-body, every attempt", R"({"1": {"reset_after": 9000}})", DOWNLOAD_COMPLETE, -1},
         // Every byte came, but the transfer says it was cut short; asked for
-        // the rest, the server answers 416 and the download starts over.
-        {"Content-Length above what is sent", R"({"1": {"length_delta": 1000}})", DOWNLOAD_ERROR, 10},
+        // the rest, the server answers 416 with the package's length.
+        {"Content-Length above what is sent", R"({"1": {"length_delta": 1000}})", DOWNLOAD_COMPLETE, 1},
         // The transfer went through, short of the offer's size.
         {"Content-Length below what is sent", R"({"1": {"length_delta": -1000}})", DOWNLOAD_ERROR, 0},
         {"garbage status line", R"({"1": {"status_line": "SPAM"}})", DOWNLOAD_ERROR, 10},
@@ -479,17 +479,32 @@ TEST_F(SessionFaults, EachFaultEndsInItsStateAndResumesToTheExactPackage) {
     }
 }
 
-TEST_F(SessionFaults, LeftoverAsLongAsThePackageIsAnsweredWith416AndStartsOver) {
-    // Killed after the last byte but before the rename: a range past the end
-    // is asked for, refused with 416, and the next attempt fetches it whole.
+TEST_F(SessionFaults, LeftoverAnsweredWith416IsKeptOnlyWhenItIsThePackagesLength) {
+    // Killed after the last byte but before the rename: the range past the
+    // end is refused with 416 and the package's length, which the file
+    // holds. It is complete and is not fetched again.
     const std::string truth = pattern(20000);
-    download_session_c& session = serve("leftover.zip", truth, 20000);
-    ASSERT_TRUE(session.start());
-    ASSERT_TRUE(run_to_end(session));
-    EXPECT_EQ(session.state(), DOWNLOAD_COMPLETE);
-    expect_consistent(session, truth);
-    EXPECT_EQ(service->log(), (std::vector<std::string>{"1 GET /packages/leftover.zip range=bytes=20000-",
-                                                        "1 GET /packages/leftover.zip range=-"}));
+    download_session_c& whole = serve("leftover.zip", truth, 20000);
+    ASSERT_TRUE(whole.start());
+    ASSERT_TRUE(run_to_end(whole));
+    EXPECT_EQ(whole.state(), DOWNLOAD_COMPLETE);
+    expect_consistent(whole, truth);
+    EXPECT_EQ(service->log(), std::vector<std::string>{"1 GET /packages/leftover.zip range=bytes=20000-"});
+    EXPECT_EQ(attempts_paused, 0);
+
+    // A leftover longer than the package is not its beginning: the 416 names
+    // another length, and the next attempt starts over.
+    ASSERT_TRUE(service->reset());
+    const std::wstring tmp =
+        download_final_path(folder.c_str(), (service->mirror_url(1) + "packages/longer.zip").c_str()) + L".tmp";
+    ASSERT_TRUE(write_file_bytes(tmp, truth + "0123456789"));
+    download_session_c& longer = serve("longer.zip", truth);
+    ASSERT_TRUE(longer.start());
+    ASSERT_TRUE(run_to_end(longer));
+    EXPECT_EQ(longer.state(), DOWNLOAD_COMPLETE);
+    expect_consistent(longer, truth);
+    EXPECT_EQ(service->log(), (std::vector<std::string>{"1 GET /packages/longer.zip range=bytes=20010-",
+                                                        "1 GET /packages/longer.zip range=-"}));
 }
 
 TEST_F(SessionFaults, OfferOfAScanDownloadsThroughFaultsToThePackageFile) {
