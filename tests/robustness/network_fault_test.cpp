@@ -22,6 +22,7 @@
 
 #include "app/app_init.h"
 #include "app/globals.h"
+#include "app/language.h"
 #include "app/settings.h"
 #include "common/reference_service.h"
 #include "devices/device_store.h"
@@ -96,6 +97,7 @@ protected:
         store.devices.push_back(lan_adapter());
         client.store = &store;
         for (int i = 0; i < 3; ++i) client.mirrors[i] = service->mirror_url(i + 1);
+        ASSERT_EQ(load_language_file(QM_PROGRAM_DIR_W L"\\language.ini", L"English", true), 0);
         saved_client = app_update_client;
         app_update_client = &client;
         params.os_code_name = "WIN764";
@@ -147,6 +149,7 @@ TEST_F(ScanFaults, EachFaultEndsTheQueryWithItsCodeAndText) {
         int status;
         CURLcode text_of;  // the error text is libcurl's for this code; none for 0
         std::vector<std::string> asked;
+        const wchar_t* shown;  // part of the message the scan page shows
     };
     // A reset after part of the body is reported as a failed receive or,
     // when the reset is seen as the connection's end, as a cut transfer.
@@ -155,19 +158,21 @@ TEST_F(ScanFaults, EachFaultEndsTheQueryWithItsCodeAndText) {
                std::string(text) == curl_easy_strerror(CURLE_PARTIAL_FILE);
     };
     const std::vector<fault_case> cases = {
-        {"refused", on_every_mirror(R"("down": true)"), 3, 504, CURLE_OK, {}},
-        {"reset mid-body", on_every_mirror(R"("reset_after": 200)"), 20, 200, CURLE_RECV_ERROR, {"1", "2", "3"}},
+        {"refused", on_every_mirror(R"("down": true)"), 3, 504, CURLE_OK, {}, L"did not answer"},
+        {"reset mid-body", on_every_mirror(R"("reset_after": 200)"), 20, 200, CURLE_RECV_ERROR, {"1", "2", "3"},
+         L""},
         {"Content-Length above what is sent", on_every_mirror(R"("length_delta": 500)"), 20, 200,
-         CURLE_PARTIAL_FILE, {"1", "2", "3"}},
+         CURLE_PARTIAL_FILE, {"1", "2", "3"}, L"Transferred a partial file"},
         {"garbage status line", on_every_mirror(R"("status_line": "SPAM SPAM SPAM")"), 3, 504, CURLE_OK,
-         {"1", "2", "3"}},
-        {"416", on_every_mirror(R"("status": 416)"), 20, 416, CURLE_OK, {"1", "2", "3"}},
+         {"1", "2", "3"}, L"did not answer"},
+        {"416", on_every_mirror(R"("status": 416)"), 20, 416, CURLE_OK, {"1", "2", "3"}, L"(HTTP 416)"},
         // The last attempt's outcome is the one reported.
         {"stall", R"({"1": {"down": true}, "2": {"down": true}, "3": {"slow_body": 20, "chunk": 100}})", 20, 200,
-         CURLE_OPERATION_TIMEDOUT, {"3"}},
+         CURLE_OPERATION_TIMEDOUT, {"3"}, L"Timeout was reached"},
         // An answer cut short by its own Content-Length went through: it is
         // parsed, fails, and is not asked of another mirror.
-        {"Content-Length below what is sent", R"({"1": {"length_delta": -300}})", 21, 200, CURLE_OK, {"1"}},
+        {"Content-Length below what is sent", R"({"1": {"length_delta": -300}})", 21, 200, CURLE_OK, {"1"},
+         L"could not be read"},
     };
     for (const fault_case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -182,8 +187,9 @@ TEST_F(ScanFaults, EachFaultEndsTheQueryWithItsCodeAndText) {
             EXPECT_STREQ(params.error_text, c.text_of == CURLE_OK ? "" : curl_easy_strerror(c.text_of));
         EXPECT_EQ(mirrors_asked(), c.asked);
         EXPECT_EQ(store.devices[0].offer_count, 0u);
-        // The scan page has a message for each of these codes.
-        EXPECT_NE(scan_error_text(last_error, params), nullptr);
+        const wchar_t* shown = scan_error_text(last_error, params);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_NE(std::wstring(shown).find(c.shown), std::wstring::npos) << wide_to_utf8(shown);
     }
 }
 
