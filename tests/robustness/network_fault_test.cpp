@@ -25,6 +25,7 @@
 #include "app/language.h"
 #include "app/settings.h"
 #include "common/reference_service.h"
+#include "common/scratch_folder.h"
 #include "devices/device_store.h"
 #include "downloads/download_session.h"
 #include "downloads/md5.h"
@@ -372,22 +373,10 @@ class SessionFaults : public NetworkFaults {
 protected:
     void SetUp() override {
         NetworkFaults::SetUp();
-        wchar_t name[64];
-        swprintf(name, 64, L"netfault-sessions-%lu\\", GetCurrentProcessId());
-        folder = service->extra_packages() + L"..\\" + name;
-        CreateDirectoryW(folder.c_str(), nullptr);
-        copy_text(current_settings.session_download_path, folder);
+        copy_text(current_settings.session_download_path, folder.path() + L"\\");
     }
     void TearDown() override {
         clear_download_sessions();
-        WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE) {
-            do DeleteFileW((folder + found.cFileName).c_str());
-            while (FindNextFileW(find, &found));
-            FindClose(find);
-        }
-        RemoveDirectoryW(folder.c_str());
         NetworkFaults::TearDown();
     }
     // Serves `bytes` as /packages/<name> on mirror 1; the session of its
@@ -397,7 +386,7 @@ protected:
         EXPECT_TRUE(write_file_bytes(service->extra_packages() + utf8_to_wide(name), bytes));
         const std::string link = service->mirror_url(1) + "packages/" + name;
         if (held >= 0) {
-            EXPECT_TRUE(write_file_bytes(download_final_path(folder.c_str(), link.c_str()) + L".tmp",
+            EXPECT_TRUE(write_file_bytes(download_final_path(folder.path().c_str(), link.c_str()) + L".tmp",
                                          bytes.substr(0, static_cast<size_t>(held))));
         }
         return *get_download_session(link.c_str(), static_cast<uint32_t>(bytes.size()));
@@ -439,7 +428,7 @@ protected:
         EXPECT_EQ(md5_hex(got.data(), got.size()), md5_hex(truth.data(), truth.size()));
     }
 
-    std::wstring folder;
+    scratch_folder folder;  // the download folder
 };
 
 TEST_F(SessionFaults, EachFaultEndsInItsStateAndResumesToTheExactPackage) {
@@ -502,7 +491,7 @@ TEST_F(SessionFaults, LeftoverAnsweredWith416IsKeptOnlyWhenItIsThePackagesLength
     // another length, and the next attempt starts over.
     ASSERT_TRUE(service->reset());
     const std::wstring tmp =
-        download_final_path(folder.c_str(), (service->mirror_url(1) + "packages/longer.zip").c_str()) + L".tmp";
+        download_final_path(folder.path().c_str(), (service->mirror_url(1) + "packages/longer.zip").c_str()) + L".tmp";
     ASSERT_TRUE(write_file_bytes(tmp, truth + "0123456789"));
     download_session_c& longer = serve("longer.zip", truth);
     ASSERT_TRUE(longer.start());
