@@ -502,6 +502,22 @@ TEST_F(SessionFaults, LeftoverAnsweredWith416IsKeptOnlyWhenItIsThePackagesLength
                                                         "1 GET /packages/longer.zip range=-"}));
 }
 
+TEST_F(SessionFaults, PauseDuringAStallEndsPausedWithThePackagesBeginning) {
+    const std::string truth = pattern(25000);
+    download_session_c& session = serve("stalled.zip", truth, 1000);
+    faults(R"({"1": {"slow_body": 30, "chunk": 1500}})");
+    ASSERT_TRUE(session.start());
+    // The user presses Pause once the first piece has come and nothing more does.
+    for (int i = 0; i < 500 && session.progress().bytes_so_far < 2500; ++i) Sleep(20);
+    ASSERT_EQ(session.progress().bytes_so_far, 2500u);
+    ASSERT_TRUE(run_to_end(session, 0));
+    EXPECT_EQ(session.state(), DOWNLOAD_PAUSED);
+    EXPECT_EQ(attempts_paused, 0);
+    expect_consistent(session, truth);
+    expect_resumes_to(session, truth);
+    EXPECT_EQ(service->log(), std::vector<std::string>{"1 GET /packages/stalled.zip range=bytes=2500-"});
+}
+
 TEST_F(SessionFaults, OfferOfAScanDownloadsThroughFaultsToThePackageFile) {
     // The scan finds the package on mirror 3; its download is reset, then
     // answered whole and cut, and ends as the package file the service holds.
