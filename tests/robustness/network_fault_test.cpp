@@ -95,6 +95,7 @@ class ScanFaults : public NetworkFaults {
 protected:
     void SetUp() override {
         NetworkFaults::SetUp();
+        if (HasFatalFailure()) return;
         store.devices.push_back(lan_adapter());
         client.store = &store;
         for (int i = 0; i < 3; ++i) client.mirrors[i] = service->mirror_url(i + 1);
@@ -237,6 +238,7 @@ class TransferFaults : public NetworkFaults {
 protected:
     void SetUp() override {
         NetworkFaults::SetUp();
+        if (HasFatalFailure()) return;
         truth = pattern(48000);
         ASSERT_TRUE(write_file_bytes(service->extra_packages() + L"faulty.bin", truth));
         wchar_t name[64];
@@ -373,6 +375,7 @@ class SessionFaults : public NetworkFaults {
 protected:
     void SetUp() override {
         NetworkFaults::SetUp();
+        if (HasFatalFailure()) return;
         copy_text(current_settings.session_download_path, folder.path() + L"\\");
     }
     void TearDown() override {
