@@ -33,8 +33,17 @@ Faults (POST /_control/faults, a JSON object from server tag "1", "2", "3",
   range_shift: N      a package request with a Range gets 206 with the part
                       that starts N bytes later (its Content-Range says so)
   cut_after: N        the connection is cut after N bytes of a package body
+  reset_after: N      the connection is reset (a TCP RST, not a close) after
+                      N bytes of a body
+  chunk: N            with slow_body: the pause comes after every N bytes
+                      (a trickle of small pieces) instead of every 1024
+  length_delta: N     the Content-Length header says N bytes more (or, when
+                      negative, fewer) than the body that is sent
+  status_line: TEXT   the answer begins with TEXT instead of its status line
+                      (headers and body follow as usual)
   redirect: TAG       package requests are redirected to the same path on
                       server TAG ("1", "2", "3", "https")
+  redirect_loop: true every request (scan or file) is redirected to itself
 """
 
 import argparse
@@ -42,7 +51,9 @@ import json
 import logging
 import os
 import re
+import socket
 import ssl
+import struct
 import sys
 import threading
 import time
@@ -118,9 +129,16 @@ class Handler(BaseHTTPRequestHandler):
     # --- helpers -----------------------------------------------------------
     def send_body(self, status, body, content_type="text/plain", extra=(), fault=None):
         fault = fault or {}
-        self.send_response(status)
+        length = max(0, len(body) + int(fault.get("length_delta", 0)))
+        if "status_line" in fault:
+            # Whatever the fault says stands where the status line belongs.
+            line = str(fault["status_line"]).replace("\r", " ").replace("\n", " ")
+            self.wfile.write(line.encode("latin-1", errors="replace") + b"\r\n")
+            self._headers_buffer = []
+        else:
+            self.send_response(status)
         self.send_header("Content-Type", content_type)
-        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Content-Length", str(length))
         self.send_header("Connection", "close")
         for name, value in extra:
             self.send_header(name, value)
@@ -129,11 +147,15 @@ class Handler(BaseHTTPRequestHandler):
         if self.command == "HEAD":
             return
         cut = fault.get("cut_after")
+        reset = fault.get("reset_after")
+        if reset is not None:
+            cut = int(reset) if cut is None else min(int(cut), int(reset))
         pause = min(float(fault.get("slow_body", 0)), MAX_DELAY)
+        piece = max(1, int(fault.get("chunk", CHUNK)))
         sent = 0
         try:
             while sent < len(body):
-                n = CHUNK if pause else len(body) - sent
+                n = piece if pause else len(body) - sent
                 if cut is not None:
                     n = min(n, int(cut) - sent)
                     if n <= 0:
@@ -144,8 +166,19 @@ class Handler(BaseHTTPRequestHandler):
                 if pause and sent < len(body):
                     if self.state.stop.wait(pause):
                         break
+            if reset is not None and sent >= int(reset):
+                self.reset_connection()
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError, OSError):
             pass
+
+    def reset_connection(self):
+        """Ends the connection with a TCP RST: with a zero linger time, closing
+        the socket drops it at once instead of sending FIN."""
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        # The reader made from the socket holds its descriptor open too.
+        self.rfile.close()
+        self.connection.close()
+        self.close_connection = True
 
     def record(self):
         if self.path.startswith("/_control/"):
@@ -166,6 +199,16 @@ class Handler(BaseHTTPRequestHandler):
         host = self.headers.get("Host") or f"127.0.0.1:{self.server.server_address[1]}"
         return f"{scheme}://{host}"
 
+    def redirect_to_self(self, fault):
+        return self.send_body(302, b"", extra=[("Location", self.base_url() + self.path)],
+                              fault=self.framing(fault))
+
+    @staticmethod
+    def framing(fault):
+        """The faults that bend how an answer is framed, without those that
+        cut or slow its body (a short page of no interest)."""
+        return {k: v for k, v in fault.items() if k in ("status_line", "length_delta")}
+
     # --- requests ----------------------------------------------------------
     def do_GET(self):
         self.record()
@@ -174,7 +217,9 @@ class Handler(BaseHTTPRequestHandler):
         fault = self.state.fault(self.tag)
         self.apply_delay(fault)
         if "status" in fault:
-            return self.send_body(int(fault["status"]), b"fault on demand\n")
+            return self.send_body(int(fault["status"]), b"fault on demand\n", fault=self.framing(fault))
+        if fault.get("redirect_loop"):
+            return self.redirect_to_self(fault)
         path = urllib.parse.urlsplit(self.path).path
         m = re.fullmatch(r"/(packages|pages)/([^/]+)", path)
         if not m:
@@ -223,6 +268,8 @@ class Handler(BaseHTTPRequestHandler):
         self.apply_delay(fault)
         if "status" in fault:
             return self.send_body(int(fault["status"]), b"fault on demand\n", fault=fault)
+        if fault.get("redirect_loop"):
+            return self.redirect_to_self(fault)
         if urllib.parse.urlsplit(self.path).path != "/":
             return self.send_body(404, b"not found\n")
         prepared = self.state.answer_file

@@ -335,6 +335,77 @@ class RunningService(ServiceClient):
         self.assertEqual(status, 200)
         self.assertEqual(len(body), os.path.getsize(os.path.join(self.dir, "packages", "intel-lan-12.12.50.7.zip")))
 
+    def raw_get(self, path, mirror=1):
+        """The bytes of an answer as they arrive, and how the connection
+        ended: "close" (FIN) or "reset" (RST)."""
+        sock = socket.create_connection(("127.0.0.1", self.port["mirrors"][mirror - 1]), timeout=30)
+        sock.sendall(f"GET {path} HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n".encode())
+        data, ending = b"", "close"
+        try:
+            while True:
+                piece = sock.recv(65536)
+                if not piece:
+                    break
+                data += piece
+        except ConnectionResetError:
+            ending = "reset"
+        finally:
+            sock.close()
+        head, _, body = data.partition(b"\r\n\r\n")
+        return head.decode("latin-1").split("\r\n"), body, ending
+
+    def test_reset_after_ends_with_rst_not_fin(self):
+        self.faults(**{"1": {"reset_after": 300}})
+        head, body, ending = self.raw_get("/packages/blob.bin")
+        self.assertEqual(head[0], "HTTP/1.1 200 OK")
+        self.assertEqual(ending, "reset")
+        self.assertLessEqual(len(body), 300)
+        self.assertEqual(body, self.blob[:len(body)])
+        # cut_after, for comparison, closes in order.
+        self.faults(**{"1": {"cut_after": 300}})
+        _, body, ending = self.raw_get("/packages/blob.bin")
+        self.assertEqual((ending, body), ("close", self.blob[:300]))
+        # The scan answer is reset the same way.
+        self.faults(**{"2": {"reset_after": 10}})
+        with self.assertRaises((ConnectionResetError, http.client.IncompleteRead)):
+            self.scan(mirror=2)
+
+    def test_lying_content_length(self):
+        self.faults(**{"1": {"length_delta": 100}, "2": {"length_delta": -100}})
+        head, body, ending = self.raw_get("/packages/blob.bin")
+        self.assertIn(f"Content-Length: {len(self.blob) + 100}", head)
+        self.assertEqual((body, ending), (self.blob, "close"))
+        head, body, _ = self.raw_get("/packages/blob.bin", mirror=2)
+        self.assertIn(f"Content-Length: {len(self.blob) - 100}", head)
+        self.assertEqual(body, self.blob)
+        # With a Range the part is as long as asked, its header is not.
+        self.faults(**{"1": {"length_delta": -7}})
+        status, headers, body = self.get("/packages/blob.bin", headers={"Range": "bytes=1000-"})
+        self.assertEqual((status, headers["Content-Length"]), (206, str(len(self.blob) - 1007)))
+        self.assertEqual(body, self.blob[1000:-7])
+
+    def test_garbage_status_line(self):
+        self.faults(**{"1": {"status_line": "SPAM\r\nSPAM"}, "2": {"status_line": "HTTP/1.1 2x0 OK"}})
+        head, body, _ = self.raw_get("/packages/blob.bin")
+        self.assertEqual(head[0], "SPAM  SPAM")  # one line, whatever it was given
+        self.assertIn(f"Content-Length: {len(self.blob)}", head)
+        self.assertEqual(body, self.blob)
+        self.assertEqual(self.raw_get("/packages/blob.bin", mirror=2)[0][0], "HTTP/1.1 2x0 OK")
+
+    def test_redirect_loop(self):
+        self.faults(**{"1": {"redirect_loop": True}})
+        status, headers, _ = self.get("/packages/blob.bin?x=1")
+        self.assertEqual(status, 302)
+        self.assertEqual(headers["Location"], f"http://127.0.0.1:{self.port['mirrors'][0]}/packages/blob.bin?x=1")
+        status, headers, _ = self.scan(mirror=1)
+        self.assertEqual(status, 302)
+        self.assertEqual(headers["Location"], f"http://127.0.0.1:{self.port['mirrors'][0]}/")
+
+    def test_trickle_in_small_pieces_still_delivers(self):
+        self.faults(**{"1": {"slow_body": 0.001, "chunk": 997}})
+        head, body, ending = self.raw_get("/packages/blob.bin")
+        self.assertEqual((head[0], body, ending), ("HTTP/1.1 200 OK", self.blob, "close"))
+
 
 class PreparedAnswer(ServiceClient):
     """--answer-file: every scan request gets the file's bytes."""

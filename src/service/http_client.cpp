@@ -22,6 +22,7 @@ using client_ptr = std::unique_ptr<http_client, client_deleter>;
 
 void default_pause(uint32_t milliseconds) { Sleep(milliseconds); }
 std::atomic<retry_pause_function> retry_pause{default_pause};
+std::atomic<uint32_t> stall_limit{stall_limit_seconds};
 
 bool starts_with_nocase(const char* text, const char* prefix) {
     for (; *prefix; ++text, ++prefix) {
@@ -61,20 +62,34 @@ size_t memory_writer(char* data, size_t size, size_t items, void* user) {
     return n;
 }
 
-// The start of a "Content-Range: bytes FIRST-LAST/SIZE" value, or -1.
-int64_t content_range_start(const char* value, size_t n) {
+// The decimal number at value[i], with i moved past it; -1 for none.
+int64_t read_number(const char* value, size_t n, size_t& i) {
+    int64_t number = -1;
+    for (; i < n && value[i] >= '0' && value[i] <= '9'; ++i) {
+        if (number > (int64_t{1} << 40)) return -1;  // beyond any package
+        number = (number < 0 ? 0 : number * 10) + (value[i] - '0');
+    }
+    return number;
+}
+
+// A "Content-Range: bytes FIRST-LAST/SIZE" value gives its FIRST as `start`,
+// a "bytes */SIZE" value (of a 416) its SIZE as `total`; -1 for what it
+// does not give.
+void read_content_range(const char* value, size_t n, int64_t& start, int64_t& total) {
+    start = total = -1;
     size_t i = 0;
     while (i < n && (value[i] == ' ' || value[i] == '\t')) ++i;
     if (n - i < 6 || !starts_with_nocase(value + i, "bytes") || (value[i + 5] != ' ' && value[i + 5] != '\t'))
-        return -1;
+        return;
     i += 5;
     while (i < n && (value[i] == ' ' || value[i] == '\t')) ++i;
-    int64_t start = -1;
-    for (; i < n && value[i] >= '0' && value[i] <= '9'; ++i) {
-        if (start > (int64_t{1} << 40)) return -1;  // beyond any package
-        start = (start < 0 ? 0 : start * 10) + (value[i] - '0');
+    if (i + 1 < n && value[i] == '*' && value[i + 1] == '/') {
+        i += 2;
+        total = read_number(value, n, i);
+        return;
     }
-    return i < n && value[i] == '-' ? start : -1;
+    const int64_t first = read_number(value, n, i);
+    if (i < n && value[i] == '-') start = first;
 }
 
 // Notes the Content-Range of the latest answer; a status line begins the
@@ -86,9 +101,9 @@ size_t header_reader(char* data, size_t size, size_t items, void* user) {
     constexpr char name[] = "content-range:";
     constexpr size_t name_length = sizeof(name) - 1;
     if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0)
-        client->range_start = -1;
+        client->range_start = client->range_total = -1;
     else if (n > name_length && starts_with_nocase(data, name))
-        client->range_start = content_range_start(data + name_length, n - name_length);
+        read_content_range(data + name_length, n - name_length, client->range_start, client->range_total);
     return n;
 }
 
@@ -244,10 +259,11 @@ http_client* create_http_client(uint32_t capacity) {
     if (!client->headers) return nullptr;
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, client->headers);
 
-    // A transfer that moves less than 1 byte per second for 30 seconds ends.
+    // A transfer that moves less than 1 byte per second for the stall limit
+    // (30 seconds) ends.
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, 30L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stall_limit.load()));
     return client.release();
 }
 
@@ -352,7 +368,7 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     }
     client.progress = &progress;
     client.overran = false;
-    client.range_start = -1;
+    client.range_start = client.range_total = -1;
     client.answer_refused = false;
     // FTP answers need no check; HTTP ones are looked at before their first byte.
     client.answer_checked = scheme != link_scheme::http;
@@ -380,6 +396,13 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     // A refused answer is an error of its own, like an error status.
     if (client.answer_refused && (code == CURLE_OK || code == CURLE_WRITE_ERROR))
         code = status == 206 ? CURLE_RANGE_ERROR : CURLE_HTTP_RETURNED_ERROR;
+    // Asked for what follows a file that holds the whole package (its last
+    // byte came, but not the rename; or the answer that brought it claimed
+    // more than it sent), the server has nothing past its end and says how
+    // long the package is: the download is complete, not to be fetched again.
+    if (code == CURLE_HTTP_RETURNED_ERROR && status == 416 && client.resume_offset != 0 &&
+        client.resume_offset == progress.expected_size && client.range_total == client.resume_offset)
+        code = CURLE_OK;
     // A stop request ends the transfer through the progress callback; that
     // is not a failure.
     progress.curl_code = code == CURLE_ABORTED_BY_CALLBACK ? CURLE_OK : code;
@@ -435,4 +458,8 @@ std::string escape_link_spaces(std::string_view link) {
 
 retry_pause_function set_retry_pause(retry_pause_function pause) {
     return retry_pause.exchange(pause ? pause : default_pause);
+}
+
+uint32_t set_stall_limit(uint32_t seconds) {
+    return stall_limit.exchange(seconds ? seconds : stall_limit_seconds);
 }

@@ -56,10 +56,12 @@ struct http_client {
     uint32_t query_deadline_seconds = 0;
 
     // While an HTTP file transfer runs: where the file ended when it started,
-    // the start of the latest answer's Content-Range (-1 for none), whether
+    // the start of the latest answer's Content-Range (-1 for none) and the
+    // complete length it names ("bytes */N" of a 416, -1 for none), whether
     // that answer was looked at, and whether it was refused.
     uint32_t resume_offset = 0;
     int64_t range_start = -1;
+    int64_t range_total = -1;
     bool answer_checked = false;
     bool answer_refused = false;
 };
@@ -99,7 +101,9 @@ const http_result& request_to_memory(http_client& client, const char* url,
 // one starts from zero), asked for with a Range; only a 206 whose
 // Content-Range starts there is appended, a 200 replaces the file, and any
 // other answer is an error that writes nothing (curl code 22, or 33 for a
-// 206 that starts elsewhere). Over FTP the file starts over. The outcome
+// 206 that starts elsewhere). A 416 to a file that holds the expected size,
+// whose Content-Range says the package is that long, finds the download
+// complete (curl code 0). Over FTP the file starts over. The outcome
 // goes to `progress`. Returns 0 when a transfer was performed, whatever its
 // outcome, and -1 when none could start (curl code 3 for another scheme,
 // last_error 4 when the file cannot be opened).
@@ -114,6 +118,13 @@ int download_with_retries(const char* link, download_progress& progress, const w
 // The link with every space as %20 (libcurl refuses a raw space anywhere,
 // also after '?' or '#'); everything else stays as it is.
 std::string escape_link_spaces(std::string_view link);
+
+// A transfer that moves less than 1 byte per second for this many seconds
+// ends (curl code 28).
+constexpr uint32_t stall_limit_seconds = 30;
+// The stall limit of the clients created from now on, in seconds. Tests
+// shorten it so that they need not wait. Returns the previous one.
+uint32_t set_stall_limit(uint32_t seconds);
 
 // The pause between download attempts. Tests replace it so that they need
 // not wait; the argument is the pause in milliseconds. Returns the previous one.

@@ -289,9 +289,9 @@ TEST_F(Downloads, ErrorPagesNeverReachThePackageFile) {
 
 TEST_F(Downloads, OffsetBeyondTheFileStartsOver) {
     const std::string blob = make_blob(*service, L"short.bin", 3000);
-    ASSERT_TRUE(write_file_bytes(path, std::string(3000, 'x')));
+    ASSERT_TRUE(write_file_bytes(path, std::string(3500, 'x')));
     progress.expected_size = 3000;
-    progress.bytes_so_far = 3000;  // a finished download that was not renamed
+    progress.bytes_so_far = 3500;  // longer than the package: not its beginning
     EXPECT_EQ(download_with_retries(url("short.bin").c_str(), progress, path.c_str()), 0);
     EXPECT_EQ(progress.curl_code, 0);
     EXPECT_TRUE(read_file_bytes(path) == blob);
