@@ -8,9 +8,12 @@
 #include <cwctype>
 #include <vector>
 
+#include "platform/disk_space.h"
 #include "platform/text.h"
 
 namespace {
+
+static_assert(UNPACK_NO_ROOM == UNZ_ERRNO, "the library's code for a failed file operation");
 
 constexpr std::size_t COPY_BUFFER_SIZE = 8192;
 constexpr uLong UTF8_NAME_FLAG = 1u << 11;  // general-purpose bit 11
@@ -53,9 +56,9 @@ void create_folders(const std::wstring& base, std::wstring_view relative) {
     }
 }
 
-HANDLE create_output(const std::wstring& path, bool overwrite) {
-    return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, overwrite ? CREATE_ALWAYS : CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE create_output(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 // The entry's DOS date (high word) and time (low word), a local time, as the
@@ -119,40 +122,87 @@ void zip_reader::close() {
 
 namespace {
 
-// Writes the current entry; 0 to go on with the next entry, nonzero to end
-// the extraction early. A partly written file is removed again, so that a
-// later extraction (which never overwrites) is not left with it.
-int extract_entry(unzFile archive, const char* password, const unz_file_info64& info,
-                  const std::string& raw_name, const std::wstring& base, bool without_paths,
-                  bool overwrite, std::vector<char>& buffer) {
+// An entry is written under this name beside its target and takes the
+// target's name only when it is complete: a run that is cut short (the
+// process killed, the disk full) leaves no file under the entry's own name
+// that a later extraction, which keeps existing files, would take for done.
+// Such a leftover is written over by the next extraction of that entry.
+constexpr wchar_t PARTIAL_SUFFIX[] = L".unpacking";
+
+// Reads the current entry's information and its whole name, however long: a
+// cut name would write the entry under a name it does not have.
+bool current_entry(unzFile archive, unz_file_info64& info, std::string& raw_name) {
+    info = {};
+    if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        return false;
+    }
+    raw_name.assign(info.size_filename, '\0');
+    return raw_name.empty() ||
+           unzGetCurrentFileInfo64(archive, &info, raw_name.data(), info.size_filename, nullptr, 0,
+                                   nullptr, 0) == UNZ_OK;
+}
+
+// Where the entry goes, relative to the unpack folder ("a\\b.inf"; a folder
+// entry ends in "\\"), or empty when it is not written: its name would land
+// outside the folder, or it is a folder entry while paths are dropped.
+std::wstring entry_relative_path(const unz_file_info64& info, const std::string& raw_name,
+                                 bool without_paths) {
     std::wstring name = (info.flag & UTF8_NAME_FLAG) ? utf8_to_wide(raw_name) : ansi_to_wide(raw_name);
     std::wstring relative = safe_entry_path(name);
-    if (relative.empty()) return 0;  // skipped: it would land outside the folder
+    if (relative.empty()) return relative;
+    if (relative.back() == L'\\') return without_paths ? std::wstring() : relative;
+    if (without_paths) relative.erase(0, relative.rfind(L'\\') + 1);
+    return relative;
+}
+
+bool file_exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The bytes the entries declare that an extraction would write (files that
+// exist and are kept count for nothing), added up without overflow. UNZ_OK,
+// or the library's error when the directory cannot be walked.
+int declared_bytes(unzFile archive, const std::wstring& base, bool without_paths, bool overwrite,
+                   uint64_t& total) {
+    total = 0;
+    int result = unzGoToFirstFile(archive);
+    for (; result == UNZ_OK; result = unzGoToNextFile(archive)) {
+        unz_file_info64 info{};
+        std::string raw_name;
+        // The extraction itself ends at an unreadable entry.
+        if (!current_entry(archive, info, raw_name)) return UNZ_OK;
+        std::wstring relative = entry_relative_path(info, raw_name, without_paths);
+        if (relative.empty() || relative.back() == L'\\') continue;
+        if (!overwrite && file_exists(base + L'\\' + relative)) continue;
+        total = info.uncompressed_size > UINT64_MAX - total ? UINT64_MAX
+                                                            : total + info.uncompressed_size;
+    }
+    return result == UNZ_END_OF_LIST_OF_FILE ? UNZ_OK : result;
+}
+
+// Writes the current entry; 0 to go on with the next entry, nonzero to end
+// the extraction early. The library reads no more of an entry than its
+// directory declares, and a checksum that then fails removes the file again.
+int extract_entry(unzFile archive, const char* password, const unz_file_info64& info,
+                  const std::wstring& relative, const std::wstring& base, bool overwrite,
+                  std::vector<char>& buffer) {
     if (relative.back() == L'\\') {
-        if (!without_paths) create_folders(base, relative.substr(0, relative.size() - 1));
+        create_folders(base, std::wstring_view(relative).substr(0, relative.size() - 1));
         return 0;
     }
-    std::size_t last_separator = relative.rfind(L'\\');
-    if (without_paths && last_separator != std::wstring::npos) {
-        relative.erase(0, last_separator + 1);
-        last_separator = std::wstring::npos;
-    }
-    std::wstring target = base + L'\\' + relative;
+    const std::wstring target = base + L'\\' + relative;
+    const std::wstring partial = target + PARTIAL_SUFFIX;
 
     if (unzOpenCurrentFilePassword(archive, password) != UNZ_OK) {
         unzCloseCurrentFile(archive);
         return -1;
     }
-    HANDLE file = create_output(target, overwrite);
-    if (file == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
-            return unzCloseCurrentFile(archive);  // kept as it is
-        }
-        if (last_separator != std::wstring::npos) {
-            create_folders(base, std::wstring_view(relative).substr(0, last_separator));
-            file = create_output(target, overwrite);
-        }
+    if (!overwrite && file_exists(target)) return unzCloseCurrentFile(archive);  // kept as it is
+    HANDLE file = create_output(partial);
+    std::size_t last_separator = relative.rfind(L'\\');
+    if (file == INVALID_HANDLE_VALUE && last_separator != std::wstring::npos) {
+        create_folders(base, std::wstring_view(relative).substr(0, last_separator));
+        file = create_output(partial);
     }
     if (file == INVALID_HANDLE_VALUE) return unzCloseCurrentFile(archive);  // silently skipped
 
@@ -171,8 +221,14 @@ int extract_entry(unzFile archive, const char* password, const unz_file_info64& 
     CloseHandle(file);
     int status = unzCloseCurrentFile(archive);  // reports a checksum mismatch
     if (!copied || status != UNZ_OK) {
-        DeleteFileW(target.c_str());
+        DeleteFileW(partial.c_str());
         return copied ? status : -1;
+    }
+    if (!MoveFileExW(partial.c_str(), target.c_str(), overwrite ? MOVEFILE_REPLACE_EXISTING : 0)) {
+        DWORD error = GetLastError();
+        DeleteFileW(partial.c_str());
+        // A file that appeared meanwhile is kept as it is.
+        return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? 0 : -1;
     }
     return 0;
 }
@@ -185,28 +241,32 @@ int zip_reader::extract_all(const std::wstring& folder, bool without_paths, bool
     unz_global_info64 global{};
     int result = unzGetGlobalInfo64(archive, &global);
     if (result != UNZ_OK || global.number_entry == 0) return result;
-    result = unzGoToFirstFile(archive);
-    if (result != UNZ_OK) return result;
 
     std::wstring base = folder;
     while (base.size() > 1 && is_separator(base.back())) base.pop_back();
+    // Room for everything first: a package that cannot fit is refused
+    // before a single file is written.
+    uint64_t needed = 0, room = 0;
+    result = declared_bytes(archive, base, without_paths, overwrite, needed);
+    if (result != UNZ_OK) return result;
+    if (needed > 0 && free_disk_space(base.c_str(), room) && needed > room) {
+        SetLastError(ERROR_DISK_FULL);
+        return UNPACK_NO_ROOM;
+    }
+
+    result = unzGoToFirstFile(archive);
+    if (result != UNZ_OK) return result;
     std::vector<char> buffer(COPY_BUFFER_SIZE);
     for (;;) {
         unz_file_info64 info{};
-        if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+        std::string raw_name;
+        if (!current_entry(archive, info, raw_name)) return 0;
+        std::wstring relative = entry_relative_path(info, raw_name, without_paths);
+        // An empty path is skipped: it would land outside the folder. One
+        // entry that fails ends the extraction early, still a success.
+        if (!relative.empty() &&
+            extract_entry(archive, password_, info, relative, base, overwrite, buffer) != 0) {
             return 0;
-        }
-        // The whole name, however long: a cut name would write the entry
-        // under a name it does not have.
-        std::string raw_name(info.size_filename, '\0');
-        if (!raw_name.empty() &&
-            unzGetCurrentFileInfo64(archive, &info, raw_name.data(), info.size_filename, nullptr, 0,
-                                    nullptr, 0) != UNZ_OK) {
-            return 0;
-        }
-        if (extract_entry(archive, password_, info, raw_name, base, without_paths, overwrite,
-                          buffer) != 0) {
-            return 0;  // one entry failed: ends early, still a success
         }
         result = unzGoToNextFile(archive);
         if (result == UNZ_END_OF_LIST_OF_FILE) return 0;
