@@ -142,9 +142,10 @@ bool current_entry(unzFile archive, unz_file_info64& info, std::string& raw_name
                                    nullptr, 0) == UNZ_OK;
 }
 
-// Where the entry goes, relative to the unpack folder ("a\\b.inf"; a folder
-// entry ends in "\\"), or empty when it is not written: its name would land
-// outside the folder, or it is a folder entry while paths are dropped.
+// Where the entry goes, relative to the unpack folder (a\b.inf; a folder
+// entry ends in a backslash), or empty when it is not written: its name
+// would land outside the folder, or it is a folder entry while paths are
+// dropped.
 std::wstring entry_relative_path(const unz_file_info64& info, const std::string& raw_name,
                                  bool without_paths) {
     std::wstring name = (info.flag & UTF8_NAME_FLAG) ? utf8_to_wide(raw_name) : ansi_to_wide(raw_name);

@@ -38,15 +38,17 @@ public:
     // thread's ANSI code page. Names that would land outside `folder`
     // (absolute, a drive, a UNC prefix, "..") or name a device are skipped.
     //
-    // Each file is written under a temporary name beside its target and
-    // renamed when complete, so an extraction cut short leaves no partial
-    // file under an entry's name. No entry writes more than the archive's
-    // directory declares for it.
+    // Each file is written as NAME.unpacking beside its target and renamed
+    // when complete, so an extraction cut short (a killed process) leaves no
+    // partial file under an entry's name. No entry writes more than the
+    // archive's directory declares for it.
     //
     // Before anything is written, the sizes the directory declares for the
     // files to be written are added up: when they exceed the free space of
-    // `folder`'s volume, nothing is written and UNPACK_NO_ROOM is returned
-    // (Windows' last error is then ERROR_DISK_FULL).
+    // `folder`'s volume (as far as the system can say), nothing is written
+    // and UNPACK_NO_ROOM is returned (Windows' last error is then
+    // ERROR_DISK_FULL). A directory that cannot be walked to its end is an
+    // error before anything is written, too.
     //
     // Returns 0, or the library's error code when the archive's directory
     // cannot be read or the next entry cannot be reached. A failure inside
