@@ -38,10 +38,10 @@ public:
     // thread's ANSI code page. Names that would land outside `folder`
     // (absolute, a drive, a UNC prefix, "..") or name a device are skipped.
     //
-    // Each file is written as NAME.unpacking beside its target and renamed
-    // when complete, so an extraction cut short (a killed process) leaves no
-    // partial file under an entry's name. No entry writes more than the
-    // archive's directory declares for it.
+    // Each file is written as FOLDER.unpacking beside `folder` and renamed
+    // to its place when complete, so an extraction cut short (a killed
+    // process) leaves no partial file under an entry's name. No entry writes
+    // more than the archive's directory declares for it.
     //
     // Before anything is written, the sizes the directory declares for the
     // files to be written are added up: when they exceed the free space of

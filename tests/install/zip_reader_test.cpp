@@ -275,10 +275,15 @@ TEST_F(ZipReaderRoom, HugeDeclaredSizesAreRefusedWithoutWritingAByte) {
 TEST_F(ZipReaderTest, APartialFileOfACutRunIsWrittenOverAndNoneKeepsAnEntrysName) {
     ASSERT_TRUE(write_zip(archive, {{"drv.sys", std::string(50000, 'd')}}));
     // What an extraction that was killed in the middle of the entry left.
-    ASSERT_TRUE(write_file_bytes(out + L"\\drv.sys.unpacking", std::string(9000, 'd')));
+    ASSERT_TRUE(write_file_bytes(out + L".unpacking", std::string(9000, 'd')));
     EXPECT_EQ(extract(archive), 0);
-    EXPECT_EQ(files_under(out), (names{L"drv.sys"}));
+    EXPECT_EQ(files_under(scratch.path()), (names{L"out\\drv.sys", L"package.zip"}));
     EXPECT_EQ(read_file_bytes(out + L"\\drv.sys"), std::string(50000, 'd'));
+
+    // Nothing to write, and still nothing left over.
+    ASSERT_TRUE(write_file_bytes(out + L".unpacking", std::string(9000, 'd')));
+    EXPECT_EQ(extract(archive), 0);
+    EXPECT_EQ(files_under(scratch.path()), (names{L"out\\drv.sys", L"package.zip"}));
 }
 
 }  // namespace

@@ -292,6 +292,7 @@ TEST(KillDuringUnpack, InstallingAgainCompletesWithTheArchivesFiles) {
         std::sort(top.begin(), top.end());
         std::sort(data.begin(), data.end());
         EXPECT_EQ(top.size(), 13u);  // the drivers and the data folder
+        EXPECT_EQ(list_folder(downloads), std::vector<std::wstring>{L"package"});  // nothing left over
         EXPECT_EQ(data, (std::vector<std::wstring>{L"table0.bin", L"table1.bin", L"table2.bin", L"table3.bin"}));
         for (std::size_t i = 0; i < names.size(); ++i) {
             EXPECT_TRUE(read_file_bytes(join_path(unpacked, names[i])) == contents[i])
