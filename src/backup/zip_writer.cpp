@@ -6,13 +6,22 @@
 #include <minizip/iowin32.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <atomic>
 
 #include "platform/text.h"
 
 namespace {
 
 constexpr std::size_t read_size = 16384;
+
+bool read_with_readfile(void* file, void* buffer, unsigned long size, unsigned long& got) {
+    DWORD n = 0;
+    bool ok = ReadFile(static_cast<HANDLE>(file), buffer, size, &n, nullptr) != FALSE;
+    got = n;
+    return ok;
+}
+
+std::atomic<zip_writer::read_function> read_file{read_with_readfile};
 
 // The entry's date and time (the file's last write in local time, 0 when the
 // file cannot be found) and whether it needs zip64 (4 GiB or more). One
@@ -45,7 +54,7 @@ int zip_writer::create(const std::wstring& path) {
     zlib_filefunc64_def files{};
     fill_win32_filefunc64W(&files);
     archive_ = zipOpen2_64(path.c_str(), APPEND_STATUS_CREATE, nullptr, &files);
-    write_failed_ = false;
+    failed_ = false;
     return archive_ ? 0 : -1;
 }
 
@@ -53,42 +62,52 @@ int zip_writer::add_file(const std::wstring& path, const std::string& name) {
     if (!archive_) return 0;
     if (entry_open_) {
         entry_open_ = false;
-        if (zipCloseFileInZip(archive_) != ZIP_OK) write_failed_ = true;
+        if (zipCloseFileInZip(archive_) != ZIP_OK) failed_ = true;
     }
     std::string stored = name.substr(std::min(name.find_first_not_of("\\/"), name.size()));
     if (name.empty()) stored = wide_to_ansi(path.substr(path.find_last_of(L"\\/") + 1));
 
     entry_facts facts = facts_of(path);
-    FILE* file = _wfopen(path.c_str(), L"rb");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (zipOpenNewFileInZip3_64(archive_, stored.c_str(), &facts.info, nullptr, 0, nullptr, 0, nullptr,
                                 Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, 8,
                                 Z_DEFAULT_STRATEGY, nullptr, 0, facts.large ? 1 : 0) != ZIP_OK) {
-        write_failed_ = true;
-        if (file) std::fclose(file);
+        failed_ = true;
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
         return 0;
     }
     entry_open_ = true;
-    if (!file) return 0;  // the entry stays empty
+    if (file == INVALID_HANDLE_VALUE) return 0;  // the entry stays empty
     static thread_local char buffer[read_size];
+    const read_function read = read_file.load();
     for (;;) {
-        std::size_t got = std::fread(buffer, 1, read_size, file);
+        unsigned long got = 0;
+        if (!read(file, buffer, read_size, got)) {
+            failed_ = true;  // the entry would end partway through the file
+            break;
+        }
         if (got == 0) break;
         if (zipWriteInFileInZip(archive_, buffer, static_cast<unsigned>(got)) != ZIP_OK) {
-            write_failed_ = true;
+            failed_ = true;
             break;
         }
     }
-    std::fclose(file);
+    CloseHandle(file);
     entry_open_ = false;
-    if (zipCloseFileInZip(archive_) != ZIP_OK) write_failed_ = true;
+    if (zipCloseFileInZip(archive_) != ZIP_OK) failed_ = true;
     return 0;
+}
+
+zip_writer::read_function zip_writer::set_read_function(read_function replacement) {
+    return read_file.exchange(replacement ? replacement : read_with_readfile);
 }
 
 int zip_writer::close() {
     if (!archive_) return -1;
-    if (entry_open_ && zipCloseFileInZip(archive_) != ZIP_OK) write_failed_ = true;
+    if (entry_open_ && zipCloseFileInZip(archive_) != ZIP_OK) failed_ = true;
     entry_open_ = false;
-    if (zipClose(archive_, nullptr) != ZIP_OK) write_failed_ = true;
+    if (zipClose(archive_, nullptr) != ZIP_OK) failed_ = true;
     archive_ = nullptr;
-    return write_failed_ ? -1 : 0;
+    return failed_ ? -1 : 0;
 }

@@ -15,15 +15,24 @@ public:
     // Adds the file at `path` as the entry `name` (leading separators left
     // out; the file's own name when `name` is empty), dated by the file's
     // last write in local time, as zip64 when it has 4 GiB or more. A file that
-    // cannot be read gives an empty entry. Always 0: a failure to write into
-    // the archive is kept for close().
+    // cannot be opened gives an empty entry. Always 0: a failure to write into
+    // the archive, and a read of the file that fails partway, are kept for
+    // close(): the entry would hold only part of the file.
     int add_file(const std::wstring& path, const std::string& name);
-    // Ends the archive. 0 when every write into it succeeded, else -1 (and
-    // also -1 when nothing was created).
+    // Ends the archive. 0 when every file was read and every write into the
+    // archive succeeded, else -1 (and also -1 when nothing was created).
     int close();
+
+    // How the files are read: `file` is the Windows handle of the open file;
+    // true with the count in `got` (0 at the end), false on a read error.
+    using read_function = bool (*)(void* file, void* buffer, unsigned long size, unsigned long& got);
+    // Puts `replacement` in place of ReadFile (null: ReadFile again) for
+    // every writer and returns the one in effect before. For tests: a read
+    // that fails partway cannot be brought about otherwise.
+    static read_function set_read_function(read_function replacement);
 
 private:
     void* archive_ = nullptr;  // zipFile
     bool entry_open_ = false;
-    bool write_failed_ = false;
+    bool failed_ = false;
 };

@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+// extract_all's answer for an archive that does not fit on the disk: the
+// library's code for a failed file operation.
+constexpr int UNPACK_NO_ROOM = -1;  // UNZ_ERRNO
+
 // One archive opened for reading. A local object of the operation that uses
 // it; the archive is closed on destruction.
 class zip_reader {
@@ -33,6 +37,18 @@ public:
     // Entry names flagged as UTF-8 are decoded as UTF-8, others in the
     // thread's ANSI code page. Names that would land outside `folder`
     // (absolute, a drive, a UNC prefix, "..") or name a device are skipped.
+    //
+    // Each file is written as FOLDER.unpacking beside `folder` and renamed
+    // to its place when complete, so an extraction cut short (a killed
+    // process) leaves no partial file under an entry's name. No entry writes
+    // more than the archive's directory declares for it.
+    //
+    // Before anything is written, the sizes the directory declares for the
+    // files to be written are added up: when they exceed the free space of
+    // `folder`'s volume (as far as the system can say), nothing is written
+    // and UNPACK_NO_ROOM is returned (Windows' last error is then
+    // ERROR_DISK_FULL). A directory that cannot be walked to its end is an
+    // error before anything is written, too.
     //
     // Returns 0, or the library's error code when the archive's directory
     // cannot be read or the next entry cannot be reached. A failure inside

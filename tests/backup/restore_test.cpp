@@ -8,6 +8,7 @@
 #include "common/recording_shell.h"
 #include "common/reference_service.h"  // read_file_bytes, write_file_bytes
 #include "common/scratch_folder.h"
+#include "platform/disk_space.h"
 
 namespace {
 
@@ -65,6 +66,20 @@ TEST_F(Restore, AMissingOrBrokenArchiveStartsNothing) {
     write_file_bytes(join_path(backups_, L"Broken.zip"), "PK\3\4 not an archive");
     request_.archive = L"Broken.zip";
     EXPECT_EQ(restore_task(request_), -1);
+    EXPECT_TRUE(shell_.calls().empty());
+}
+
+bool eight_bytes_free(const wchar_t*, uint64_t& bytes) {
+    bytes = 8;
+    return true;
+}
+
+TEST_F(Restore, AnArchiveThatDoesNotFitUnpacksNothingAndStartsNothing) {
+    free_space_function previous = set_free_space_function(eight_bytes_free);
+    EXPECT_EQ(restore_task(request_), -1);
+    set_free_space_function(previous);
+    EXPECT_EQ(request_.running.load(), 0);
+    EXPECT_TRUE(list_folder(join_path(backups_, L"Display-Adapter")).empty());
     EXPECT_TRUE(shell_.calls().empty());
 }
 

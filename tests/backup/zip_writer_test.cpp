@@ -6,9 +6,12 @@
 // After unzip.h, which defines what it uses.
 #include <minizip/iowin32.h>
 
+#include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
+#include "backup/store_index.h"
 #include "backup/zip_writer.h"
 #include "common/reference_service.h"  // read_file_bytes, write_file_bytes
 #include "common/scratch_folder.h"
@@ -94,6 +97,66 @@ TEST(ZipWriter, EntriesHoldTheFilesDatedByTheirLastWriteInLocalTime) {
     // A file that is not there gives an empty entry.
     EXPECT_EQ(entries[2].name, "gone.dll");
     EXPECT_EQ(entries[2].data, "");
+}
+
+// Reads like ReadFile until `read_budget` bytes have been read in all, then
+// fails as a read of a locked or damaged region of a file does.
+std::size_t read_budget = 0;
+bool read_failing_partway(void* file, void* buffer, unsigned long size, unsigned long& got) {
+    DWORD n = 0;
+    if (read_budget == 0) {
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return false;
+    }
+    bool ok = ReadFile(static_cast<HANDLE>(file), buffer,
+                       static_cast<DWORD>(std::min<std::size_t>(size, read_budget)), &n, nullptr);
+    read_budget -= n;
+    got = n;
+    return ok;
+}
+
+class ReadFailure : public ::testing::Test {
+protected:
+    void SetUp() override { previous_ = zip_writer::set_read_function(read_failing_partway); }
+    void TearDown() override { zip_writer::set_read_function(previous_); }
+    scratch_folder scratch;
+
+private:
+    zip_writer::read_function previous_ = nullptr;
+};
+
+TEST_F(ReadFailure, AFileThatFailsPartwayFailsTheArchive) {
+    write_file_bytes(scratch / L"small.inf", "[Version]\r\n");
+    write_file_bytes(scratch / L"big.sys", std::string(100000, 's'));
+    zip_writer writer;
+    ASSERT_EQ(writer.create(scratch / L"out.zip"), 0);
+    read_budget = 50000;  // the whole of small.inf, half of big.sys
+    writer.add_file(scratch / L"small.inf", "small.inf");
+    writer.add_file(scratch / L"big.sys", "big.sys");
+    EXPECT_EQ(writer.close(), -1);
+
+    // Every read whole: the archive is good.
+    read_budget = 1000000;
+    ASSERT_EQ(writer.create(scratch / L"out.zip"), 0);
+    writer.add_file(scratch / L"big.sys", "big.sys");
+    EXPECT_EQ(writer.close(), 0);
+    std::vector<read_entry> entries = read_archive(scratch / L"out.zip");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].data, std::string(100000, 's'));
+}
+
+TEST_F(ReadFailure, APackageWithAFileThatFailsPartwayKeepsThePreviousArchive) {
+    const std::wstring package = scratch / L"package";
+    CreateDirectoryW(package.c_str(), nullptr);
+    write_file_bytes(package + L"\\oem.inf", "[Version]\r\n");
+    write_file_bytes(package + L"\\driver.sys", std::string(100000, 'd'));
+    const std::wstring archive = scratch / L"Backup.zip";
+    write_file_bytes(archive, "the previous backup");
+    std::atomic<int32_t> progress{0};
+    read_budget = 30000;
+    EXPECT_EQ(write_archive(package, archive, progress), -1);
+    EXPECT_EQ(read_file_bytes(archive), "the previous backup");
+    EXPECT_EQ(GetFileAttributesW((archive + L".new").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "devices/system_info.h"
 #include "install/install.h"
 #include "install_test_support.h"
+#include "platform/disk_space.h"
 #include "platform/system_source.h"
 #include "platform/text.h"
 
@@ -173,6 +174,26 @@ TEST_F(InstallTest, APackageThatIsNoArchiveIsOpenedByTheShell) {
     EXPECT_EQ(shell.calls(), (std::vector<call>{{L"program", package, L""}}));
     // The unpack folder was made before the package was known not to be an archive.
     EXPECT_TRUE(file_exists(unpacked));
+    EXPECT_TRUE(list_folder(unpacked).empty());
+}
+
+bool eight_bytes_free(const wchar_t*, uint64_t& bytes) {
+    bytes = 8;
+    return true;
+}
+
+TEST_F(InstallTest, APackageThatDoesNotFitUnpacksNothingAndIsOpenedByTheShell) {
+    free_space_function previous = set_free_space_function(eight_bytes_free);
+    install_request request;
+    request.package_path = put_package(L"two-inf-folders.zip");
+    request.inf_names = {L"a\\x\\one.inf"};
+    request.installing = 1;
+    EXPECT_EQ(install_task(request, environment), 42);
+    set_free_space_function(previous);
+    EXPECT_EQ(request.installing, 0);
+    // Handled as an archive that cannot be extracted: no installer, the
+    // package is handed to the shell, the unpack folder stays empty.
+    EXPECT_EQ(shell.calls(), (std::vector<call>{{L"program", request.package_path, L""}}));
     EXPECT_TRUE(list_folder(unpacked).empty());
 }
 

@@ -2,9 +2,13 @@
 
 #include <shlobj.h>
 
+#include <cstring>
+#include <utility>
+
 #include "common/reference_service.h"
 #include "install/zip_reader.h"
 #include "install_test_support.h"
+#include "platform/disk_space.h"
 #include "platform/text.h"
 
 namespace {
@@ -181,7 +185,105 @@ TEST_F(ZipReaderTest, AnUnreadableDirectoryIsAnError) {
     ASSERT_TRUE(write_file_bytes(archive, bytes));
     ASSERT_EQ(reader.open(archive.c_str()), 0);
     EXPECT_NE(reader.extract_all(out, false, false), 0);
-    EXPECT_EQ(files_under(out), (names{L"a.txt"}));
+    // The whole directory is read before anything is written.
+    EXPECT_TRUE(files_under(out).empty());
+}
+
+// Sets the uncompressed size that both headers of the archive's first entry
+// declare.
+void declare_size(std::string& bytes, uint32_t size) {
+    std::size_t local = bytes.find("PK\x03\x04");
+    std::size_t central = bytes.find("PK\x01\x02");
+    ASSERT_NE(local, std::string::npos);
+    ASSERT_NE(central, std::string::npos);
+    std::memcpy(&bytes[local + 22], &size, 4);
+    std::memcpy(&bytes[central + 24], &size, 4);
+}
+
+TEST_F(ZipReaderTest, NoEntryWritesMoreThanItsDirectoryDeclares) {
+    std::string body;
+    for (int i = 0; i < 10000; ++i) body += static_cast<char>('a' + i * 7 % 26);
+    ASSERT_TRUE(write_zip(archive, {{"bomb.bin", body}, {"after.txt", "never reached"}}));
+    std::string bytes = read_file_bytes(archive);
+    declare_size(bytes, 4000);
+    ASSERT_TRUE(write_file_bytes(archive, bytes));
+
+    EXPECT_EQ(extract(archive), 0);
+    // Reading stopped at the declared 4000 bytes, whose checksum is not the
+    // entry's: the file is removed and the extraction ends there.
+    EXPECT_TRUE(files_under(out).empty());
+}
+
+// Answers `room` free bytes and keeps the folder it was asked about.
+uint64_t room = 0;
+std::wstring room_asked_for;
+bool fixed_room(const wchar_t* folder, uint64_t& bytes) {
+    room_asked_for = folder;
+    bytes = room;
+    return true;
+}
+
+class ZipReaderRoom : public ZipReaderTest {
+protected:
+    void SetUp() override {
+        ZipReaderTest::SetUp();
+        previous_ = set_free_space_function(fixed_room);
+    }
+    void TearDown() override { set_free_space_function(previous_); }
+    // The extraction's result and Windows' last error just after it.
+    std::pair<int, DWORD> extract_into(const std::wstring& folder, bool overwrite) {
+        zip_reader reader;
+        if (reader.open(archive.c_str()) != 0) return {-1000, 0};
+        SetLastError(0);
+        int result = reader.extract_all(folder, false, overwrite);
+        return {result, GetLastError()};
+    }
+    free_space_function previous_ = nullptr;
+};
+
+TEST_F(ZipReaderRoom, AnArchiveLargerThanTheFreeSpaceIsRefusedBeforeAnythingIsWritten) {
+    ASSERT_TRUE(write_zip(archive, {{"a.txt", std::string(1000, 'a')},
+                                    {"folder/", ""},
+                                    {"sub/b.bin", std::string(2000, 'b')}}));
+    room = 2999;
+    EXPECT_EQ(extract_into(out, false), std::make_pair(UNPACK_NO_ROOM, DWORD{ERROR_DISK_FULL}));
+    EXPECT_EQ(room_asked_for, out);
+    EXPECT_TRUE(list_folder(out).empty());
+
+    room = 3000;
+    EXPECT_EQ(extract_into(out, false).first, 0);
+    EXPECT_EQ(files_under(out), (names{L"a.txt", L"sub\\b.bin"}));
+
+    // Files that are kept need no room; files that are replaced do.
+    ASSERT_TRUE(DeleteFileW((out + L"\\sub\\b.bin").c_str()));
+    room = 2000;
+    EXPECT_EQ(extract_into(out, false).first, 0);
+    EXPECT_EQ(read_file_bytes(out + L"\\sub\\b.bin"), std::string(2000, 'b'));
+    EXPECT_EQ(extract_into(out, true).first, UNPACK_NO_ROOM);
+}
+
+TEST_F(ZipReaderRoom, HugeDeclaredSizesAreRefusedWithoutWritingAByte) {
+    ASSERT_TRUE(write_zip(archive, {{"bomb.bin", "small"}}));
+    std::string bytes = read_file_bytes(archive);
+    declare_size(bytes, 0xFFFFFFF0u);
+    ASSERT_TRUE(write_file_bytes(archive, bytes));
+    room = 1ull << 30;
+    EXPECT_EQ(extract_into(out, false).first, UNPACK_NO_ROOM);
+    EXPECT_TRUE(list_folder(out).empty());
+}
+
+TEST_F(ZipReaderTest, APartialFileOfACutRunIsWrittenOverAndNoneKeepsAnEntrysName) {
+    ASSERT_TRUE(write_zip(archive, {{"drv.sys", std::string(50000, 'd')}}));
+    // What an extraction that was killed in the middle of the entry left.
+    ASSERT_TRUE(write_file_bytes(out + L".unpacking", std::string(9000, 'd')));
+    EXPECT_EQ(extract(archive), 0);
+    EXPECT_EQ(files_under(scratch.path()), (names{L"out\\drv.sys", L"package.zip"}));
+    EXPECT_EQ(read_file_bytes(out + L"\\drv.sys"), std::string(50000, 'd'));
+
+    // Nothing to write, and still nothing left over.
+    ASSERT_TRUE(write_file_bytes(out + L".unpacking", std::string(9000, 'd')));
+    EXPECT_EQ(extract(archive), 0);
+    EXPECT_EQ(files_under(scratch.path()), (names{L"out\\drv.sys", L"package.zip"}));
 }
 
 }  // namespace
