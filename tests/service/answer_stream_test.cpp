@@ -89,7 +89,7 @@ device_store store_of(const std::map<std::string, std::vector<expected_offer>>& 
     for (const auto& entry : offers) {
         device_record d;
         const std::wstring id = wide(entry.first);
-        wcsncpy_s(d.device_id, id.c_str(), _TRUNCATE);
+        wcsncpy_s(d.device_id, _countof(d.device_id), id.c_str(), _TRUNCATE);
         store.devices.push_back(std::move(d));
     }
     return store;
@@ -182,7 +182,7 @@ TEST(AnswerStream, TakesAndRefusesWhatTheWholeDocumentParseDoes) {
         device_store store;
         for (const wchar_t* id : {L"A", L"B"}) {
             device_record d;
-            wcsncpy_s(d.device_id, id, _TRUNCATE);
+            wcsncpy_s(d.device_id, _countof(d.device_id), id, _TRUNCATE);
             d.offers.resize(7);
             d.offer_count = 7;
             store.devices.push_back(std::move(d));
