@@ -64,12 +64,11 @@ uint32_t parse_number(const char* text, int base) {
 // The INF name: the offered path with "/" turned into "\" and its first
 // folder taken off (a/b/oem.inf gives b\oem.inf). A bare file name is kept as
 // it is: the INF lies at the package root.
-void set_inf_name(driver_offer& offer, std::wstring& inf) {
+std::wstring_view inf_name_of(std::wstring& inf) {
     if (inf.size() > 259) inf.resize(259);
     std::replace(inf.begin(), inf.end(), L'/', L'\\');
     std::size_t slash = inf.find(L'\\');
-    offer.inf_name = slash == std::wstring::npos ? std::wstring_view(inf)
-                                                 : std::wstring_view(inf).substr(slash + 1);
+    return slash == std::wstring::npos ? std::wstring_view(inf) : std::wstring_view(inf).substr(slash + 1);
 }
 
 // The fields of an offer, by element name; -1 for any other element.
@@ -97,31 +96,38 @@ int field_of(const char* name) {
     }
 }
 
+// Room for the wide texts of an offer while it is read, kept from offer to
+// offer so that reading one allocates only the offer's own block.
+struct offer_scratch {
+    std::wstring hardid, title, version, guid, inf, manufacturer, date, description;
+};
+
 // Fills a zeroed offer from one item: each field from the first element of
 // its name, in one pass over the item's children; an absent one stays empty
-// or 0. `wide` is room for the conversions, reused from offer to offer.
-void read_offer(const TiXmlElement& item, driver_offer& o, std::wstring& wide) {
+// or 0.
+void read_offer(const TiXmlElement& item, driver_offer& o, offer_scratch& scratch) {
+    offer_texts texts;
     uint32_t seen = 0;
     for (const TiXmlElement* e = item.FirstChildElement(); e; e = e->NextSiblingElement()) {
         const int f = field_of(e->Value());
         if (f < 0 || (seen & (1u << f))) continue;
         seen |= 1u << f;
         const char* text = text_of(e);
-        auto wide_text = [&]() -> std::wstring_view {
-            ansi_to_wide(text, wide);
-            return wide;
+        auto wide = [text](std::wstring& into) -> std::wstring_view {
+            ansi_to_wide(text, into);
+            return into;
         };
         switch (f) {
-        case f_hardid: o.hardid = wide_text(); break;
-        case f_title: o.title = wide_text(); break;
-        case f_ver: o.version = wide_text(); break;
-        case f_guid: o.guid = wide_text(); break;
-        case f_link: o.link = text; break;
-        case f_official_link: o.official_link = text; break;
-        case f_infpath: ansi_to_wide(text, wide); set_inf_name(o, wide); break;
-        case f_manu: o.manufacturer = wide_text(); break;
-        case f_date: o.date = wide_text(); break;
-        case f_desc: o.description = wide_text(); break;
+        case f_hardid: texts.hardid = wide(scratch.hardid); break;
+        case f_title: texts.title = wide(scratch.title); break;
+        case f_ver: texts.version = wide(scratch.version); break;
+        case f_guid: texts.guid = wide(scratch.guid); break;
+        case f_link: texts.link = text; break;
+        case f_official_link: texts.official_link = text; break;
+        case f_infpath: wide(scratch.inf); texts.inf_name = inf_name_of(scratch.inf); break;
+        case f_manu: texts.manufacturer = wide(scratch.manufacturer); break;
+        case f_date: texts.date = wide(scratch.date); break;
+        case f_desc: texts.description = wide(scratch.description); break;
         case f_size: o.size = parse_number(text, 10); break;
         case f_cp: o.cp = parse_number(text, 10); break;
         case f_sign: o.sign = parse_number(text, 10); break;
@@ -129,10 +135,11 @@ void read_offer(const TiXmlElement& item, driver_offer& o, std::wstring& wide) {
         case f_targetos: o.targetos = parse_number(text, 10); break;
         }
     }
+    o.set_texts(texts);
 }
 
 // The offers of one hardware element, at most 500.
-std::vector<driver_offer> read_offers(const TiXmlElement& hardware, std::wstring& wide) {
+std::vector<driver_offer> read_offers(const TiXmlElement& hardware, offer_scratch& scratch) {
     uint32_t count = 0;
     for (const TiXmlElement* item = hardware.FirstChildElement("item");
          item && count < max_offers_per_device; item = item->NextSiblingElement("item"))
@@ -140,7 +147,7 @@ std::vector<driver_offer> read_offers(const TiXmlElement& hardware, std::wstring
     std::vector<driver_offer> offers(count);
     const TiXmlElement* item = hardware.FirstChildElement("item");
     for (driver_offer& offer : offers) {
-        read_offer(*item, offer, wide);
+        read_offer(*item, offer, scratch);
         item = item->NextSiblingElement("item");
     }
     return offers;
@@ -222,7 +229,8 @@ private:
     bool hardwares_seen_ = false;
     bool hardware_seen_ = false;
     bool id_missing_ = false;
-    std::wstring wide_;
+    std::wstring id_;
+    offer_scratch scratch_;
     std::vector<std::pair<device_record*, std::vector<driver_offer>>> found_;
 };
 
@@ -339,9 +347,9 @@ void answer_reader::read_hardware(const TiXmlElement& hardware) {
         id_missing_ = true;
         return;
     }
-    ansi_to_wide(text_of(id), wide_);
-    if (device_record* device = devices_.find(store_, wide_))
-        found_.emplace_back(device, read_offers(hardware, wide_));
+    ansi_to_wide(text_of(id), id_);
+    if (device_record* device = devices_.find(store_, id_))
+        found_.emplace_back(device, read_offers(hardware, scratch_));
 }
 
 bool answer_reader::commit() {

@@ -5,6 +5,7 @@
 #include <tinyxml.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <map>
 #include <string>
 #include <vector>
@@ -202,6 +203,61 @@ TEST(AnswerStream, TakesAndRefusesWhatTheWholeDocumentParseDoes) {
     // Both kinds came up many times.
     EXPECT_GT(taken, 100);
     EXPECT_GT(refused_as_broken, 100);
+}
+
+// An offer read from an answer keeps its texts in one block: copies, moves
+// and later assignments must each leave every text whole and terminated.
+TEST(OfferTexts, OneBlockSurvivesCopiesMovesAndAssignments) {
+    const std::wstring long_title(400, L't');
+    const std::string long_link(4000, 'l');
+    offer_texts texts;
+    texts.title = long_title;
+    texts.version = L"1.2.3.4";
+    texts.date = L"2014-10-22";
+    texts.link = long_link;
+    texts.official_link = "http://o";
+    auto check = [&](const driver_offer& o) {
+        EXPECT_EQ(o.title.view(), std::wstring_view(long_title).substr(0, 256));  // cut to capacity
+        EXPECT_EQ(std::wcslen(o.title), 256u);
+        EXPECT_STREQ(o.version, L"1.2.3.4");
+        EXPECT_STREQ(o.date, L"2014-10-22");
+        EXPECT_EQ(std::string(o.link), long_link.substr(0, 3072));
+        EXPECT_STREQ(o.official_link, "http://o");
+        EXPECT_STREQ(o.hardid, L"");  // not given: empty
+        EXPECT_TRUE(o.guid.empty());
+    };
+
+    std::vector<driver_offer> offers(1);
+    offers[0].set_texts(texts);
+    check(offers[0]);
+    driver_offer copy = offers[0];
+    // The vector's growth moves its offers to a new block of memory.
+    for (int i = 0; i < 100; ++i) offers.emplace_back().set_texts(texts);
+    check(offers[0]);
+    check(offers[100]);
+    offers.clear();
+    check(copy);  // the copy does not read the original's block
+
+    driver_offer moved = std::move(copy);
+    check(moved);
+    driver_offer assigned;
+    assigned = moved;
+    assigned = assigned;
+    check(assigned);
+    moved = std::move(assigned);
+    check(moved);
+
+    // One text set again: the others keep theirs.
+    moved.version = std::wstring_view(L"9.9");
+    EXPECT_STREQ(moved.version, L"9.9");
+    EXPECT_STREQ(moved.date, L"2014-10-22");
+    // Set anew: texts not given are empty again.
+    offer_texts fewer;
+    fewer.date = L"2015-01-01";
+    moved.set_texts(fewer);
+    EXPECT_STREQ(moved.date, L"2015-01-01");
+    EXPECT_STREQ(moved.version, L"");
+    EXPECT_STREQ(moved.link, "");
 }
 
 }  // namespace
