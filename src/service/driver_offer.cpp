@@ -1,6 +1,11 @@
 #include "service/driver_offer.h"
 
+#include <type_traits>
 #include <utility>
+
+// Offers move with their blocks (a vector of them grows without copying).
+static_assert(std::is_nothrow_move_constructible_v<driver_offer> &&
+              std::is_nothrow_move_assignable_v<driver_offer>);
 
 namespace {
 

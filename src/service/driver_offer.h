@@ -17,7 +17,8 @@ struct driver_offer;
 // A text of at most N - 1 characters: a longer one is cut on assignment. It
 // reads as a NUL-terminated string. A text assigned or copied owns its
 // characters; one that an offer set with set_texts() reads them from that
-// offer's block, and moves with the offer.
+// offer's block. Only the offer moves its texts (with the block): a text
+// moved away on its own could outlive the block.
 template <class C, std::size_t N>
 class bounded_text {
     static_assert(N > 0);
@@ -27,18 +28,10 @@ public:
 
     bounded_text() = default;
     bounded_text(const bounded_text& other) { *this = other.view(); }
-    bounded_text(bounded_text&& other) noexcept { take(other); }
     ~bounded_text() { release(); }
 
     bounded_text& operator=(const bounded_text& other) {
         if (this != &other) *this = other.view();
-        return *this;
-    }
-    bounded_text& operator=(bounded_text&& other) noexcept {
-        if (this != &other) {
-            release();
-            take(other);
-        }
         return *this;
     }
     bounded_text& operator=(std::basic_string_view<C> text) {
@@ -69,6 +62,15 @@ public:
 private:
     friend struct driver_offer;
     static constexpr C empty_text[1] = {};
+
+    bounded_text(bounded_text&& other) noexcept { take(other); }
+    bounded_text& operator=(bounded_text&& other) noexcept {
+        if (this != &other) {
+            release();
+            take(other);
+        }
+        return *this;
+    }
 
     void release() {
         if (owned_) delete[] text_;
