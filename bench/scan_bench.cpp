@@ -20,9 +20,13 @@
 // Rows: scan-DEVICES (time, target 1.3) for every case; scan-growth (ours per
 // device at the last case over ours per device at the first, target 1.1)
 // when there are two cases or more; and for the last case the stages one by
-// one (info rows), from separate runs of the same functions.
+// one (info rows), from separate runs of the same functions, and what the
+// scan's results hold in memory (an info row in MiB: the records, the
+// offers, the answer buffer, and the working set after each stage).
 #include <curl/curl.h>
 #include <tinyxml.h>
+#include <windows.h>
+#include <psapi.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -173,15 +177,30 @@ struct our_scan {
 
 struct stage_times {
     std::vector<double> release, enumerate, build, compress, post, parse, evaluate;
+    // The working set after each stage of the last run, in MiB.
+    std::vector<std::pair<const char*, double>> working_set;
 };
+
+double mib(double bytes) { return bytes / (1024.0 * 1024.0); }
+
+double working_set_mib() {
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))
+               ? mib(static_cast<double>(counters.WorkingSetSize))
+               : 0;
+}
 
 // The pipeline step by step, each timed: what query_updates does, in its order.
 void run_stages(our_scan& ours, stage_times& t, const std::string& label) {
+    t.working_set.clear();
     double at = bench::now_seconds();
-    auto lap = [&at](std::vector<double>& into) {
+    auto lap = [&at, &t](std::vector<double>& into) {
         const double now = bench::now_seconds();
         into.push_back(now - at);
-        at = now;
+        const char* names[] = {"release", "enumerate", "build", "compress", "post", "parse", "evaluate"};
+        t.working_set.emplace_back(names[t.working_set.size() % 7], working_set_mib());
+        at = bench::now_seconds();  // the probe is not counted
     };
     clear_device_store(*ours.store);  // what the enumeration does first
     lap(t.release);
@@ -207,6 +226,29 @@ void run_stages(our_scan& ours, stage_times& t, const std::string& label) {
 struct case_result {
     double ours = 0, baseline = 0;
 };
+
+// The bytes an offer's texts take beside the offer itself.
+template <class C, std::size_t N>
+std::size_t text_bytes(const bounded_text<C, N>& text) {
+    return text.empty() ? 0 : (text.view().size() + 1) * sizeof(C);
+}
+
+// What the scan's results hold: the records (with their identifier lists)
+// and the offers (with their texts), in bytes.
+std::pair<double, double> result_bytes(const device_store& store) {
+    double records = static_cast<double>(store.devices.capacity() * sizeof(device_record));
+    double offers = 0;
+    for (const device_record& d : store.devices) {
+        records += static_cast<double>((d.hardware_ids.capacity() + d.compatible_ids.capacity()) * sizeof(wchar_t));
+        offers += static_cast<double>(d.offers.capacity() * sizeof(driver_offer));
+        for (const driver_offer& o : d.offers)
+            offers += static_cast<double>(
+                text_bytes(o.hardid) + text_bytes(o.title) + text_bytes(o.version) + text_bytes(o.guid) +
+                text_bytes(o.link) + text_bytes(o.official_link) + text_bytes(o.inf_name) +
+                text_bytes(o.manufacturer) + text_bytes(o.date) + text_bytes(o.description));
+    }
+    return {records, offers};
+}
 
 case_result measure(const scan_case& c, int runs, int stage_runs) {
     our_scan ours(c);
@@ -291,6 +333,21 @@ case_result measure(const scan_case& c, int runs, int stage_runs) {
             info.detail = {{"runs", stage_runs}};
             bench::print_row(info);
         }
+        // The records and offers of the last run, and the working set after
+        // each of its stages (the records are freed by "release", so it
+        // starts low).
+        const auto [records, offers] = result_bytes(*ours.store);
+        bench::row memory;
+        memory.name = "scan-" + c.label + "-memory";
+        memory.what = "results held after the scan: records and offers (working set after each stage in detail)";
+        memory.ours = mib(records + offers);
+        memory.unit = "MiB";
+        memory.kind = bench::compare::info;
+        memory.detail = {{"records_mib", mib(records)},
+                         {"offers_mib", mib(offers)},
+                         {"answer_buffer_mib", mib(ours.client.http->result.capacity)}};
+        for (const auto& [stage, value] : t.working_set) memory.detail.emplace_back("ws_after_" + std::string(stage) + "_mib", value);
+        bench::print_row(memory);
     }
     return result;
 }

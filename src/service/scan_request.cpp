@@ -176,15 +176,20 @@ int compress_request(std::string_view document, std::vector<unsigned char>& out)
 
 int query_updates(update_client& client, scan_query_params& params) {
     current_query = &params;
-    const std::string document = build_scan_request(*client.store, params);
     if (!client.http) {
         client.http = create_http_client(query_buffer_capacity);
         if (!client.http) return set_last_error(7), -1;
     }
-    std::vector<unsigned char> packed;
-    if (compress_request(document, packed) != Z_OK) return set_last_error(24), -1;
-
-    const http_result* answer = post_scan_request(client, packed, params);
+    // Each stage's input is freed as soon as the next stage has what it
+    // needs: the request text once compressed, the compressed request once
+    // posted, so that a large machine's scan never holds them all.
+    const http_result* answer = nullptr;
+    {
+        std::vector<unsigned char> packed;
+        if (compress_request(build_scan_request(*client.store, params), packed) != Z_OK)
+            return set_last_error(24), -1;
+        answer = post_scan_request(client, packed, params);
+    }
     if (!answer) return -1;
 
     if (!parse_scan_answer(answer->body.data(), answer->body.size(), *client.store))

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <cwchar>
 #include <limits>
+#include <memory>
 #include <new>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -62,12 +64,11 @@ uint32_t parse_number(const char* text, int base) {
 // The INF name: the offered path with "/" turned into "\" and its first
 // folder taken off (a/b/oem.inf gives b\oem.inf). A bare file name is kept as
 // it is: the INF lies at the package root.
-void set_inf_name(driver_offer& offer, std::wstring& inf) {
+std::wstring_view inf_name_of(std::wstring& inf) {
     if (inf.size() > 259) inf.resize(259);
     std::replace(inf.begin(), inf.end(), L'/', L'\\');
     std::size_t slash = inf.find(L'\\');
-    offer.inf_name = slash == std::wstring::npos ? std::wstring_view(inf)
-                                                 : std::wstring_view(inf).substr(slash + 1);
+    return slash == std::wstring::npos ? std::wstring_view(inf) : std::wstring_view(inf).substr(slash + 1);
 }
 
 // The fields of an offer, by element name; -1 for any other element.
@@ -95,31 +96,38 @@ int field_of(const char* name) {
     }
 }
 
+// Room for the wide texts of an offer while it is read, kept from offer to
+// offer so that reading one allocates only the offer's own block.
+struct offer_scratch {
+    std::wstring hardid, title, version, guid, inf, manufacturer, date, description;
+};
+
 // Fills a zeroed offer from one item: each field from the first element of
 // its name, in one pass over the item's children; an absent one stays empty
-// or 0. `wide` is room for the conversions, reused from offer to offer.
-void read_offer(const TiXmlElement& item, driver_offer& o, std::wstring& wide) {
+// or 0.
+void read_offer(const TiXmlElement& item, driver_offer& o, offer_scratch& scratch) {
+    offer_texts texts;
     uint32_t seen = 0;
     for (const TiXmlElement* e = item.FirstChildElement(); e; e = e->NextSiblingElement()) {
         const int f = field_of(e->Value());
         if (f < 0 || (seen & (1u << f))) continue;
         seen |= 1u << f;
         const char* text = text_of(e);
-        auto wide_text = [&]() -> std::wstring_view {
-            ansi_to_wide(text, wide);
-            return wide;
+        auto wide = [text](std::wstring& into) -> std::wstring_view {
+            ansi_to_wide(text, into);
+            return into;
         };
         switch (f) {
-        case f_hardid: o.hardid = wide_text(); break;
-        case f_title: o.title = wide_text(); break;
-        case f_ver: o.version = wide_text(); break;
-        case f_guid: o.guid = wide_text(); break;
-        case f_link: o.link = text; break;
-        case f_official_link: o.official_link = text; break;
-        case f_infpath: ansi_to_wide(text, wide); set_inf_name(o, wide); break;
-        case f_manu: o.manufacturer = wide_text(); break;
-        case f_date: o.date = wide_text(); break;
-        case f_desc: o.description = wide_text(); break;
+        case f_hardid: texts.hardid = wide(scratch.hardid); break;
+        case f_title: texts.title = wide(scratch.title); break;
+        case f_ver: texts.version = wide(scratch.version); break;
+        case f_guid: texts.guid = wide(scratch.guid); break;
+        case f_link: texts.link = text; break;
+        case f_official_link: texts.official_link = text; break;
+        case f_infpath: wide(scratch.inf); texts.inf_name = inf_name_of(scratch.inf); break;
+        case f_manu: texts.manufacturer = wide(scratch.manufacturer); break;
+        case f_date: texts.date = wide(scratch.date); break;
+        case f_desc: texts.description = wide(scratch.description); break;
         case f_size: o.size = parse_number(text, 10); break;
         case f_cp: o.cp = parse_number(text, 10); break;
         case f_sign: o.sign = parse_number(text, 10); break;
@@ -127,11 +135,11 @@ void read_offer(const TiXmlElement& item, driver_offer& o, std::wstring& wide) {
         case f_targetos: o.targetos = parse_number(text, 10); break;
         }
     }
+    o.set_texts(texts);
 }
 
-// Replaces the device's offers with those of one hardware element (at most
-// 500). The choice and the flags of the old offers go with them.
-void read_offers(const TiXmlElement& hardware, device_record& device, std::wstring& wide) {
+// The offers of one hardware element, at most 500.
+std::vector<driver_offer> read_offers(const TiXmlElement& hardware, offer_scratch& scratch) {
     uint32_t count = 0;
     for (const TiXmlElement* item = hardware.FirstChildElement("item");
          item && count < max_offers_per_device; item = item->NextSiblingElement("item"))
@@ -139,13 +147,10 @@ void read_offers(const TiXmlElement& hardware, device_record& device, std::wstri
     std::vector<driver_offer> offers(count);
     const TiXmlElement* item = hardware.FirstChildElement("item");
     for (driver_offer& offer : offers) {
-        read_offer(*item, offer, wide);
+        read_offer(*item, offer, scratch);
         item = item->NextSiblingElement("item");
     }
-    device.offers = std::move(offers);
-    device.offer_count = count;
-    device.best_offer = device.latest_offer = nullptr;
-    device.best_is_update = device.latest_is_update = 0;
+    return offers;
 }
 
 template <class C>
@@ -186,32 +191,187 @@ bool newer(const C* a, const C* b) {
 
 namespace {
 
-// The walk over a parsed answer.
-bool read_answer(const TiXmlDocument& doc, device_store& store) {
-    const TiXmlElement* root = doc.RootElement();
-    const TiXmlElement* hardwares = root ? root->FirstChildElement("hardwares") : nullptr;
-    const TiXmlElement* hardware = hardwares ? hardwares->FirstChildElement("hardware") : nullptr;
-    if (!hardware) return false;
-    const device_index devices(store);
-    std::wstring wide;
-    for (; hardware; hardware = hardware->NextSiblingElement("hardware")) {
-        const TiXmlElement* id = hardware->FirstChildElement("id");
-        if (!id) return false;
-        ansi_to_wide(text_of(id), wide);
-        device_record* device = devices.find(store, wide);
-        if (device) read_offers(*hardware, *device, wide);
+// Reads an answer while TinyXML parses it, one "hardware" at a time, so that
+// no tree of the whole answer is ever built: a 5 MB answer would take
+// several times its size as one. TinyXML's own parse of a document is
+// followed step by step for the levels above the hardwares (the document,
+// its root element, the root's first "hardwares"); every other node there is
+// parsed by TinyXML on its own and dropped, and each hardware is parsed by
+// TinyXML into a tree of its own that lives while its offers are read. So
+// the same texts are accepted and refused as by a parse of the whole
+// document, and each hardware's elements read the same.
+//
+// The offers found are held until the whole answer has parsed; commit()
+// hands them to their devices.
+class answer_reader final : public TiXmlDocument {
+public:
+    explicit answer_reader(device_store& store) : store_(store), devices_(store) {}
+
+    const char* Parse(const char* p, TiXmlParsingData* data, TiXmlEncoding encoding) override;
+
+    // After a parse without error: the offers go to their devices, in the
+    // answer's order. False when the answer has no hardware, or when a
+    // hardware has no id (the devices named before it are still filled).
+    bool commit();
+
+private:
+    enum class level { root, hardwares };
+
+    const char* read_element(const char* p, level at);
+    const char* read_children(const char* p, level at);
+    void read_hardware(const TiXmlElement& hardware);
+    void fail() { SetError(TIXML_ERROR, nullptr, nullptr, encoding_); }
+
+    device_store& store_;
+    const device_index devices_;
+    TiXmlEncoding encoding_ = TIXML_ENCODING_UNKNOWN;
+    bool root_seen_ = false;
+    bool hardwares_seen_ = false;
+    bool hardware_seen_ = false;
+    bool id_missing_ = false;
+    std::wstring id_;
+    offer_scratch scratch_;
+    std::vector<std::pair<device_record*, std::vector<driver_offer>>> found_;
+};
+
+// The document level, as TiXmlDocument::Parse reads it.
+const char* answer_reader::Parse(const char* p, TiXmlParsingData*, TiXmlEncoding encoding) {
+    ClearError();
+    if (!p || !*p) {
+        SetError(TIXML_ERROR_DOCUMENT_EMPTY, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return nullptr;
     }
-    return true;
+    encoding_ = encoding;
+    if (encoding_ == TIXML_ENCODING_UNKNOWN && std::strncmp(p, "\xEF\xBB\xBF", 3) == 0)
+        encoding_ = TIXML_ENCODING_UTF8;
+    p = SkipWhiteSpace(p, encoding_);
+    bool any = false;
+    while (p && *p) {
+        std::unique_ptr<TiXmlNode> node(Identify(p, encoding_));
+        if (!node) break;
+        any = true;
+        if (node->ToElement() && !root_seen_) {
+            root_seen_ = true;
+            p = read_element(p, level::root);
+        } else {
+            p = node->Parse(p, nullptr, encoding_);
+        }
+        if (encoding_ == TIXML_ENCODING_UNKNOWN && node->ToDeclaration()) {
+            const char* named = node->ToDeclaration()->Encoding();
+            encoding_ = !*named || StringEqual(named, "UTF-8", true, TIXML_ENCODING_UNKNOWN) ||
+                                StringEqual(named, "UTF8", true, TIXML_ENCODING_UNKNOWN)
+                            ? TIXML_ENCODING_UTF8
+                            : TIXML_ENCODING_LEGACY;
+        }
+        p = SkipWhiteSpace(p, encoding_);
+    }
+    if (!any) {
+        SetError(TIXML_ERROR_DOCUMENT_EMPTY, nullptr, nullptr, encoding_);
+        return nullptr;
+    }
+    return p;
+}
+
+// The root or the hardwares element, as TiXmlElement::Parse reads one: its
+// start tag and attributes, its children, its end tag.
+const char* answer_reader::read_element(const char* p, level at) {
+    p = SkipWhiteSpace(p, encoding_);
+    if (!p || *p != '<') return fail(), nullptr;
+    p = SkipWhiteSpace(p + 1, encoding_);
+    std::string name;
+    p = ReadName(p, &name, encoding_);
+    if (!p || !*p) return fail(), nullptr;
+    const std::string end_tag = "</" + name;
+    std::set<std::string> attributes;
+    while (p && *p) {
+        p = SkipWhiteSpace(p, encoding_);
+        if (!p || !*p) return fail(), nullptr;
+        if (*p == '/') {
+            ++p;
+            if (*p != '>') return fail(), nullptr;
+            return p + 1;
+        }
+        if (*p == '>') {
+            p = read_children(p + 1, at);
+            if (!p || !*p || !StringEqual(p, end_tag.c_str(), false, encoding_)) return fail(), nullptr;
+            p = SkipWhiteSpace(p + end_tag.size(), encoding_);
+            if (!p || *p != '>') return fail(), nullptr;
+            return p + 1;
+        }
+        TiXmlAttribute attribute;
+        attribute.SetDocument(this);
+        p = attribute.Parse(p, nullptr, encoding_);
+        if (!p || !*p || !attributes.insert(attribute.NameTStr()).second) return fail(), nullptr;
+    }
+    return p;
+}
+
+// The children of the root or of the hardwares element, as
+// TiXmlElement::ReadValue reads them.
+const char* answer_reader::read_children(const char* p, level at) {
+    const char* with_white_space = p;
+    p = SkipWhiteSpace(p, encoding_);
+    while (p && *p) {
+        if (*p != '<') {
+            TiXmlText text("");
+            p = text.Parse(IsWhiteSpaceCondensed() ? p : with_white_space, nullptr, encoding_);
+        } else if (StringEqual(p, "</", false, encoding_)) {
+            return p;
+        } else {
+            std::unique_ptr<TiXmlNode> node(Identify(p, encoding_));
+            if (!node) return nullptr;
+            std::string name;
+            if (at == level::root && !hardwares_seen_ && node->ToElement() &&
+                ReadName(p + 1, &name, encoding_) && name == "hardwares") {
+                hardwares_seen_ = true;
+                p = read_element(p, level::hardwares);
+            } else {
+                p = node->Parse(p, nullptr, encoding_);
+                const TiXmlElement* element = node->ToElement();
+                if (p && at == level::hardwares && element && element->ValueStr() == "hardware")
+                    read_hardware(*element);
+            }
+        }
+        with_white_space = p;
+        p = SkipWhiteSpace(p, encoding_);
+    }
+    if (!p) fail();
+    return p;
+}
+
+void answer_reader::read_hardware(const TiXmlElement& hardware) {
+    hardware_seen_ = true;
+    if (id_missing_) return;
+    const TiXmlElement* id = hardware.FirstChildElement("id");
+    if (!id) {
+        id_missing_ = true;
+        return;
+    }
+    ansi_to_wide(text_of(id), id_);
+    if (device_record* device = devices_.find(store_, id_))
+        found_.emplace_back(device, read_offers(hardware, scratch_));
+}
+
+bool answer_reader::commit() {
+    if (!hardware_seen_) return false;
+    for (auto& [device, offers] : found_) {
+        device->offer_count = static_cast<uint32_t>(offers.size());
+        device->offers = std::move(offers);
+        device->best_offer = device->latest_offer = nullptr;
+        device->best_is_update = device->latest_is_update = 0;
+    }
+    found_.clear();
+    return !id_missing_;
 }
 
 template <class Parse>
 bool parse_answer(device_store& store, Parse&& parse) {
     try {
-        TiXmlDocument doc;
-        return parse(doc) == xml_parse::ok && read_answer(doc, store);
+        answer_reader reader(store);
+        return parse(reader) == xml_parse::ok && reader.commit();
     } catch (const std::bad_alloc&) {
-        // An answer too large for the memory left is a broken answer; a
-        // device keeps its earlier offers unless its new ones were complete.
+        // An answer too large for the memory left is a broken answer; the
+        // devices keep their earlier offers.
         return false;
     }
 }

@@ -18,9 +18,9 @@ struct update_client;
 constexpr uint32_t max_offers_per_device = 500;
 
 // Fills the offers of the devices the answer names (the NUL-terminated text
-// of the answer). False when the text is not a document, has no hardwares
-// with a first hardware that has an id, or when a later hardware has no id;
-// devices filled before that keep their offers.
+// of the answer). False when the text is not a document (no device changes
+// then), has no hardwares with a first hardware that has an id, or when a
+// later hardware has no id; devices filled before that keep their offers.
 bool parse_scan_answer(const char* text, device_store& store);
 // The same for the answer at the start of a buffer of `size` bytes, up to its
 // first NUL byte; parsed where it lies when zero bytes follow it there.
