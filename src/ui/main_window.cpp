@@ -145,7 +145,9 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
 
     notify_stage_ = 0;
     main_state_ = main_state_idle;
-    if (command_line_requests_autoscan()) SendMessageW(window_, UM_START_SCAN, 0, 0);
+    // Posted: the scan starts from the message loop, once start-up has
+    // finished collecting what the scan reads.
+    if (command_line_requests_autoscan()) PostMessageW(window_, UM_START_SCAN, 0, 0);
     return 0;
 }
 
@@ -441,6 +443,12 @@ LRESULT main_window_c::on_start_scan(UINT, WPARAM, LPARAM, bool&) {
     // would rebuild them and the rows with them. A running backup reads the
     // device records too.
     if (scan_.busy() || modal_box_open() || backup_.busy()) return 0;
+    // The process objects are made after the first frame; a scan asked for
+    // before then makes them first. Start-up ends when they cannot be made.
+    if (!app_finish_init()) {
+        DestroyWindow(window_);
+        return 0;
+    }
     ++scans_started_;
     main_state_ = main_state_scanning;
     // The scan rebuilds the device store that the download rows show.
