@@ -10,20 +10,6 @@
 #include "ui/main_window.h"
 #include "ui/skin/message_loop.h"
 
-namespace {
-
-HWND start_up_window = nullptr;
-
-// The start-up steps that the first frame does not need run once the loop
-// has shown that frame: a timer's message comes only when no other message
-// (painting included) waits.
-void CALLBACK finish_start_up(HWND, UINT, UINT_PTR timer, DWORD) {
-    KillTimer(nullptr, timer);
-    if (!app_finish_init() && IsWindow(start_up_window)) DestroyWindow(start_up_window);
-}
-
-}  // namespace
-
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     if (check_single_instance() != 0) return -1;
 
@@ -44,9 +30,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
         // The system information, collected meanwhile, is on the first frame.
         const bool made = window.create(instance) != nullptr;
         if (app_await_system_info() != 0 || !made) return -1;
-        start_up_window = window.handle();
         ShowWindow(window.handle(), show_command);
-        SetTimer(nullptr, 0, 0, finish_start_up);
+        window.finish_start_up_later();
         exit_code = loop.run();
     }
 

@@ -124,11 +124,8 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
     if (strip_.load(module, IDB_CAPTION_STRIP)) strip_brush_ = CreatePatternBrush(strip_.bitmap());
     logo_.load(module, IDB_LOGO);
 
+    // The first frame shows the home page; the others follow once it is shown.
     home_.create(window_);
-    scan_.create(window_);
-    download_.create(window_);
-    backup_.create(window_);
-    restore_.create(window_);
     current_page_ = home_.handle();
 
     menu_ = LoadMenuW(module, MAKEINTRESOURCEW(IDR_MAIN_MENU));
@@ -149,6 +146,21 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
     // finished collecting what the scan reads.
     if (command_line_requests_autoscan()) PostMessageW(window_, UM_START_SCAN, 0, 0);
     return 0;
+}
+
+void main_window_c::create_pages() {
+    if (pages_created_ || !window_) return;
+    pages_created_ = true;
+    scan_.create(window_);
+    download_.create(window_);
+    backup_.create(window_);
+    restore_.create(window_);
+}
+
+void main_window_c::finish_start_up_later() {
+    // A timer's message comes only when no other message, painting
+    // included, is waiting.
+    SetTimer(window_, START_UP_TIMER_ID, 0, nullptr);
 }
 
 void main_window_c::create_caption_buttons() {
@@ -302,7 +314,7 @@ void main_window_c::show_page(HWND page) {
 
 void main_window_c::on_home_tab() {
     // A scan is under way from its start, before the first tick sets the phase.
-    bool scanning = main_state_ == main_state_scanning || scan_.scan_phase != 0;
+    bool scanning = main_state_ == main_state_scanning || scan().scan_phase != 0;
     show_page(scanning ? scan_.handle() : home_.handle());
 }
 
@@ -313,9 +325,9 @@ void main_window_c::show_tab_page(HWND page, const char* message_key) {
         prompt_user(window_, text_for(message_key).c_str(), 1);
 }
 
-void main_window_c::on_download_tab() { show_tab_page(download_.handle(), "home_download_msg"); }
-void main_window_c::on_backup_tab() { show_tab_page(backup_.handle(), "home_backup_msg"); }
-void main_window_c::on_restore_tab() { show_tab_page(restore_.handle(), "home_restore_msg"); }
+void main_window_c::on_download_tab() { show_tab_page(download().handle(), "home_download_msg"); }
+void main_window_c::on_backup_tab() { show_tab_page(backup().handle(), "home_backup_msg"); }
+void main_window_c::on_restore_tab() { show_tab_page(restore().handle(), "home_restore_msg"); }
 
 void main_window_c::on_settings() {
     // A new language changes the tabs' font at once.
@@ -425,6 +437,12 @@ void main_window_c::quit() {
 // --- Scans ------------------------------------------------------------------
 
 LRESULT main_window_c::on_timer(UINT, WPARAM wparam, LPARAM, bool& handled) {
+    if (wparam == START_UP_TIMER_ID) {
+        KillTimer(window_, START_UP_TIMER_ID);
+        create_pages();
+        if (!app_finish_init()) DestroyWindow(window_);
+        return 0;
+    }
     if (wparam != AUTO_SCAN_TIMER_ID) {
         handled = false;
         return 0;
@@ -442,6 +460,7 @@ LRESULT main_window_c::on_start_scan(UINT, WPARAM, LPARAM, bool&) {
     // opened it goes on with its devices once the box closes, while a scan
     // would rebuild them and the rows with them. A running backup reads the
     // device records too.
+    create_pages();
     if (scan_.busy() || modal_box_open() || backup_.busy()) return 0;
     // The process objects are made after the first frame; a scan asked for
     // before then makes them first. Start-up ends when they cannot be made.
