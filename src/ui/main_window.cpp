@@ -130,7 +130,7 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
 
     menu_ = LoadMenuW(module, MAKEINTRESOURCEW(IDR_MAIN_MENU));
     load_icons();
-    install_tray_icon();
+    // The tray icon follows the first frame (finish_start_up).
     set_rect_region(window_);
 
     const frame_metrics& m = metrics();
@@ -161,6 +161,18 @@ void main_window_c::finish_start_up_later() {
     // A timer's message comes only when no other message, painting
     // included, is waiting.
     SetTimer(window_, START_UP_TIMER_ID, 0, nullptr);
+}
+
+bool main_window_c::finish_start_up() {
+    KillTimer(window_, START_UP_TIMER_ID);
+    if (!start_up_finished_) {
+        start_up_finished_ = true;
+        create_pages();
+        install_tray_icon();
+    }
+    if (app_finish_init()) return true;
+    DestroyWindow(window_);
+    return false;
 }
 
 void main_window_c::create_caption_buttons() {
@@ -418,6 +430,8 @@ void main_window_c::close_request() {
         current_settings.close_to_tray = 2;
         save_settings();
     }
+    // The tray icon brings a hidden window back.
+    if (!finish_start_up()) return;
     ShowWindow(window_, SW_HIDE);
     if (notify_stage_ == 0) SetTimer(window_, AUTO_SCAN_TIMER_ID, AUTO_SCAN_PERIOD_MS, nullptr);
 }
@@ -438,9 +452,7 @@ void main_window_c::quit() {
 
 LRESULT main_window_c::on_timer(UINT, WPARAM wparam, LPARAM, bool& handled) {
     if (wparam == START_UP_TIMER_ID) {
-        KillTimer(window_, START_UP_TIMER_ID);
-        create_pages();
-        if (!app_finish_init()) DestroyWindow(window_);
+        finish_start_up();
         return 0;
     }
     if (wparam != AUTO_SCAN_TIMER_ID) {
@@ -460,14 +472,10 @@ LRESULT main_window_c::on_start_scan(UINT, WPARAM, LPARAM, bool&) {
     // opened it goes on with its devices once the box closes, while a scan
     // would rebuild them and the rows with them. A running backup reads the
     // device records too.
-    create_pages();
+    // A scan asked for before start-up has finished (by "--autoscan" or a
+    // second launch) finishes it first.
+    if (!finish_start_up()) return 0;
     if (scan_.busy() || modal_box_open() || backup_.busy()) return 0;
-    // The process objects are made after the first frame; a scan asked for
-    // before then makes them first. Start-up ends when they cannot be made.
-    if (!app_finish_init()) {
-        DestroyWindow(window_);
-        return 0;
-    }
     ++scans_started_;
     main_state_ = main_state_scanning;
     // The scan rebuilds the device store that the download rows show.

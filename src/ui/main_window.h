@@ -75,9 +75,8 @@ public:
     restore_window_c& restore() { return create_pages(), restore_; }
 
     // Once the shown window has painted its first frame and the loop is
-    // idle: the other pages are made, and the start-up steps the first
-    // frame does not need are run (app_finish_init). Start-up ends, with the
-    // window, when they fail.
+    // idle, start-up finishes (finish_start_up). It ends, with the window,
+    // when the process objects cannot be made.
     void finish_start_up_later();
 
     // Caption button actions.
@@ -117,6 +116,11 @@ private:
     void create_caption_buttons();
     // Makes the pages after the home page, once.
     void create_pages();
+    // What the first frame does not need: the other pages, the tray icon
+    // and (app_finish_init) the process objects. Called by the start-up
+    // timer, and before a scan or a hide to the tray that come earlier.
+    // False when start-up failed: the window is then destroyed.
+    bool finish_start_up();
     void load_icons();
     void install_tray_icon();
     void notify_new_drivers();
@@ -144,6 +148,7 @@ private:
     backup_window_c backup_;
     restore_window_c restore_;
     bool pages_created_ = false;
+    bool start_up_finished_ = false;
     HWND current_page_ = nullptr;
     int main_state_ = main_state_idle;
     HMENU menu_ = nullptr;

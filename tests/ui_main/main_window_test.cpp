@@ -749,7 +749,7 @@ struct fresh_main_window {
     HWND handle() const { return window.handle(); }
 };
 
-TEST_F(MainWindow, FirstFrameHasTheHomePageAloneAndTheOtherPagesFollow) {
+TEST_F(MainWindow, FirstFrameHasTheHomePageAloneAndTheRestFollows) {
     fresh_main_window fresh;
     const HWND w = fresh.handle();
     ASSERT_NE(w, nullptr);
@@ -759,15 +759,18 @@ TEST_F(MainWindow, FirstFrameHasTheHomePageAloneAndTheOtherPagesFollow) {
     SetForegroundWindow(w);
     fresh.window.finish_start_up_later();
     EXPECT_EQ(fresh.window.current_page(), fresh.window.home().handle());
+    EXPECT_FALSE(fresh.window.tray_icon_installed());
     // The home page answers the pointer before the other pages are made.
     const RECT button = fresh.window.home().start_button_rect();
     POINT centre{(button.left + button.right) / 2, (button.top + button.bottom) / 2};
     ClientToScreen(fresh.window.home().handle(), &centre);
     drive_pointer(pointer_move(centre), [&] { return fresh.window.home().button_state() == 1; },
                   "hover over the start button");
-    // Once the loop is idle the four other pages are there, hidden.
+    // Once the loop is idle the four other pages are there, hidden, and the
+    // tray icon.
     pump_until([&] { return child_count(w) == at_first + 4; });
     EXPECT_EQ(child_count(w), at_first + 4);
+    EXPECT_TRUE(fresh.window.tray_icon_installed());
     EXPECT_FALSE(IsWindowVisible(fresh.window.download().handle()));
     EXPECT_EQ(fresh.window.current_page(), fresh.window.home().handle());
     EXPECT_EQ(child_count(w), at_first + 4);  // asked for again: not made twice
