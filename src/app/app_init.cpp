@@ -97,8 +97,9 @@ int capture_environment() {
 
 namespace {
 
-// The system information collected on a thread of its own while the window
-// is made; see start_system_info / finish_system_info.
+// The system information, collected on a thread of its own while the window
+// is made (start_system_info, wait_for_system_info). The window's thread
+// waits for it, so it runs at normal priority, unlike the workers.
 struct system_info_job {
     HANDLE thread = nullptr;
     int result = 0;
@@ -123,16 +124,6 @@ void start_system_info() {
     if (!system_info_worker.thread) system_info_worker.result = collect_system_info();
 }
 
-// Waits for the system-information step: init_ok, or init_system_info.
-int finish_system_info() {
-    if (system_info_worker.thread) {
-        WaitForSingleObject(system_info_worker.thread, INFINITE);
-        CloseHandle(system_info_worker.thread);
-        system_info_worker.thread = nullptr;
-    }
-    return system_info_worker.result < 0 ? init_system_info : init_ok;
-}
-
 // The steps after the system information that the first frame needs. The
 // system-information step runs meanwhile; its failure comes first, as it
 // would in order.
@@ -147,7 +138,7 @@ int run_settings_and_language_steps() {
         else if (lstrcmpiW(current_settings.language, L"English") != 0)
             load_language(L"English", false);
     }
-    if (code != init_ok && finish_system_info() != init_ok) return init_system_info;
+    if (code != init_ok && wait_for_system_info() != init_ok) return init_system_info;
     return code;
 }
 
@@ -172,7 +163,14 @@ int run_first_frame_steps() {
     return run_settings_and_language_steps();
 }
 
-int wait_for_system_info() { return finish_system_info(); }
+int wait_for_system_info() {
+    if (system_info_worker.thread) {
+        WaitForSingleObject(system_info_worker.thread, INFINITE);
+        CloseHandle(system_info_worker.thread);
+        system_info_worker.thread = nullptr;
+    }
+    return system_info_worker.result < 0 ? init_system_info : init_ok;
+}
 
 int run_later_steps() {
     if (int code = create_process_objects()) return code;
