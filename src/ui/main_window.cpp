@@ -472,10 +472,10 @@ LRESULT main_window_c::on_start_scan(UINT, WPARAM, LPARAM, bool&) {
     // opened it goes on with its devices once the box closes, while a scan
     // would rebuild them and the rows with them. A running backup reads the
     // device records too.
+    if (scan_.busy() || modal_box_open() || backup_.busy()) return 0;
     // A scan asked for before start-up has finished (by "--autoscan" or a
     // second launch) finishes it first.
     if (!finish_start_up()) return 0;
-    if (scan_.busy() || modal_box_open() || backup_.busy()) return 0;
     ++scans_started_;
     main_state_ = main_state_scanning;
     // The scan rebuilds the device store that the download rows show.
