@@ -4,6 +4,8 @@
 #include "app/app_init.h"
 
 #include <curl/curl.h>
+#include <objbase.h>
+#include <process.h>
 #include <wchar.h>
 
 #include "app/globals.h"
@@ -93,22 +95,93 @@ int capture_environment() {
     return init_ok;
 }
 
-int run_init_steps() {
+namespace {
+
+// The system information, collected on a thread of its own while the window
+// is made (start_system_info, wait_for_system_info). The window's thread
+// waits for it, so it runs at normal priority, unlike the workers.
+struct system_info_job {
+    HANDLE thread = nullptr;
+    int result = 0;
+};
+system_info_job system_info_worker;
+
+unsigned __stdcall collect_system_info_thread(void* argument) {
+    auto* job = static_cast<system_info_job*>(argument);
+    // WMI needs COM on the thread that asks it.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    job->result = collect_system_info();
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+}
+
+// Starts the system-information step; it runs on the calling thread when no
+// thread can be started.
+void start_system_info() {
+    system_info_worker.result = 0;
+    system_info_worker.thread = reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, collect_system_info_thread, &system_info_worker, 0, nullptr));
+    if (!system_info_worker.thread) system_info_worker.result = collect_system_info();
+}
+
+// The steps after the system information that the first frame needs. The
+// system-information step runs meanwhile; its failure comes first, as it
+// would in order.
+int run_settings_and_language_steps() {
+    int code = init_ok;
+    if (!load_settings()) {
+        code = init_settings;
+    } else {
+        create_fonts();
+        if (load_language(current_settings.language, true) < 0)
+            code = init_language;
+        else if (lstrcmpiW(current_settings.language, L"English") != 0)
+            load_language(L"English", false);
+    }
+    if (code != init_ok && wait_for_system_info() != init_ok) return init_system_info;
+    return code;
+}
+
+enum class later_steps { none, pending, done, failed };
+later_steps later_state = later_steps::none;
+
+void show_init_failure(int code) {
+    wchar_t text[128];
+    format_init_failure(code, text);
+    MessageBoxW(nullptr, text, APP_NAME, MB_ICONERROR);
+}
+
+}  // namespace
+
+int run_first_frame_steps() {
     WSADATA wsa{};
     WSAStartup(MAKEWORD(2, 2), &wsa);
     enter_program_folder();
 
     if (int code = capture_environment()) return code;
-    if (collect_system_info() < 0) return init_system_info;
-    if (!load_settings()) return init_settings;
-    create_fonts();
+    start_system_info();
+    return run_settings_and_language_steps();
+}
 
-    if (load_language(current_settings.language, true) < 0) return init_language;
-    if (lstrcmpiW(current_settings.language, L"English") != 0) load_language(L"English", false);
+int wait_for_system_info() {
+    if (system_info_worker.thread) {
+        WaitForSingleObject(system_info_worker.thread, INFINITE);
+        CloseHandle(system_info_worker.thread);
+        system_info_worker.thread = nullptr;
+    }
+    return system_info_worker.result < 0 ? init_system_info : init_ok;
+}
 
+int run_later_steps() {
     if (int code = create_process_objects()) return code;
     build_store_index();
     return init_ok;
+}
+
+int run_init_steps() {
+    if (int code = run_first_frame_steps()) return code;
+    if (int code = wait_for_system_info()) return code;
+    return run_later_steps();
 }
 
 void format_init_failure(int code, wchar_t (&out)[128]) {
@@ -117,13 +190,31 @@ void format_init_failure(int code, wchar_t (&out)[128]) {
 }
 
 int app_init() {
-    int code = run_init_steps();
+    const int code = run_first_frame_steps();
     if (code == init_ok) return 0;
-    wchar_t text[128];
-    format_init_failure(code, text);
-    MessageBoxW(nullptr, text, APP_NAME, MB_ICONERROR);
+    show_init_failure(code);
     return -1;
 }
+
+int app_await_system_info() {
+    const int code = wait_for_system_info();
+    if (code == init_ok) {
+        later_state = later_steps::pending;
+        return 0;
+    }
+    show_init_failure(code);
+    return -1;
+}
+
+bool app_finish_init() {
+    if (later_state != later_steps::pending) return later_state != later_steps::failed;
+    const int code = run_later_steps();
+    later_state = code == init_ok ? later_steps::done : later_steps::failed;
+    if (code != init_ok) show_init_failure(code);
+    return code == init_ok;
+}
+
+bool app_init_failed() { return later_state == later_steps::failed; }
 
 void app_teardown() {
     // Every transfer handle goes before libcurl's global clean-up: freeing

@@ -27,12 +27,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     {
         message_loop_c loop;
         main_window_c window;
-        if (!window.create(instance)) return -1;
+        // The system information, collected meanwhile, is on the first frame.
+        const bool made = window.create(instance) != nullptr;
+        if (app_await_system_info() != 0 || !made) return -1;
         ShowWindow(window.handle(), show_command);
+        window.finish_start_up_later();
         exit_code = loop.run();
     }
 
     app_teardown();
     if (SUCCEEDED(com)) CoUninitialize();
-    return exit_code;
+    return app_init_failed() ? -1 : exit_code;
 }

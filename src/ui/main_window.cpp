@@ -124,16 +124,13 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
     if (strip_.load(module, IDB_CAPTION_STRIP)) strip_brush_ = CreatePatternBrush(strip_.bitmap());
     logo_.load(module, IDB_LOGO);
 
+    // The first frame shows the home page; the others follow once it is shown.
     home_.create(window_);
-    scan_.create(window_);
-    download_.create(window_);
-    backup_.create(window_);
-    restore_.create(window_);
     current_page_ = home_.handle();
 
     menu_ = LoadMenuW(module, MAKEINTRESOURCEW(IDR_MAIN_MENU));
     load_icons();
-    install_tray_icon();
+    // The tray icon follows the first frame (finish_start_up).
     set_rect_region(window_);
 
     const frame_metrics& m = metrics();
@@ -145,8 +142,37 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
 
     notify_stage_ = 0;
     main_state_ = main_state_idle;
-    if (command_line_requests_autoscan()) SendMessageW(window_, UM_START_SCAN, 0, 0);
+    // Posted: the scan starts from the message loop, once start-up has
+    // finished collecting what the scan reads.
+    if (command_line_requests_autoscan()) PostMessageW(window_, UM_START_SCAN, 0, 0);
     return 0;
+}
+
+void main_window_c::create_pages() {
+    if (pages_created_ || !window_) return;
+    pages_created_ = true;
+    scan_.create(window_);
+    download_.create(window_);
+    backup_.create(window_);
+    restore_.create(window_);
+}
+
+void main_window_c::finish_start_up_later() {
+    // A timer's message comes only when no other message, painting
+    // included, is waiting.
+    SetTimer(window_, START_UP_TIMER_ID, 0, nullptr);
+}
+
+bool main_window_c::finish_start_up() {
+    KillTimer(window_, START_UP_TIMER_ID);
+    if (!start_up_finished_) {
+        start_up_finished_ = true;
+        create_pages();
+        install_tray_icon();
+    }
+    if (app_finish_init()) return true;
+    DestroyWindow(window_);
+    return false;
 }
 
 void main_window_c::create_caption_buttons() {
@@ -300,7 +326,7 @@ void main_window_c::show_page(HWND page) {
 
 void main_window_c::on_home_tab() {
     // A scan is under way from its start, before the first tick sets the phase.
-    bool scanning = main_state_ == main_state_scanning || scan_.scan_phase != 0;
+    bool scanning = main_state_ == main_state_scanning || scan().scan_phase != 0;
     show_page(scanning ? scan_.handle() : home_.handle());
 }
 
@@ -311,9 +337,9 @@ void main_window_c::show_tab_page(HWND page, const char* message_key) {
         prompt_user(window_, text_for(message_key).c_str(), 1);
 }
 
-void main_window_c::on_download_tab() { show_tab_page(download_.handle(), "home_download_msg"); }
-void main_window_c::on_backup_tab() { show_tab_page(backup_.handle(), "home_backup_msg"); }
-void main_window_c::on_restore_tab() { show_tab_page(restore_.handle(), "home_restore_msg"); }
+void main_window_c::on_download_tab() { show_tab_page(download().handle(), "home_download_msg"); }
+void main_window_c::on_backup_tab() { show_tab_page(backup().handle(), "home_backup_msg"); }
+void main_window_c::on_restore_tab() { show_tab_page(restore().handle(), "home_restore_msg"); }
 
 void main_window_c::on_settings() {
     // A new language changes the tabs' font at once.
@@ -404,6 +430,8 @@ void main_window_c::close_request() {
         current_settings.close_to_tray = 2;
         save_settings();
     }
+    // The tray icon brings a hidden window back.
+    if (!finish_start_up()) return;
     ShowWindow(window_, SW_HIDE);
     if (notify_stage_ == 0) SetTimer(window_, AUTO_SCAN_TIMER_ID, AUTO_SCAN_PERIOD_MS, nullptr);
 }
@@ -423,6 +451,10 @@ void main_window_c::quit() {
 // --- Scans ------------------------------------------------------------------
 
 LRESULT main_window_c::on_timer(UINT, WPARAM wparam, LPARAM, bool& handled) {
+    if (wparam == START_UP_TIMER_ID) {
+        finish_start_up();
+        return 0;
+    }
     if (wparam != AUTO_SCAN_TIMER_ID) {
         handled = false;
         return 0;
@@ -441,6 +473,9 @@ LRESULT main_window_c::on_start_scan(UINT, WPARAM, LPARAM, bool&) {
     // would rebuild them and the rows with them. A running backup reads the
     // device records too.
     if (scan_.busy() || modal_box_open() || backup_.busy()) return 0;
+    // A scan asked for before start-up has finished (by "--autoscan" or a
+    // second launch) finishes it first.
+    if (!finish_start_up()) return 0;
     ++scans_started_;
     main_state_ = main_state_scanning;
     // The scan rebuilds the device store that the download rows show.

@@ -26,6 +26,8 @@ constexpr int MAIN_CAPTION_HEIGHT = 100;
 // The automatic scan 15 minutes after the window was hidden to the tray.
 constexpr UINT_PTR AUTO_SCAN_TIMER_ID = 0;
 constexpr UINT AUTO_SCAN_PERIOD_MS = 900000;
+// The rest of start-up, once the first frame is shown.
+constexpr UINT_PTR START_UP_TIMER_ID = 1;
 constexpr UINT TRAY_ICON_ID = 333;
 
 // A registered message ("Quillmark.ScanState") the window answers with its
@@ -65,10 +67,17 @@ public:
     bool tray_icon_installed() const { return tray_installed_; }
     UINT tray_message() const { return tray_message_; }
     home_window_c& home() { return home_; }
-    scan_window_c& scan() { return scan_; }
-    download_window_c& download() { return download_; }
-    backup_window_c& backup() { return backup_; }
-    restore_window_c& restore() { return restore_; }
+    // The pages after the home page are made when first asked for, or once
+    // the first frame is shown (finish_start_up_later).
+    scan_window_c& scan() { return create_pages(), scan_; }
+    download_window_c& download() { return create_pages(), download_; }
+    backup_window_c& backup() { return create_pages(), backup_; }
+    restore_window_c& restore() { return create_pages(), restore_; }
+
+    // Once the shown window has painted its first frame and the loop is
+    // idle, start-up finishes (finish_start_up). It ends, with the window,
+    // when the process objects cannot be made.
+    void finish_start_up_later();
 
     // Caption button actions.
     void on_home_tab();
@@ -105,6 +114,13 @@ private:
     LRESULT on_tray(UINT, WPARAM, LPARAM, bool&);
 
     void create_caption_buttons();
+    // Makes the pages after the home page, once.
+    void create_pages();
+    // What the first frame does not need: the other pages, the tray icon
+    // and (app_finish_init) the process objects. Called by the start-up
+    // timer, and before a scan or a hide to the tray that come earlier.
+    // False when start-up failed: the window is then destroyed.
+    bool finish_start_up();
     void load_icons();
     void install_tray_icon();
     void notify_new_drivers();
@@ -131,6 +147,8 @@ private:
     download_window_c download_;
     backup_window_c backup_;
     restore_window_c restore_;
+    bool pages_created_ = false;
+    bool start_up_finished_ = false;
     HWND current_page_ = nullptr;
     int main_state_ = main_state_idle;
     HMENU menu_ = nullptr;

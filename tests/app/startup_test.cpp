@@ -192,6 +192,43 @@ TEST_F(Environment, StartUpRunsEveryStepAndTeardownReleasesTheObjects) {
     remove_folder_tree(exe_dir + L"backup");
 }
 
+TEST_F(Environment, ProcessObjectsWaitUntilTheWindowIsShownAndAreMadeOnce) {
+    scratch_settings scratch;
+    com_for_test com;
+    language_file_beside_test language;
+    reset_language_table();
+    wchar_t started_in[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, started_in);
+    machine_info = machine_info_record{};
+
+    // Without a start-up waiting for them, nothing is made: a test's own
+    // objects stay.
+    EXPECT_TRUE(app_finish_init());
+    EXPECT_EQ(app_device_store, nullptr);
+
+    // What the first frame shows is there; the process objects are not.
+    ASSERT_EQ(run_first_frame_steps(), 0);
+    ASSERT_EQ(app_await_system_info(), 0);
+    SetCurrentDirectoryW(started_in);
+    EXPECT_FALSE(machine_info.cpu.empty());
+    EXPECT_FALSE(text_for("btn_ok").empty());
+    EXPECT_EQ(app_device_store, nullptr);
+    EXPECT_EQ(app_update_client, nullptr);
+
+    ASSERT_TRUE(app_finish_init());
+    device_store* const made = app_device_store;
+    ASSERT_NE(made, nullptr);
+    ASSERT_NE(app_update_client, nullptr);
+    EXPECT_EQ(app_update_client->store, made);
+    EXPECT_TRUE(app_finish_init());  // once only
+    EXPECT_EQ(app_device_store, made);
+    EXPECT_FALSE(app_init_failed());
+
+    app_teardown();
+    remove_folder_tree(test_program_folder() + L"download");
+    remove_folder_tree(test_program_folder() + L"backup");
+}
+
 TEST_F(Environment, MissingLanguageFileIsCodeFour) {
     scratch_settings scratch;
     com_for_test com;

@@ -731,6 +731,67 @@ TEST_F(MainWindow, TheMainJobScanDownloadAndInstallFromTheWindow) {
     EXPECT_TRUE(found);
 }
 
+// The windows directly inside `parent`.
+int child_count(HWND parent) {
+    int n = 0;
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++n;
+    return n;
+}
+
+// A main window as the program makes it, beside the fixture's (whose pages
+// the fixture's set-up has made already).
+struct fresh_main_window {
+    main_window_c window;
+    fresh_main_window() {
+        window.create(GetModuleHandleW(nullptr), L"Quillmark UI test (start-up)",
+                      L"Quillmark.UiTestStartUp");
+    }
+    HWND handle() const { return window.handle(); }
+};
+
+TEST_F(MainWindow, FirstFrameHasTheHomePageAloneAndTheRestFollows) {
+    fresh_main_window fresh;
+    const HWND w = fresh.handle();
+    ASSERT_NE(w, nullptr);
+    const int at_first = child_count(w);
+    ShowWindow(w, SW_SHOW);
+    SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE);
+    SetForegroundWindow(w);
+    fresh.window.finish_start_up_later();
+    EXPECT_EQ(fresh.window.current_page(), fresh.window.home().handle());
+    EXPECT_FALSE(fresh.window.tray_icon_installed());
+    // The home page answers the pointer before the other pages are made.
+    const RECT button = fresh.window.home().start_button_rect();
+    POINT centre{(button.left + button.right) / 2, (button.top + button.bottom) / 2};
+    ClientToScreen(fresh.window.home().handle(), &centre);
+    drive_pointer(pointer_move(centre), [&] { return fresh.window.home().button_state() == 1; },
+                  "hover over the start button");
+    // Once the loop is idle the four other pages are there, hidden, and the
+    // tray icon.
+    pump_until([&] { return child_count(w) == at_first + 4; });
+    EXPECT_EQ(child_count(w), at_first + 4);
+    EXPECT_TRUE(fresh.window.tray_icon_installed());
+    EXPECT_FALSE(IsWindowVisible(fresh.window.download().handle()));
+    EXPECT_EQ(fresh.window.current_page(), fresh.window.home().handle());
+    EXPECT_EQ(child_count(w), at_first + 4);  // asked for again: not made twice
+}
+
+TEST_F(MainWindow, ScanAskedForBeforeThePagesAreMadeShowsItsPage) {
+    fresh_main_window fresh;
+    ASSERT_NE(fresh.handle(), nullptr);
+    ShowWindow(fresh.handle(), SW_SHOW);
+    // As "--autoscan" or a second launch asks, before the loop has run.
+    SendMessageW(fresh.handle(), UM_START_SCAN, 0, 0);
+    EXPECT_EQ(fresh.window.main_state(), main_state_scanning);
+    ASSERT_NE(fresh.window.current_page(), nullptr);
+    EXPECT_EQ(fresh.window.current_page(), fresh.window.scan().handle());
+    fresh.window.scan().enumeration_job.function = fake_enumeration;
+    fresh.window.scan().query_job_record.function = fake_query;
+    pump_until([&] { return fresh.window.main_state() == main_state_results; });
+    EXPECT_EQ(fresh.window.current_page(), fresh.window.download().handle());
+    EXPECT_EQ(enumerations, 1);
+}
+
 TEST_F(MainWindow, NoScanStartsUnderAnOpenMessageBox) {
     // A modal box disables the window while the row or page that opened it
     // waits for the answer.
