@@ -23,18 +23,9 @@ program=$root/build/x64/program/quillmark.exe
 # The reference update service on loopback stands in for the real one; it
 # ends with this script. QUILLMARK_MIRRORS, when set, points elsewhere.
 if [ -z "${QUILLMARK_MIRRORS:-}" ]; then
-    data=$root/build/x64/update-service
-    ports=$(mktemp -u --suffix=.json)
-    /usr/bin/python3 -B "$root/update-service/service.py" \
-        --catalogue "$root/update-service/sample-catalogue.xml" \
-        --packages "$data/packages" --pages "$data/pages" --ftp \
-        --port-file "$ports" --parent-pid $$ >/dev/null 2>&1 &
-    for _ in $(seq 1 100); do [ -s "$ports" ] && break; sleep 0.1; done
-    [ -s "$ports" ] || { echo "the reference update service did not start" >&2; exit 1; }
-    QUILLMARK_MIRRORS=$(python3 -c 'import json,sys; m=json.load(open(sys.argv[1]))["mirrors"]; print(";".join("http://127.0.0.1:%d/" % p for p in m))' "$ports")
-    export QUILLMARK_MIRRORS
-    control=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["control"])' "$ports")
-    rm -f "$ports"
+    source "$root/scripts/reference-service.sh"
+    start_reference_service "$root/update-service/sample-catalogue.xml" \
+        "$root/build/x64/update-service" --ftp || exit 1
     echo "[run] reference update service: $QUILLMARK_MIRRORS" >&2
 fi
 profile=${QUILLMARK_MACHINE_PROFILE:-$root/profiles/example-pc.xml}
@@ -106,11 +97,8 @@ if [ -s "$shots/results.png" ]; then
     # The screen around the window: message boxes and installers are windows
     # of their own.
     screen_shot() { import -window root -crop "$size+$left+$top" +repage "$1"; }
-    service() {
-        [ -n "${control:-}" ] || return 0
-        python3 -c 'import sys, urllib.request as u; u.urlopen(u.Request(sys.argv[1], sys.argv[2].encode(), method="POST"), timeout=5)' \
-            "http://127.0.0.1:$control/_control/$1" "$2" || true
-    }
+    # Faults on demand, when the service is ours.
+    service() { [ -z "${reference_control:-}" ] || reference_service "$@" || true; }
     service faults '{"1": {"slow_body": 3}, "2": {"slow_body": 3}, "3": {"slow_body": 3}}'
     click 20 575
     click 463 576

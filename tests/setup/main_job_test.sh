@@ -17,20 +17,15 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/wine-env.sh"
 source "$root/tests/setup/setup_common.sh"
+source "$root/scripts/reference-service.sh"
 begin_setup_test "$root/build/main-job"
-service_pid=""
-trap '[ -z "$service_pid" ] || kill "$service_pid" 2>/dev/null' EXIT
+reference_pid=""
+trap '[ -z "$reference_pid" ] || kill "$reference_pid" 2>/dev/null' EXIT
 
 # --- the window, as a person uses it ------------------------------------------
 
 window_id() { xwininfo -name Quillmark 2>/dev/null | awk '/Window id:/ {print $4}'; }
-window_gone() {
-    for _ in $(seq 1 100); do
-        [ -z "$(window_id)" ] && return 0
-        sleep 0.2
-    done
-    return 1
-}
+no_window() { [ -z "$(window_id)" ]; }
 # Where the main window is on the screen: sets $left and $top.
 find_window() {
     read -r left top < <(xwininfo -id "$(window_id)" |
@@ -75,22 +70,6 @@ open(sys.argv[2], "w", encoding="utf-8").write(text.replace(anchor, anchor + ext
 EOF
     python3 -B "$root/update-service/make_samples.py" "$data/catalogue.xml" "$data" >/dev/null
 }
-start_service() {
-    local data=$1 ports=$1/ports.json
-    /usr/bin/python3 -B "$root/update-service/service.py" \
-        --catalogue "$data/catalogue.xml" --packages "$data/packages" --pages "$data/pages" \
-        --port-file "$ports" --log "$data/requests.log" --parent-pid $$ \
-        --idle-timeout 600 >/dev/null 2>&1 &
-    service_pid=$!
-    for _ in $(seq 1 100); do [ -s "$ports" ] && break; sleep 0.1; done
-    QUILLMARK_MIRRORS=$(python3 -c 'import json,sys; m=json.load(open(sys.argv[1]))["mirrors"]; print(";".join("http://127.0.0.1:%d/" % p for p in m))' "$ports")
-    control=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["control"])' "$ports")
-    export QUILLMARK_MIRRORS
-}
-service() {  # service faults|reset JSON
-    python3 -c 'import sys, urllib.request as u; u.urlopen(u.Request(sys.argv[1], sys.argv[2].encode(), method="POST"), timeout=5)' \
-        "http://127.0.0.1:$control/_control/$1" "$2"
-}
 scans_answered() { cat "$data/requests.log" 2>/dev/null | grep -c '"method": "POST", "path": "/"'; }
 
 # --- what the user's disk shows --------------------------------------------------
@@ -103,13 +82,12 @@ import os, sys
 folder, packages, complete = sys.argv[1], sys.argv[2], sys.argv[3] == "complete"
 truth = [open(os.path.join(packages, f), "rb").read() for f in os.listdir(packages)]
 names = [f for f in os.listdir(folder) if os.path.isfile(os.path.join(folder, f))]
-ok = bool(names)
-for name in names:
+def as_served(name):
     data = open(os.path.join(folder, name), "rb").read()
-    whole = any(data == t for t in truth)
-    ok &= whole if complete or not name.endswith(".tmp") else any(t.startswith(data) for t in truth)
-    ok &= not (complete and name.endswith(".tmp"))
-sys.exit(0 if ok else 1)
+    if name.endswith(".tmp"):
+        return not complete and any(t.startswith(data) for t in truth)
+    return data in truth
+sys.exit(0 if names and all(as_served(n) for n in names) else 1)
 EOF
 }
 partial_downloads() { ls "$dir/download" | grep -c '\.tmp$'; }
@@ -153,7 +131,8 @@ main_job() {
         awk '/HardwareID/ {print $3; exit}')
     data=$out/$arch-service
     make_service_data "${display_id:-PCI\\VEN_0000&DEV_0000&SUBSYS_00000000&REV_00}" "$data"
-    start_service "$data"
+    start_reference_service "$data/catalogue.xml" "$data" --log "$data/requests.log" \
+        --idle-timeout 600 || return
     # The example PC; on a 32-bit Windows, as its 32-bit edition, so that the
     # program starts the DPInst that can run there.
     local profile=$out/$arch-profile.xml
@@ -173,7 +152,7 @@ main_job() {
     check "the scan is answered" scan
     photo download-page
     # Slow bodies: every download stops after its first kilobyte for a while.
-    service faults '{"1": {"slow_body": 25}, "2": {"slow_body": 25}, "3": {"slow_body": 25}}'
+    reference_service faults '{"1": {"slow_body": 25}, "2": {"slow_body": 25}, "3": {"slow_body": 25}}'
     click "${select_all[@]}"
     click "${download_all[@]}"
     photo download-all-confirm
@@ -194,13 +173,13 @@ main_job() {
     click "${menu_exit[@]}"
     photo quit-confirm
     click "${yes_button[@]}"
-    check "Quillmark quits after Yes" window_gone
+    check "Quillmark quits after Yes" wait_for 20 no_window
     /usr/lib/wine/wineserver -w
     local left_partial
     left_partial=$(partial_downloads)
     check "partial downloads stay on disk" test "$left_partial" -gt 0
     check "and are the start of their packages" downloads_true
-    service reset ''
+    reference_service reset ''
     check "Quillmark starts again" start_from_shortcut || return
     check "the second scan is answered" scan
     photo paused-after-restart
@@ -243,15 +222,15 @@ main_job() {
     echo "[main-job] $arch: quit and uninstall"
     click "${menu_button[@]}"
     click "${menu_exit[@]}"
-    check "Quillmark quits without asking when nothing downloads" window_gone
+    check "Quillmark quits without asking when nothing downloads" wait_for 20 no_window
     /usr/lib/wine/wineserver -w
     "$wine" start /wait /unix "$dir/uninstall.exe" /S
     /usr/lib/wine/wineserver -w
     check "the uninstaller removes the program" test ! -e "$dir/quillmark.exe"
     check "the downloads stay" test -n "$(ls "$dir/download")"
     check "the backups stay" test -n "$(ls "$dir/backup")"
-    kill "$service_pid" 2>/dev/null
-    service_pid=""
+    kill "$reference_pid" 2>/dev/null
+    reference_pid=""
     /usr/lib/wine/wineserver -k 2>/dev/null
 }
 
