@@ -97,12 +97,16 @@ int capture_environment() {
 
 namespace {
 
-// The system information, collected on a thread of its own while the window
-// is made (start_system_info, wait_for_system_info). The window's thread
-// waits for it, so it runs at normal priority, unlike the workers.
+// The system information, collected on a thread of its own once the first
+// frame is shown (start_system_info, wait_for_system_info): WMI is slow, and
+// the window shows the fields as soon as they are there. The thread fills a
+// record of its own; the window's thread publishes it into machine_info.
 struct system_info_job {
     HANDLE thread = nullptr;
     int result = 0;
+    machine_info_record collected;
+    HWND notify = nullptr;  // told with `message` when the thread is done
+    UINT message = 0;
 };
 system_info_job system_info_worker;
 
@@ -110,40 +114,53 @@ unsigned __stdcall collect_system_info_thread(void* argument) {
     auto* job = static_cast<system_info_job*>(argument);
     // WMI needs COM on the thread that asks it.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    job->result = collect_system_info();
+    job->result = collect_system_info(job->collected);
     if (SUCCEEDED(com)) CoUninitialize();
+    if (job->notify) PostMessageW(job->notify, job->message, 0, 0);
     return 0;
 }
 
 // Starts the system-information step; it runs on the calling thread when no
 // thread can be started.
-void start_system_info() {
-    system_info_worker.result = 0;
-    system_info_worker.thread = reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, collect_system_info_thread, &system_info_worker, 0, nullptr));
-    if (!system_info_worker.thread) system_info_worker.result = collect_system_info();
+void start_system_info(HWND notify, UINT message) {
+    system_info_job& job = system_info_worker;
+    job.result = 0;
+    job.notify = notify;
+    job.message = message;
+    job.thread = reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, collect_system_info_thread, &job, 0, nullptr));
+    if (job.thread) return;
+    job.result = collect_system_info(job.collected);
+    if (notify) PostMessageW(notify, message, 0, 0);
 }
 
-// The steps after the system information that the first frame needs. The
-// system-information step runs meanwhile; its failure comes first, as it
-// would in order.
-int run_settings_and_language_steps() {
-    int code = init_ok;
-    if (!load_settings()) {
-        code = init_settings;
-    } else {
-        create_fonts();
-        if (load_language(current_settings.language, true) < 0)
-            code = init_language;
-        else if (lstrcmpiW(current_settings.language, L"English") != 0)
-            load_language(L"English", false);
+// Waits for the started step and, when it succeeded, publishes what it
+// collected. init_ok or init_system_info.
+int wait_for_system_info() {
+    system_info_job& job = system_info_worker;
+    if (job.thread) {
+        WaitForSingleObject(job.thread, INFINITE);
+        CloseHandle(job.thread);
+        job.thread = nullptr;
     }
-    if (code != init_ok && wait_for_system_info() != init_ok) return init_system_info;
-    return code;
+    if (job.result < 0) return init_system_info;
+    machine_info = std::move(job.collected);
+    job.collected = machine_info_record{};
+    return init_ok;
 }
 
-enum class later_steps { none, pending, done, failed };
-later_steps later_state = later_steps::none;
+int run_settings_and_language_steps() {
+    if (!load_settings()) return init_settings;
+    create_fonts();
+    if (load_language(current_settings.language, true) < 0) return init_language;
+    if (lstrcmpiW(current_settings.language, L"English") != 0) load_language(L"English", false);
+    return init_ok;
+}
+
+// Where start-up is, after the first-frame steps.
+enum class step_state { none, pending, running, done, failed };
+step_state system_info_state = step_state::none;
+step_state later_state = step_state::none;
 
 void show_init_failure(int code) {
     wchar_t text[128];
@@ -159,17 +176,12 @@ int run_first_frame_steps() {
     enter_program_folder();
 
     if (int code = capture_environment()) return code;
-    start_system_info();
-    return run_settings_and_language_steps();
-}
-
-int wait_for_system_info() {
-    if (system_info_worker.thread) {
-        WaitForSingleObject(system_info_worker.thread, INFINITE);
-        CloseHandle(system_info_worker.thread);
-        system_info_worker.thread = nullptr;
-    }
-    return system_info_worker.result < 0 ? init_system_info : init_ok;
+    const int code = run_settings_and_language_steps();
+    if (code == init_ok) return init_ok;
+    // The system information comes before the settings and the language:
+    // when it fails too, its code is the one shown.
+    start_system_info(nullptr, 0);
+    return wait_for_system_info() != init_ok ? init_system_info : code;
 }
 
 int run_later_steps() {
@@ -180,6 +192,7 @@ int run_later_steps() {
 
 int run_init_steps() {
     if (int code = run_first_frame_steps()) return code;
+    start_system_info(nullptr, 0);
     if (int code = wait_for_system_info()) return code;
     return run_later_steps();
 }
@@ -191,32 +204,45 @@ void format_init_failure(int code, wchar_t (&out)[128]) {
 
 int app_init() {
     const int code = run_first_frame_steps();
-    if (code == init_ok) return 0;
-    show_init_failure(code);
-    return -1;
-}
-
-int app_await_system_info() {
-    const int code = wait_for_system_info();
-    if (code == init_ok) {
-        later_state = later_steps::pending;
-        return 0;
+    if (code != init_ok) {
+        show_init_failure(code);
+        return -1;
     }
-    show_init_failure(code);
-    return -1;
+    system_info_state = step_state::pending;
+    later_state = step_state::pending;
+    return 0;
 }
 
-bool app_finish_init() {
-    if (later_state != later_steps::pending) return later_state != later_steps::failed;
-    const int code = run_later_steps();
-    later_state = code == init_ok ? later_steps::done : later_steps::failed;
+void app_start_system_info(HWND notify, UINT message) {
+    if (system_info_state != step_state::pending) return;
+    system_info_state = step_state::running;
+    start_system_info(notify, message);
+}
+
+bool app_finish_system_info() {
+    if (system_info_state == step_state::pending) app_start_system_info(nullptr, 0);
+    if (system_info_state != step_state::running) return system_info_state != step_state::failed;
+    const int code = wait_for_system_info();
+    system_info_state = code == init_ok ? step_state::done : step_state::failed;
     if (code != init_ok) show_init_failure(code);
     return code == init_ok;
 }
 
-bool app_init_failed() { return later_state == later_steps::failed; }
+bool app_finish_init() {
+    if (later_state != step_state::pending) return later_state != step_state::failed;
+    const int code = run_later_steps();
+    later_state = code == init_ok ? step_state::done : step_state::failed;
+    if (code != init_ok) show_init_failure(code);
+    return code == init_ok;
+}
+
+bool app_init_failed() {
+    return later_state == step_state::failed || system_info_state == step_state::failed;
+}
 
 void app_teardown() {
+    // A system-information thread still asking WMI ends first.
+    if (system_info_worker.thread) wait_for_system_info();
     // Every transfer handle goes before libcurl's global clean-up: freeing
     // a handle afterwards touches the TLS state that the clean-up has torn
     // down (it crashes after any HTTPS transfer). Running downloads are

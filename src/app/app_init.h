@@ -30,30 +30,36 @@ int capture_environment();
 int run_init_steps();
 
 // The same steps in the program's three parts. run_first_frame_steps runs
-// what the first frame of the window needs and starts the system-information
-// step on a thread of its own, so that it runs while the window is made;
-// wait_for_system_info waits for that step; run_later_steps creates the
-// process objects and the driver store index, which nothing on the first
-// frame needs. Each returns the first failing code, or init_ok.
+// what the first frame of the window needs: everything before the system
+// information and after it up to the language. When one of those fails, the
+// system-information step runs too, and its failure is the code returned, as
+// it comes first. run_later_steps creates the process objects and the driver
+// store index, which nothing on the first frame needs. Each returns the first
+// failing code, or init_ok.
 int run_first_frame_steps();
-int wait_for_system_info();
 int run_later_steps();
 
 // The text of the start-up failure box for a code.
 void format_init_failure(int code, wchar_t (&out)[128]);
 
 // The program's start-up around its window, each part showing the failure
-// box when a step fails. app_init runs the first-frame steps (0 or -1);
-// app_await_system_info, once the window is made, waits for the system
-// information (0 or -1) and leaves the later steps to app_finish_init, which
-// the program calls once the window has been painted, and before anything
-// that needs the process objects (a scan). It runs them once; false when
-// they failed, or had failed before. Without app_await_system_info's success
-// it does nothing and returns true.
+// box when a step fails. app_init runs the first-frame steps (0 or -1) and
+// leaves the rest for once the window has been painted:
+// - app_start_system_info starts collecting the system information on a
+//   thread, which posts `message` to `notify` when done; the window's thread
+//   then calls app_finish_system_info, which publishes it into machine_info.
+//   app_finish_system_info also waits for it (and starts it when it was not
+//   started), for anything that reads machine_info before the message (a
+//   scan).
+// - app_finish_init runs the later steps, before anything that needs the
+//   process objects (a scan).
+// Each runs once; false when it failed, or had failed before. Without
+// app_init's success they do nothing and return true.
 int app_init();
-int app_await_system_info();
+void app_start_system_info(HWND notify, UINT message);
+bool app_finish_system_info();
 bool app_finish_init();
-// True when the later steps failed: the program ends with -1.
+// True when a step after app_init failed: the program ends with -1.
 bool app_init_failed();
 
 // Releases what start-up created: the update client (with its transfer

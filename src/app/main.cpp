@@ -2,7 +2,6 @@
 // start-up thread, and teardown in reverse order.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <objbase.h>
 
 #include "app/app_init.h"
@@ -13,13 +12,10 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     if (check_single_instance() != 0) return -1;
 
-    // COM, then common controls, then the application core, then the window:
-    // each later step may rely on the earlier ones.
+    // COM, then the application core, then the window: each later step may
+    // rely on the earlier ones. The common controls are registered with the
+    // pages that use them, after the first frame (main_window_c).
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_BAR_CLASSES;
-    InitCommonControlsEx(&controls);
 
     if (app_init() != 0) return -1;
 
@@ -27,9 +23,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
     {
         message_loop_c loop;
         main_window_c window;
-        // The system information, collected meanwhile, is on the first frame.
-        const bool made = window.create(instance) != nullptr;
-        if (app_await_system_info() != 0 || !made) return -1;
+        if (!window.create(instance)) return -1;
         ShowWindow(window.handle(), show_command);
         window.finish_start_up_later();
         exit_code = loop.run();

@@ -145,7 +145,8 @@ void apply_profile(const profile_system& s, machine_info_record& info) {
 
 }  // namespace
 
-int collect_system_info(wmi_reader& reader, const profile_system* profile) {
+int collect_system_info(wmi_reader& reader, const profile_system* profile,
+                        machine_info_record& out) {
     if (FAILED(reader.connect())) return -1;
 
     // What the profile gives is not asked: its item would replace the answer
@@ -166,15 +167,22 @@ int collect_system_info(wmi_reader& reader, const profile_system* profile) {
     if (!given.model)
         info.model = first_text(reader, L"SELECT * FROM Win32_ComputerSystem", L"Model");
     apply_profile(given, info);
-    machine_info = std::move(info);
+    info.collected = true;
+    out = std::move(info);
     return 0;
 }
 
-int collect_system_info() {
+int collect_system_info(wmi_reader& reader, const profile_system* profile) {
+    return collect_system_info(reader, profile, machine_info);
+}
+
+int collect_system_info(machine_info_record& out) {
     const active_profile& active = machine_profile_in_use();
     const profile_system* profile = nullptr;
     if (active.status == profile_status::loaded && active.profile.system)
         profile = &*active.profile.system;
     std::unique_ptr<wmi_reader> reader = make_wmi_reader();
-    return collect_system_info(*reader, profile);
+    return collect_system_info(*reader, profile, out);
 }
+
+int collect_system_info() { return collect_system_info(machine_info); }

@@ -50,17 +50,25 @@ struct machine_info_record {
     std::wstring display;  // Win32_DisplayConfiguration.Caption
     std::wstring sound;    // Win32_SoundDevice.Description
     std::wstring model;    // Win32_ComputerSystem.Model
+    // Set by a collection that succeeded: until then the sidebars show no
+    // rows, which would move as the values come in.
+    bool collected = false;
 };
 extern machine_info_record machine_info;
 
 // Fills machine_info through WMI; then, when a machine profile with a
 // `system` element is in use, each item it gives replaces its field (the
 // memory byte count through format_size). 0 on success, -1 when WMI could not
-// be set up (COM security, locator, connection, proxy blanket). Needs COM on
-// the calling thread. Called once by app_init.
+// be set up (COM security, locator, connection, proxy blanket), leaving
+// machine_info as it was. Needs COM on the calling thread.
 int collect_system_info();
+// The same into `out` instead of machine_info (a start-up thread collects
+// there while the window shows machine_info).
+int collect_system_info(machine_info_record& out);
 // The same over a given reader, with the `system` element to apply (or null).
 int collect_system_info(wmi_reader& reader, const profile_system* profile);
+int collect_system_info(wmi_reader& reader, const profile_system* profile,
+                        machine_info_record& out);
 
 // The OS line: the caption, then " Build " and the build number when it is
 // not empty, then " " and the service pack when it is not empty.

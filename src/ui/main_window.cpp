@@ -4,6 +4,8 @@
 
 #include "ui/main_window.h"
 
+#include <commctrl.h>
+
 #include <string>
 
 #include "app/app_init.h"
@@ -93,6 +95,7 @@ bool main_window_c::process_message(HWND window, UINT message, WPARAM wparam, LP
         {UM_SCAN_DONE, &main_window_c::on_scan_done},
         {UM_SCAN_CANCELLED, &main_window_c::on_scan_cancelled},
         {UM_BRING_TO_FRONT, &main_window_c::on_bring_to_front},
+        {UM_SYSTEM_INFO, &main_window_c::on_system_info},
     };
     if (dispatch_message(this, map, message, wparam, lparam, result)) return true;
     if (message == tray_message_) {
@@ -151,6 +154,12 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
 void main_window_c::create_pages() {
     if (pages_created_ || !window_) return;
     pages_created_ = true;
+    // The common controls load here rather than before the first frame,
+    // which the home page makes without them.
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_BAR_CLASSES;
+    InitCommonControlsEx(&controls);
     scan_.create(window_);
     download_.create(window_);
     backup_.create(window_);
@@ -167,12 +176,31 @@ bool main_window_c::finish_start_up() {
     KillTimer(window_, START_UP_TIMER_ID);
     if (!start_up_finished_) {
         start_up_finished_ = true;
+        // WMI answers on its own thread while the rest is made here.
+        app_start_system_info(window_, UM_SYSTEM_INFO);
         create_pages();
         install_tray_icon();
     }
     if (app_finish_init()) return true;
     DestroyWindow(window_);
     return false;
+}
+
+bool main_window_c::finish_system_info() {
+    if (system_info_shown_) return true;
+    if (!app_finish_system_info()) {
+        DestroyWindow(window_);
+        return false;
+    }
+    // The sidebars show the fields now there.
+    system_info_shown_ = true;
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+    return true;
+}
+
+LRESULT main_window_c::on_system_info(UINT, WPARAM, LPARAM, bool&) {
+    finish_system_info();
+    return 0;
 }
 
 void main_window_c::create_caption_buttons() {
@@ -475,7 +503,8 @@ LRESULT main_window_c::on_start_scan(UINT, WPARAM, LPARAM, bool&) {
     if (scan_.busy() || modal_box_open() || backup_.busy()) return 0;
     // A scan asked for before start-up has finished (by "--autoscan" or a
     // second launch) finishes it first.
-    if (!finish_start_up()) return 0;
+    // The scan request names the PC's model.
+    if (!finish_start_up() || !finish_system_info()) return 0;
     ++scans_started_;
     main_state_ = main_state_scanning;
     // The scan rebuilds the device store that the download rows show.

@@ -75,8 +75,9 @@ public:
     restore_window_c& restore() { return create_pages(), restore_; }
 
     // Once the shown window has painted its first frame and the loop is
-    // idle, start-up finishes (finish_start_up). It ends, with the window,
-    // when the process objects cannot be made.
+    // idle, start-up finishes (finish_start_up): the system information, the
+    // other pages, the tray icon and the process objects. It ends, with the
+    // window, when the system information or the process objects fail.
     void finish_start_up_later();
 
     // Caption button actions.
@@ -112,6 +113,7 @@ private:
     LRESULT on_scan_cancelled(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_bring_to_front(UINT, WPARAM, LPARAM, bool&);
     LRESULT on_tray(UINT, WPARAM, LPARAM, bool&);
+    LRESULT on_system_info(UINT, WPARAM, LPARAM, bool&);
 
     void create_caption_buttons();
     // Makes the pages after the home page, once.
@@ -121,6 +123,10 @@ private:
     // timer, and before a scan or a hide to the tray that come earlier.
     // False when start-up failed: the window is then destroyed.
     bool finish_start_up();
+    // Publishes the system information that start-up collects on a thread,
+    // waiting for it when it is not there yet, and redraws the sidebars.
+    // False when it failed: the window is then destroyed.
+    bool finish_system_info();
     void load_icons();
     void install_tray_icon();
     void notify_new_drivers();
@@ -149,6 +155,7 @@ private:
     restore_window_c restore_;
     bool pages_created_ = false;
     bool start_up_finished_ = false;
+    bool system_info_shown_ = false;
     HWND current_page_ = nullptr;
     int main_state_ = main_state_idle;
     HMENU menu_ = nullptr;

@@ -39,6 +39,11 @@ int draw_system_info(HDC dc, int width, const image_c& header, sidebar_page page
     const RECT title_box = sidebar_title_box(width);
     TextOutW(dc, title_box.left, title_box.top, title.c_str(), static_cast<int>(title.size()));
 
+    int top = 100;
+    if (!machine_info.collected) {
+        RestoreDC(dc, saved);
+        return top;
+    }
     SelectObject(dc, ui_font(SIDEBAR_ROW_FONT));
     SetTextColor(dc, SKIN_SIDEBAR_VALUE);
     TEXTMETRICW metrics{};
@@ -54,7 +59,6 @@ int draw_system_info(HDC dc, int width, const image_c& header, sidebar_page page
         {"sidebar_storage", &machine_info.storage},
     };
     const int value_left = width - SIDEBAR_WIDTH + sidebar_value_offset(page);
-    int top = 100;
     for (const auto& row : rows) {
         // An empty value still takes one line, so the labels never overlap.
         RECT value{value_left, top, width - 5, top + metrics.tmHeight};

@@ -20,5 +20,6 @@ void paint_sidebar_band(HDC dc, int width, int height);
 int sidebar_value_offset(sidebar_page page);
 
 // The header picture, the title and the rows, for a client area `width`
-// wide. Returns the bottom of the last row.
+// wide; the rows once the system information is collected. Returns the
+// bottom of the last row (or where the first would start).
 int draw_system_info(HDC dc, int width, const image_c& header, sidebar_page page);

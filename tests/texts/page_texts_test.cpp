@@ -106,6 +106,7 @@ protected:
         machine_info.display = L"NVIDIA GeForce GT 640";
         machine_info.sound = L"Realtek High Definition Audio";
         machine_info.storage = L"ST1000DM003-1CH162";
+        machine_info.collected = true;
         std::wstring folder = QM_BINARY_DIR_W L"\\screenshots";
         CreateDirectoryW(folder.c_str(), nullptr);
         SetEnvironmentVariableW(L"QUILLMARK_DEMO_SHOTS", folder.c_str());
