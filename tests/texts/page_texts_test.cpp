@@ -152,6 +152,25 @@ TEST_F(PageTexts, TheWeeklyScanLineStaysInItsBoxLeftOfTheSidebar) {
     }
 }
 
+TEST_F(PageTexts, SidebarRowsAppearOnceTheSystemInformationIsCollected) {
+    page_host host(size_);
+    ASSERT_NE(host.window, nullptr);
+    home_window_c home;
+    HWND page = home.create(host.window);
+    ASSERT_NE(page, nullptr);
+    load(L"English");
+    const std::vector<uint32_t> with_rows = capture_page(page, size_);
+    machine_info.collected = false;
+    const std::vector<uint32_t> waiting = capture_page(page, size_);
+    // Neither labels nor values while it is collected.
+    machine_info.model = L"Another model entirely";
+    EXPECT_TRUE(capture_page(page, size_) == waiting);
+    const RECT rows = difference(with_rows, waiting, size_);
+    ASSERT_GT(rows.bottom, rows.top) << "the rows are not drawn";
+    EXPECT_GE(rows.left, size_.cx - SIDEBAR_WIDTH);
+    EXPECT_GE(rows.top, 100);
+}
+
 // Screen pictures for a person to look at; a window that cannot be shown on
 // this display saves nothing and fails nothing.
 TEST_F(PageTexts, PicturesOfThePagesAndTheCloseToTrayBox) {
