@@ -1,7 +1,7 @@
 # Delay-loaded system DLLs. The 64-bit program's first frame needs only
 # kernel32, user32, gdi32 and advapi32; every other DLL it imports is loaded
-# by the first call into it, which takes the loading (and the DLL's own start-up)
-# off the path to the window. mingw-w64 ships no delay-import libraries, so
+# by the first call into it, which takes the loading (and the DLL's own
+# start-up) off the path to the window. mingw-w64 ships no delay-import libraries, so
 # they are made here from its import libraries: `nm` lists a library's
 # functions, `dlltool --output-delaylib` turns that list into a library whose
 # thunks load the DLL through __delayLoadHelper2 (in libmingwex).

@@ -121,7 +121,7 @@ unsigned __stdcall collect_system_info_thread(void* argument) {
 }
 
 // Starts the system-information step; it runs on the calling thread when no
-// thread can be started.
+// thread can be started (whose COM, set up already, then serves WMI).
 void start_system_info(HWND notify, UINT message) {
     system_info_job& job = system_info_worker;
     job.result = 0;
@@ -129,9 +129,7 @@ void start_system_info(HWND notify, UINT message) {
     job.message = message;
     job.thread = reinterpret_cast<HANDLE>(
         _beginthreadex(nullptr, 0, collect_system_info_thread, &job, 0, nullptr));
-    if (job.thread) return;
-    job.result = collect_system_info(job.collected);
-    if (notify) PostMessageW(notify, message, 0, 0);
+    if (!job.thread) collect_system_info_thread(&job);
 }
 
 // Waits for the started step and, when it succeeded, publishes what it

@@ -172,10 +172,6 @@ int collect_system_info(wmi_reader& reader, const profile_system* profile,
     return 0;
 }
 
-int collect_system_info(wmi_reader& reader, const profile_system* profile) {
-    return collect_system_info(reader, profile, machine_info);
-}
-
 int collect_system_info(machine_info_record& out) {
     const active_profile& active = machine_profile_in_use();
     const profile_system* profile = nullptr;
@@ -184,5 +180,3 @@ int collect_system_info(machine_info_record& out) {
     std::unique_ptr<wmi_reader> reader = make_wmi_reader();
     return collect_system_info(*reader, profile, out);
 }
-
-int collect_system_info() { return collect_system_info(machine_info); }

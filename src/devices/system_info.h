@@ -56,17 +56,14 @@ struct machine_info_record {
 };
 extern machine_info_record machine_info;
 
-// Fills machine_info through WMI; then, when a machine profile with a
-// `system` element is in use, each item it gives replaces its field (the
-// memory byte count through format_size). 0 on success, -1 when WMI could not
-// be set up (COM security, locator, connection, proxy blanket), leaving
-// machine_info as it was. Needs COM on the calling thread.
-int collect_system_info();
-// The same into `out` instead of machine_info (a start-up thread collects
-// there while the window shows machine_info).
+// Fills `out` through WMI; then, when a machine profile with a `system`
+// element is in use, each item it gives replaces its field (the memory byte
+// count through format_size). 0 on success, -1 when WMI could not be set up
+// (COM security, locator, connection, proxy blanket), leaving `out` as it
+// was. Needs COM on the calling thread. Start-up collects into a record of
+// its own on a thread, and publishes it into machine_info.
 int collect_system_info(machine_info_record& out);
 // The same over a given reader, with the `system` element to apply (or null).
-int collect_system_info(wmi_reader& reader, const profile_system* profile);
 int collect_system_info(wmi_reader& reader, const profile_system* profile,
                         machine_info_record& out);
 

@@ -502,8 +502,8 @@ LRESULT main_window_c::on_start_scan(UINT, WPARAM, LPARAM, bool&) {
     // device records too.
     if (scan_.busy() || modal_box_open() || backup_.busy()) return 0;
     // A scan asked for before start-up has finished (by "--autoscan" or a
-    // second launch) finishes it first.
-    // The scan request names the PC's model.
+    // second launch) finishes it first, and waits for the system
+    // information: the request names the PC's model.
     if (!finish_start_up() || !finish_system_info()) return 0;
     ++scans_started_;
     main_state_ = main_state_scanning;

@@ -23,7 +23,7 @@ TEST(SystemInfoWithProfile, ProfileItemsReplaceTheWmiFields) {
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     ASSERT_TRUE(SUCCEEDED(com));
     machine_info = machine_info_record{};
-    int result = collect_system_info();
+    int result = collect_system_info(machine_info);
     CoUninitialize();
     ASSERT_EQ(result, 0);
 

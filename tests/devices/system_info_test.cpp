@@ -249,7 +249,7 @@ protected:
 
 TEST_F(Collection, FillsEveryFieldWithTheExactQueriesInOrder) {
     fill_typical();
-    ASSERT_EQ(collect_system_info(reader, nullptr), 0);
+    ASSERT_EQ(collect_system_info(reader, nullptr, machine_info), 0);
     EXPECT_EQ(machine_info.cpu, L"Intel(R) Core(TM) i5-3320M CPU @ 2.60GHz");
     EXPECT_EQ(machine_info.os, L"Microsoft Windows 7 Professional Build 7601 Service Pack 1");
     EXPECT_EQ(machine_info.memory, L"8.00G");  // two modules of 4294967296 bytes
@@ -272,7 +272,7 @@ TEST_F(Collection, FillsEveryFieldWithTheExactQueriesInOrder) {
 TEST_F(Collection, SetUpFailureIsMinusOneAndLeavesTheFields) {
     machine_info.cpu = L"before";
     reader.connect_result = E_ACCESSDENIED;
-    EXPECT_EQ(collect_system_info(reader, nullptr), -1);
+    EXPECT_EQ(collect_system_info(reader, nullptr, machine_info), -1);
     EXPECT_EQ(machine_info.cpu, L"before");
     EXPECT_TRUE(reader.asked.empty());
 }
@@ -280,14 +280,14 @@ TEST_F(Collection, SetUpFailureIsMinusOneAndLeavesTheFields) {
 TEST_F(Collection, FirstObjectWithAValueGivesTheField) {
     fill_typical();
     reader.objects[{DISK, L"Model"}] = {std::nullopt, std::nullopt, L"second disk", L"third disk"};
-    ASSERT_EQ(collect_system_info(reader, nullptr), 0);
+    ASSERT_EQ(collect_system_info(reader, nullptr, machine_info), 0);
     EXPECT_EQ(machine_info.storage, L"second disk");
     EXPECT_EQ(reader.visited[5], 3);  // stopped at the first value
     // A present but empty value is a value.
     reader = scripted_reader{};
     fill_typical();
     reader.objects[{PROCESSOR, L"Name"}] = {L"", L"later"};
-    ASSERT_EQ(collect_system_info(reader, nullptr), 0);
+    ASSERT_EQ(collect_system_info(reader, nullptr, machine_info), 0);
     EXPECT_EQ(machine_info.cpu, L"");
 }
 
@@ -296,7 +296,7 @@ TEST_F(Collection, FieldsWithoutValuesStayEmptyAsUnderWine) {
     reader.objects.erase({DISPLAY, L"Caption"});                     // no rows
     reader.objects[{SOUND, L"Description"}] = {std::nullopt};        // no such property
     reader.failing_queries = {COMPUTER};                              // ExecQuery failed
-    ASSERT_EQ(collect_system_info(reader, nullptr), 0);
+    ASSERT_EQ(collect_system_info(reader, nullptr, machine_info), 0);
     EXPECT_EQ(machine_info.display, L"");
     EXPECT_EQ(machine_info.sound, L"");
     EXPECT_EQ(machine_info.model, L"");
@@ -306,18 +306,18 @@ TEST_F(Collection, FieldsWithoutValuesStayEmptyAsUnderWine) {
 TEST_F(Collection, OsLineWithoutBuildOrServicePack) {
     fill_typical();
     reader.objects[{OS, L"CSDVersion"}] = {std::nullopt};
-    ASSERT_EQ(collect_system_info(reader, nullptr), 0);
+    ASSERT_EQ(collect_system_info(reader, nullptr, machine_info), 0);
     EXPECT_EQ(machine_info.os, L"Microsoft Windows 7 Professional Build 7601");
     reader.objects[{OS, L"CSDVersion"}] = {L""};
     reader.objects[{OS, L"BuildNumber"}] = {L""};
-    ASSERT_EQ(collect_system_info(reader, nullptr), 0);
+    ASSERT_EQ(collect_system_info(reader, nullptr, machine_info), 0);
     EXPECT_EQ(machine_info.os, L"Microsoft Windows 7 Professional");
 }
 
 TEST_F(Collection, NoCaptionLeavesOsEmptyAndAsksNoMore) {
     fill_typical();
     reader.objects[{OS, L"Caption"}] = {std::nullopt};
-    ASSERT_EQ(collect_system_info(reader, nullptr), 0);
+    ASSERT_EQ(collect_system_info(reader, nullptr, machine_info), 0);
     EXPECT_EQ(machine_info.os, L"");
     for (const auto& question : reader.asked) EXPECT_NE(question.second, L"BuildNumber");
     for (const auto& question : reader.asked) EXPECT_NE(question.second, L"CSDVersion");
@@ -326,13 +326,13 @@ TEST_F(Collection, NoCaptionLeavesOsEmptyAndAsksNoMore) {
 TEST_F(Collection, MemoryIsTheSumOfEveryModule) {
     fill_typical();
     reader.objects[{MEMORY, L"Capacity"}] = {L"2147483648", std::nullopt, L"1073741824", L"536870912"};
-    ASSERT_EQ(collect_system_info(reader, nullptr), 0);
+    ASSERT_EQ(collect_system_info(reader, nullptr, machine_info), 0);
     EXPECT_EQ(machine_info.memory, L"3.50G");
     reader.objects[{MEMORY, L"Capacity"}] = {};
-    ASSERT_EQ(collect_system_info(reader, nullptr), 0);
+    ASSERT_EQ(collect_system_info(reader, nullptr, machine_info), 0);
     EXPECT_EQ(machine_info.memory, L"0B");  // the query ran: an empty sum
     reader.failing_queries = {MEMORY};
-    ASSERT_EQ(collect_system_info(reader, nullptr), 0);
+    ASSERT_EQ(collect_system_info(reader, nullptr, machine_info), 0);
     EXPECT_EQ(machine_info.memory, L"");  // a failed query leaves the field empty
 }
 
@@ -343,7 +343,7 @@ TEST_F(Collection, MachineProfileItemsReplaceTheWmiFields) {
     profile.memory = 8589934592LL;
     profile.display = L"";  // present but empty replaces too
     profile.model = L"ThinkPad T430";
-    ASSERT_EQ(collect_system_info(reader, &profile), 0);
+    ASSERT_EQ(collect_system_info(reader, &profile, machine_info), 0);
     EXPECT_EQ(machine_info.cpu, L"Profile CPU");
     EXPECT_EQ(machine_info.memory, L"8.00G");
     EXPECT_EQ(machine_info.display, L"");
@@ -371,7 +371,7 @@ TEST_F(Collection, FullProfileAsksNothingAfterConnecting) {
     profile.display = L"Profile display";
     profile.sound = L"Profile sound";
     profile.model = L"Profile model";
-    ASSERT_EQ(collect_system_info(reader, &profile), 0);
+    ASSERT_EQ(collect_system_info(reader, &profile, machine_info), 0);
     EXPECT_TRUE(reader.asked.empty());
     EXPECT_EQ(machine_info.os, L"Profile OS");
     EXPECT_EQ(machine_info.sound, L"Profile sound");
@@ -382,7 +382,7 @@ TEST_F(Collection, ProfileDoesNotHideASetUpFailure) {
     profile_system profile;
     profile.cpu = L"Profile CPU";
     reader.connect_result = E_FAIL;
-    EXPECT_EQ(collect_system_info(reader, &profile), -1);
+    EXPECT_EQ(collect_system_info(reader, &profile, machine_info), -1);
 }
 
 bool running_under_wine() {
@@ -407,7 +407,7 @@ protected:
 
 TEST_F(RealWmi, CollectsFromTheService) {
     ASSERT_TRUE(SUCCEEDED(com));
-    ASSERT_EQ(collect_system_info(), 0);
+    ASSERT_EQ(collect_system_info(machine_info), 0);
     EXPECT_FALSE(machine_info.cpu.empty());
     EXPECT_FALSE(machine_info.os.empty());
     EXPECT_NE(machine_info.os.find(L" Build "), std::wstring::npos) << wide_to_utf8(machine_info.os);
@@ -429,10 +429,10 @@ TEST_F(RealWmi, SecondCollectionInOneProcessAlsoWorks) {
     // COM security can be set once per process; a later set-up must still
     // succeed (RPC_E_TOO_LATE is no failure).
     ASSERT_TRUE(SUCCEEDED(com));
-    ASSERT_EQ(collect_system_info(), 0);
+    ASSERT_EQ(collect_system_info(machine_info), 0);
     std::wstring first_cpu = machine_info.cpu;
     machine_info = machine_info_record{};
-    ASSERT_EQ(collect_system_info(), 0);
+    ASSERT_EQ(collect_system_info(machine_info), 0);
     EXPECT_EQ(machine_info.cpu, first_cpu);
 }
 
@@ -462,7 +462,7 @@ TEST_F(RealWmi, WithoutComTheSetUpFails) {
     // A thread that never initialised COM: the locator cannot be created.
     int result = 0;
     machine_info_record before = machine_info;
-    std::thread worker([&] { result = collect_system_info(); });
+    std::thread worker([&] { result = collect_system_info(machine_info); });
     worker.join();
     EXPECT_EQ(result, -1);
     EXPECT_EQ(machine_info.cpu, before.cpu);
