@@ -7,7 +7,7 @@ int32_t restore_task(restore_request& request) {
     int32_t result = -1;
     zip_reader reader;
     if (reader.open(join_path(request.backup_folder, request.archive).c_str()) == 0 &&
-        reader.extract_all(folder, false, false) == 0) {
+        unpack_into_fresh_folder(reader, folder) == 0) {
         launch_dpinst(folder, true, request.environment);
         result = 0;
     }

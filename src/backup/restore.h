@@ -16,7 +16,7 @@ struct restore_request {
     std::atomic<int32_t> running{0};  // 1 from the click until the job's end
 };
 
-// Unpacks the archive (by full path; files already there are kept) and
-// starts DPInst with /F on the folder. 0 when DPInst was started, -1 when
+// Unpacks the archive into a new folder that replaces the one of an earlier
+// restore (nothing left there is installed) and starts DPInst with /F on it. 0 when DPInst was started, -1 when
 // the archive could not be read. Sets `running` to 0 at its end.
 int32_t restore_task(restore_request& request);

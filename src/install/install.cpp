@@ -2,12 +2,14 @@
 
 #include <process.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include "app/globals.h"
 #include "app/settings.h"
 #include "devices/system_info.h"
 #include "install/zip_reader.h"
 #include "platform/shell.h"
+#include "platform/trust_check.h"
 #include "platform/worker_thread.h"
 
 namespace {
@@ -21,14 +23,29 @@ bool exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void start(const std::wstring& path, const install_environment& environment) {
-    shell().start_program(environment.owner, path.c_str(), nullptr, SW_SHOW);
-}
-
 // The last part of a path ("a\b\drv.zip" -> "drv.zip").
 std::wstring file_name_of(const std::wstring& path) {
     std::size_t separator = path.find_last_of(L"\\/");
     return separator == std::wstring::npos ? path : path.substr(separator + 1);
+}
+
+bool is_link(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Empties the place of an unpack folder: what was there goes, an earlier
+// unpack of another version or files planted by anyone who may write to the
+// download folder. A folder that cannot be removed (a file of it in use) is
+// moved aside and removed as far as it can be. A link in the folder's place
+// is removed itself or refused, never moved: a rename may follow it.
+bool clear_place(const std::wstring& folder) {
+    if (is_link(folder)) return RemoveDirectoryW(folder.c_str()) != FALSE;
+    if (delete_tree(folder)) return true;
+    const std::wstring aside = folder + L".old";
+    if (!delete_tree(aside) || !MoveFileExW(folder.c_str(), aside.c_str(), 0)) return false;
+    delete_tree(aside);
+    return true;
 }
 
 struct install_job {
@@ -63,13 +80,36 @@ install_environment current_install_environment() {
 }
 
 int32_t install_task(install_request& request, const install_environment& environment) {
-    int32_t result = install_package(request.package_path, request.inf_names, environment);
-    if (result == -1) {
-        result = static_cast<int32_t>(shell().start_program(
-            environment.owner, request.package_path.c_str(), nullptr, SW_SHOW));
-    }
+    request.report = {};
+    int32_t result = install_package(request.package_path, request.inf_names, environment, request.report);
+    if (result == -1 && request.report.outcome == install_outcome::none)
+        result = open_package(request.package_path, environment, request.report);
     request.installing = 0;
     return result;
+}
+
+int32_t open_package(const std::wstring& package_path, const install_environment& environment,
+                     install_report& report) {
+    // Only programs and Windows Installer packages, and only signed ones: a
+    // script, a shortcut or a document would be opened by whatever program
+    // its type names, with administrator rights and unchecked.
+    const wchar_t* extension = PathFindExtensionW(package_path.c_str());
+    if (lstrcmpiW(extension, L".exe") != 0 && lstrcmpiW(extension, L".msi") != 0) {
+        report = {install_outcome::type_refused, package_path, {}};
+        return -1;
+    }
+    return static_cast<int32_t>(start_if_signed(package_path, environment, report));
+}
+
+intptr_t start_if_signed(const std::wstring& path, const install_environment& environment,
+                         install_report& report) {
+    signature_verdict verdict = signature_check().check(path.c_str());
+    if (!verdict.trusted) {
+        report = {install_outcome::program_refused, path, std::move(verdict.signer)};
+        return -1;
+    }
+    report = {install_outcome::program_started, path, std::move(verdict.signer)};
+    return shell().start_program(environment.owner, path.c_str(), nullptr, SW_SHOW);
 }
 
 bool start_install_job(std::shared_ptr<install_request> request, install_environment environment) {
@@ -101,20 +141,60 @@ std::wstring make_unpack_folder(const std::wstring& file_path, const std::wstrin
 }
 
 int install_package(const std::wstring& package_path, const std::set<std::wstring>& inf_names,
-                    const install_environment& environment) {
+                    const install_environment& environment, install_report& report) {
     std::wstring unpack_folder = make_unpack_folder(package_path, environment.download_folder);
     zip_reader reader;
     if (reader.open(package_path.c_str(), nullptr) != 0) return -1;
-    if (!is_folder(unpack_folder)) return -1;
-    if (reader.extract_all(unpack_folder, false, false) != 0) return -1;
+    if (unpack_into_fresh_folder(reader, unpack_folder) != 0) {
+        report = {install_outcome::unpack_failed, package_path, {}};
+        return -1;
+    }
     reader.close();
     remove_web_pages(unpack_folder);
-    start_installer(unpack_folder, inf_names, environment);
+    start_installer(unpack_folder, usable_inf_names(inf_names), environment, report);
     return 0;
 }
 
+int unpack_into_fresh_folder(zip_reader& reader, const std::wstring& folder) {
+    // Beside the folder, so that the swap is a rename on one volume. A
+    // leftover of a run that was cut short goes first; the new folder must
+    // be made by this call, not found.
+    const std::wstring fresh = folder + L".fresh";
+    if (!delete_tree(fresh) || !CreateDirectoryW(fresh.c_str(), nullptr)) return UNPACK_NO_ROOM;
+    int result = reader.extract_all(fresh, false, false);
+    if (result == 0 && (!clear_place(folder) || !MoveFileExW(fresh.c_str(), folder.c_str(), 0)))
+        result = UNPACK_NO_ROOM;
+    if (result != 0) delete_tree(fresh);
+    return result;
+}
+
+bool delete_tree(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!link && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileW(path.c_str()) != FALSE;
+    if (!link) {
+        for (const std::wstring& name : list_folder(path)) delete_tree(join_path(path, name));
+    }
+    return RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+std::set<std::wstring> usable_inf_names(const std::set<std::wstring>& inf_names) {
+    std::set<std::wstring> usable;
+    for (const std::wstring& name : inf_names) {
+        std::wstring path = safe_entry_path(name);
+        if (!path.empty() && path.back() != L'\\') usable.insert(std::move(path));
+    }
+    return usable;
+}
+
 void start_installer(const std::wstring& unpack_folder, const std::set<std::wstring>& inf_names,
-                     const install_environment& environment) {
+                     const install_environment& environment, install_report& report) {
     common_folder common = common_inf_folder(inf_names);
     std::wstring target = common.status < 0 ? unpack_folder + L'\\'
                                             : join_path(unpack_folder, common.folder);
@@ -122,11 +202,12 @@ void start_installer(const std::wstring& unpack_folder, const std::set<std::wstr
         for (const std::wstring& name : inf_names) {
             if (exists(join_path(unpack_folder, name))) {
                 launch_dpinst(target, false, environment);
+                report = {install_outcome::dpinst_started, target, {}};
                 return;
             }
         }
     }
-    run_setup_upwards(unpack_folder, common.folder, environment);
+    run_setup_upwards(unpack_folder, common.folder, environment, report);
 }
 
 common_folder common_inf_folder(const std::set<std::wstring>& inf_names) {
@@ -164,14 +245,15 @@ void launch_dpinst(const std::wstring& folder, bool force, const install_environ
 }
 
 void run_setup_upwards(const std::wstring& unpack_folder, const std::wstring& inf_folder,
-                       const install_environment& environment) {
+                       const install_environment& environment, install_report& report) {
     std::wstring part = inf_folder;
     for (std::size_t cut = part.rfind(L'\\'); cut != std::wstring::npos; cut = part.rfind(L'\\')) {
         part.erase(cut);
-        if (run_package_setup(join_path(unpack_folder, part), environment) == 0) return;
+        if (run_package_setup(join_path(unpack_folder, part), environment, report) == 0) return;
     }
-    if (run_package_setup(unpack_folder, environment) != 0) {
+    if (run_package_setup(unpack_folder, environment, report) != 0) {
         shell().open_folder(unpack_folder.c_str());
+        report = {install_outcome::folder_opened, unpack_folder, {}};
     }
 }
 
@@ -185,17 +267,14 @@ std::wstring choose_setup_program(const std::vector<std::wstring>& listing) {
     return {};
 }
 
-int run_package_setup(const std::wstring& folder, const install_environment& environment) {
+int run_package_setup(const std::wstring& folder, const install_environment& environment,
+                      install_report& report) {
     std::wstring name = choose_setup_program(list_folder(join_path(folder, L"*.exe")));
-    if (name.empty()) {
-        // A file named ".exe" itself: only reached when several programs
-        // were listed and none of them is a setup or autorun program.
-        std::wstring fallback = join_path(folder, L".exe");
-        if (!exists(fallback)) return -1;
-        start(fallback, environment);
-        return 0;
-    }
-    start(join_path(folder, name), environment);
+    // A file named ".exe" itself: only reached when several programs were
+    // listed and none of them is a setup or autorun program.
+    std::wstring program = join_path(folder, name.empty() ? L".exe" : name);
+    if (name.empty() && !exists(program)) return -1;
+    start_if_signed(program, environment, report);
     return 0;
 }
 

@@ -4,8 +4,16 @@
 // driver package installer (DPInst32.exe or DPInst64.exe, by the bitness of
 // Windows, from the program folder). Without the INF files the package's own
 // setup program is looked for, and as a last resort the unpacked folder is
-// opened in Explorer. A package that is not a zip archive is opened by the
-// shell as it is. Nothing waits for the installer.
+// opened in Explorer. A package that is not a zip archive is started as it
+// is when it is a program (.exe) or a Windows Installer package (.msi);
+// anything else is never opened. Nothing waits for the installer.
+//
+// Quillmark runs with administrator rights, so nothing from a package is
+// started unless Windows finds a valid signature on it (platform/
+// trust_check.h); DPInst, ours, checks the driver's catalogue itself. INF
+// names that would lead out of the package are dropped, and every unpack
+// goes into a new, empty folder: nothing left in the download folder
+// beforehand is started.
 //
 // Every launch goes through the shell interface (platform/shell.h).
 #pragma once
@@ -19,6 +27,25 @@
 #include <string>
 #include <vector>
 
+class zip_reader;
+
+// What an installation did, for the row that asked for it.
+enum class install_outcome : int32_t {
+    none,             // nothing yet
+    dpinst_started,   // the driver package installer was started on the INF folder
+    program_started,  // a signed program was started
+    folder_opened,    // no installer was found: the unpack folder was opened
+    program_refused,  // a program without a valid signature was not started
+    type_refused,     // a package that is neither archive nor program was not opened
+    unpack_failed,    // the archive could not be unpacked
+};
+
+struct install_report {
+    install_outcome outcome = install_outcome::none;
+    std::wstring file;    // the program, package or folder it concerns
+    std::wstring signer;  // the signer's name, when the file is signed
+};
+
 // What an installation is asked to do. Shared by the download row that shows
 // it and the install job, which keeps it alive while it runs.
 struct install_request {
@@ -26,6 +53,9 @@ struct install_request {
     // The INF names of the offers installed, relative to the package root
     // (b\oem.inf), ordered by plain code-unit comparison.
     std::set<std::wstring> inf_names;
+    // Written by the job before `installing` drops to 0; read by the row
+    // once it reads 0, and cleared by the row before it starts the job.
+    install_report report;
     // 1 from the moment the row starts an installation until the job ends.
     std::atomic<int32_t> installing{0};
 };
@@ -42,10 +72,21 @@ struct install_environment {
 // process (through the current system source). UI thread.
 install_environment current_install_environment();
 
-// Runs an installation: install_package, and when that gives -1, the package
-// file opened by the shell (the shell's result is returned). Sets
-// `installing` to 0 at the end. 0 after a successful unpack.
+// Runs an installation: install_package, and when the package is no zip
+// archive, open_package. Sets `installing` to 0 at the end, after the
+// request's report. 0 after a successful unpack.
 int32_t install_task(install_request& request, const install_environment& environment);
+
+// A package that is not a zip archive: started when it is an .exe or .msi
+// file that start_if_signed starts (the shell's result), else refused (-1).
+int32_t open_package(const std::wstring& package_path, const install_environment& environment,
+                     install_report& report);
+
+// Starts the program at `path` when its signature is valid (the shell's
+// result, and the report names the signer); otherwise starts nothing,
+// reports the refusal and returns -1.
+intptr_t start_if_signed(const std::wstring& path, const install_environment& environment,
+                         install_report& report);
 
 // Starts install_task on a detached worker thread that holds `request` and a
 // copy of `environment` until it ends. The caller has set `installing` to 1.
@@ -53,10 +94,26 @@ int32_t install_task(install_request& request, const install_environment& enviro
 bool start_install_job(std::shared_ptr<install_request> request, install_environment environment);
 
 // 0 when the package was unpacked (whether or not an installer could be
-// started); -1 when it is not a readable zip archive, its unpack folder
-// cannot be made, or the archive's directory cannot be read.
+// started); -1 when it is not a readable zip archive, or when it is one that
+// could not be unpacked (the report then says unpack_failed).
 int install_package(const std::wstring& package_path, const std::set<std::wstring>& inf_names,
-                    const install_environment& environment);
+                    const install_environment& environment, install_report& report);
+
+// Unpacks the open archive into a new, empty folder beside `folder` and, once
+// that is complete, puts it in `folder`'s place (what was there goes). 0, or
+// extract_all's error, UNPACK_NO_ROOM when the folders cannot be swapped;
+// `folder` is then as it was, and no new folder is left behind.
+int unpack_into_fresh_folder(zip_reader& reader, const std::wstring& folder);
+
+// Removes `path` and everything under it without following reparse points:
+// a junction or link is removed itself, never what it leads to. True when
+// nothing is left at `path`.
+bool delete_tree(const std::wstring& path);
+
+// The INF names that can be looked up under the unpack folder, in the form
+// the unpacked files have (a\b.inf): a name the archive reader would not
+// write (absolute, a drive, "..", a device) or that names a folder is dropped.
+std::set<std::wstring> usable_inf_names(const std::set<std::wstring>& inf_names);
 
 // `base_folder` joined with the file name of `file_path` without its last
 // extension; the folder and its missing parents are created. A file name
@@ -65,10 +122,10 @@ int install_package(const std::wstring& package_path, const std::set<std::wstrin
 std::wstring make_unpack_folder(const std::wstring& file_path, const std::wstring& base_folder);
 
 // Chooses and starts the installer for unpack folder `unpack_folder` and the
-// offers' INF names: DPInst on their common folder when it exists and one of
-// the INF files is there, else the setup search of run_setup_upwards.
+// offers' usable INF names: DPInst on their common folder when it exists and
+// one of the INF files is there, else the setup search of run_setup_upwards.
 void start_installer(const std::wstring& unpack_folder, const std::set<std::wstring>& inf_names,
-                     const install_environment& environment);
+                     const install_environment& environment, install_report& report);
 
 // The longest common leading text of the INF names, cut back after its last
 // backslash: (0, "a\") for {a\x\one.inf, a\y\two.inf}; (-1, "") when there is
@@ -91,14 +148,17 @@ void launch_dpinst(const std::wstring& folder, bool force, const install_environ
 
 // Tries run_package_setup in `unpack_folder` joined with the INF folder
 // (relative, "a\b\" or empty), then in each of its parents up to the unpack
-// folder itself; opens the unpack folder in Explorer when nothing started.
+// folder itself; opens the unpack folder in Explorer when no program was
+// found.
 void run_setup_upwards(const std::wstring& unpack_folder, const std::wstring& inf_folder,
-                       const install_environment& environment);
+                       const install_environment& environment, install_report& report);
 
-// Starts the folder's setup program: its only program, else the first of
-// "setup.exe" and "autorun.exe" in listing order, else a file named ".exe".
-// 0 when a program was started, -1 when none was found.
-int run_package_setup(const std::wstring& folder, const install_environment& environment);
+// Starts the folder's setup program, when signed (start_if_signed): its only
+// program, else the first of "setup.exe" and "autorun.exe" in listing order,
+// else a file named ".exe". 0 when a program was found (started or refused),
+// -1 when none was found.
+int run_package_setup(const std::wstring& folder, const install_environment& environment,
+                      install_report& report);
 // The name run_package_setup starts from a listing of "*.exe", or empty when
 // the listing alone decides nothing (no name, or several and none of them a
 // setup or autorun program).

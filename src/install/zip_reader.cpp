@@ -45,9 +45,18 @@ bool unsafe_part(std::wstring_view part) {
     return false;
 }
 
+// A folder of the write path that is really a folder of its own, not a
+// junction or a symbolic link that would lead the writes elsewhere.
+bool plain_folder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 // Creates each missing folder of `relative` (parts separated by "\") under
-// `base`, which exists. Stops at the first level that cannot be made.
-void create_folders(const std::wstring& base, std::wstring_view relative) {
+// `base`, which exists. Stops at the first level that cannot be made or that
+// is a reparse point; true when every level is a plain folder.
+bool create_folders(const std::wstring& base, std::wstring_view relative) {
     std::wstring path = base;
     std::size_t start = 0;
     while (start < relative.size()) {
@@ -55,14 +64,37 @@ void create_folders(const std::wstring& base, std::wstring_view relative) {
         if (end == std::wstring_view::npos) end = relative.size();
         path += L'\\';
         path.append(relative.substr(start, end - start));
-        if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return;
+        if (!CreateDirectoryW(path.c_str(), nullptr) &&
+            (GetLastError() != ERROR_ALREADY_EXISTS || !plain_folder(path)))
+            return false;
         start = end + 1;
     }
+    return true;
 }
 
+// True when every existing level of `relative`'s folder under `base` is a
+// plain folder (a missing level is made later, by create_folders).
+bool plain_folder_chain(const std::wstring& base, std::wstring_view relative) {
+    std::wstring path = base;
+    std::size_t start = 0;
+    for (std::size_t end = relative.find(L'\\'); end != std::wstring_view::npos;
+         start = end + 1, end = relative.find(L'\\', start)) {
+        path += L'\\';
+        path.append(relative.substr(start, end - start));
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return false;
+    }
+    return true;
+}
+
+// A new file, never one that is there: a name planted beforehand (a link to
+// a system file, say) makes the creation fail instead of being written
+// through.
 HANDLE create_output(const std::wstring& path) {
-    return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 // The entry's DOS date (high word) and time (low word), a local time, as the
@@ -343,10 +375,15 @@ int declared_bytes(unzFile archive, bool without_paths, bool overwrite, existing
 int extract_entry(unzFile archive, const char* password, const unz_file_info64& info,
                   const std::wstring& relative, const std::wstring& base, bool overwrite,
                   existing_files& existing, const std::wstring& partial, std::vector<char>& buffer) {
+    const std::size_t last_separator = relative.rfind(L'\\');
+    // A folder on the way that leads elsewhere ends the extraction as an
+    // error: nothing is written through it.
     if (relative.back() == L'\\') {
-        create_folders(base, std::wstring_view(relative).substr(0, relative.size() - 1));
-        return 0;
+        return create_folders(base, std::wstring_view(relative).substr(0, last_separator))
+                   ? 0
+                   : (plain_folder_chain(base, relative) ? 0 : UNPACK_LINK_REFUSED);
     }
+    if (!plain_folder_chain(base, relative)) return UNPACK_LINK_REFUSED;
     if (!overwrite && existing.contains(relative)) return 0;  // kept as it is
     if (unzOpenCurrentFilePassword(archive, password) != UNZ_OK) {
         unzCloseCurrentFile(archive);
@@ -378,9 +415,12 @@ int extract_entry(unzFile archive, const char* password, const unz_file_info64& 
     const std::wstring target = base + L'\\' + relative;
     const DWORD how = overwrite ? MOVEFILE_REPLACE_EXISTING : 0;
     bool moved = MoveFileExW(partial.c_str(), target.c_str(), how) != FALSE;
-    std::size_t last_separator = relative.rfind(L'\\');
     if (!moved && GetLastError() == ERROR_PATH_NOT_FOUND && last_separator != std::wstring::npos) {
-        create_folders(base, std::wstring_view(relative).substr(0, last_separator));
+        if (!create_folders(base, std::wstring_view(relative).substr(0, last_separator)) &&
+            !plain_folder_chain(base, relative)) {
+            DeleteFileW(partial.c_str());
+            return UNPACK_LINK_REFUSED;
+        }
         moved = MoveFileExW(partial.c_str(), target.c_str(), how) != FALSE;
     }
     if (!moved) DeleteFileW(partial.c_str());
@@ -398,6 +438,7 @@ int zip_reader::extract_all(const std::wstring& folder, bool without_paths, bool
 
     std::wstring base = folder;
     while (base.size() > 1 && is_separator(base.back())) base.pop_back();
+    if (!plain_folder(base)) return UNPACK_LINK_REFUSED;
     existing_files existing(base);
     // Room for everything first: a package that cannot fit is refused
     // before a single file is written.
@@ -412,6 +453,7 @@ int zip_reader::extract_all(const std::wstring& folder, bool without_paths, bool
     result = unzGoToFirstFile(archive);
     if (result != UNZ_OK) return result;
     const std::wstring partial = partial_path(base);
+    DeleteFileW(partial.c_str());  // what a cut run before this one left
     std::vector<char> buffer(COPY_BUFFER_SIZE);
     for (;;) {
         unz_file_info64 info{};
@@ -420,13 +462,15 @@ int zip_reader::extract_all(const std::wstring& folder, bool without_paths, bool
         std::wstring relative = entry_relative_path(info, raw_name, without_paths);
         // An empty path is skipped: it would land outside the folder. One
         // entry that fails ends the extraction early, still a success.
-        if (!relative.empty() && extract_entry(archive, password_, info, relative, base, overwrite,
-                                               existing, partial, buffer) != 0) {
-            break;
+        if (!relative.empty()) {
+            const int entry = extract_entry(archive, password_, info, relative, base, overwrite,
+                                            existing, partial, buffer);
+            if (entry == UNPACK_LINK_REFUSED) result = entry;
+            if (entry != 0) break;
         }
         result = unzGoToNextFile(archive);
         if (result != UNZ_OK) break;
     }
-    DeleteFileW(partial.c_str());  // what a cut run before this one left
+    DeleteFileW(partial.c_str());
     return result == UNZ_END_OF_LIST_OF_FILE ? 0 : result;
 }

@@ -9,6 +9,10 @@
 // extract_all's answer for an archive that does not fit on the disk: the
 // library's code for a failed file operation.
 constexpr int UNPACK_NO_ROOM = -1;  // UNZ_ERRNO
+// extract_all's answer when the folder, or a folder on an entry's way, is a
+// reparse point (a junction or symbolic link that would lead the writes
+// elsewhere): none of the library's codes.
+constexpr int UNPACK_LINK_REFUSED = -120;
 
 // One archive opened for reading. A local object of the operation that uses
 // it; the archive is closed on destruction.
@@ -38,10 +42,13 @@ public:
     // thread's ANSI code page. Names that would land outside `folder`
     // (absolute, a drive, a UNC prefix, "..") or name a device are skipped.
     //
-    // Each file is written as FOLDER.unpacking beside `folder` and renamed
+    // Each file is written as FOLDER.unpacking beside `folder` (always a
+    // new file: a name planted there is not written through) and renamed
     // to its place when complete, so an extraction cut short (a killed
     // process) leaves no partial file under an entry's name. No entry writes
-    // more than the archive's directory declares for it.
+    // more than the archive's directory declares for it. When `folder` or a
+    // folder on an entry's way is a reparse point, the extraction ends with
+    // UNPACK_LINK_REFUSED and nothing is written through it.
     //
     // Before anything is written, the sizes the directory declares for the
     // files to be written are added up: when they exceed the free space of

@@ -1,9 +1,11 @@
 #include "ui/download_panel.h"
 
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <windowsx.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "app/language.h"
 #include "app/settings.h"
@@ -12,6 +14,7 @@
 #include "devices/system_info.h"
 #include "downloads/download_session.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 #include "resources/resource.h"
 #include "service/scan_response.h"
 #include "ui/config_window.h"
@@ -138,6 +141,18 @@ const char* row_status_key(int state) {
     case DOWNLOAD_COMPLETE: return "download_download_complete";
     default: return nullptr;
     }
+}
+
+std::wstring refused_file_label(const std::wstring& file, const std::wstring& package_path, const char* link) {
+    std::wstring name = PathFindFileNameW(file.c_str());
+    if (file == package_path && link) {
+        const char* last = std::strrchr(link, '/');
+        std::wstring from_link = ansi_to_wide(last ? last + 1 : link);
+        if (!from_link.empty()) name = std::move(from_link);
+    }
+    constexpr std::size_t longest = 40;
+    if (name.size() > longest) name = name.substr(0, 20) + L'\u2026' + name.substr(name.size() - 19);
+    return name;
 }
 
 std::wstring select_in_explorer_parameters(const std::wstring& path) {
@@ -269,6 +284,7 @@ LRESULT download_panel_c::on_create(UINT, WPARAM, LPARAM, bool&) {
     if (session_->state() == DOWNLOAD_RUNNING) {
         timer_running_ = SetTimer(window_, ROW_TIMER_ID, ROW_TIMER_MS, nullptr) != 0;
     }
+    if (install_watched_) SetTimer(window_, INSTALL_TIMER_ID, ROW_TIMER_MS, nullptr);
 
     check_box_ = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 10,
                                  lines_.h1 + g + 16, 13, 13, window_,
@@ -287,6 +303,7 @@ LRESULT download_panel_c::on_destroy(UINT, WPARAM, LPARAM, bool&) {
     // next row of its link, polls it.
     if (timer_running_) KillTimer(window_, ROW_TIMER_ID);
     timer_running_ = false;
+    KillTimer(window_, INSTALL_TIMER_ID);  // watched again by the next window
     if (check_box_) checked_ = SendMessageW(check_box_, BM_GETCHECK, 0, 0);
     check_box_ = nullptr;
     tracking_mouse_ = false;
@@ -410,10 +427,45 @@ void download_panel_c::install() {
 
     install_environment environment = current_install_environment();
     environment.owner = GetAncestor(window_, GA_ROOT);
-    start_install_job(request_, std::move(environment));
+    if (!start_install_job(request_, std::move(environment))) return;
+    install_watched_ = true;
+    SetTimer(window_, INSTALL_TIMER_ID, ROW_TIMER_MS, nullptr);
+}
+
+std::wstring download_panel_c::started_program_signer() const {
+    if (request_->installing != 0 || request_->report.outcome != install_outcome::program_started) return {};
+    return request_->report.signer;
+}
+
+void download_panel_c::report_install() {
+    const install_report& report = request_->report;
+    const char* key = nullptr;
+    switch (report.outcome) {
+    case install_outcome::program_refused: key = "install_unsigned"; break;
+    case install_outcome::type_refused: key = "install_not_program"; break;
+    case install_outcome::unpack_failed: key = "install_unpack_failed"; break;
+    default: break;
+    }
+    InvalidateRect(window_, nullptr, FALSE);
+    if (!key) return;
+    wchar_t text[1024];
+    format_text(text, 1024, text_for(key).c_str(),
+                refused_file_label(report.file, request_->package_path, group_.link).c_str());
+    if (show_message(window_, text, 5) == 1) {
+        shell().start_program(window_, L"explorer.exe", select_in_explorer_parameters(report.file).c_str(),
+                              SW_SHOWNORMAL);
+    }
 }
 
 LRESULT download_panel_c::on_timer(UINT, WPARAM wparam, LPARAM, bool& handled) {
+    if (wparam == INSTALL_TIMER_ID) {
+        if (request_->installing == 0) {
+            KillTimer(window_, INSTALL_TIMER_ID);
+            install_watched_ = false;
+            report_install();
+        }
+        return 0;
+    }
     if (wparam != ROW_TIMER_ID) {
         handled = false;
         return 0;
@@ -598,9 +650,14 @@ void download_panel_c::paint_bottom_line(HDC dc, int W) {
 
     const int state = session_->state();
     SelectObject(dc, ui_font(font_id::arial_8));
-    if (const char* key = row_status_key(state)) {
-        SetTextColor(dc, ROW_STATUS_TEXT);
-        text_out(dc, is_french() ? W - 260 : W - 250, y, text_for(key));
+    SetTextColor(dc, ROW_STATUS_TEXT);
+    const int status_x = is_french() ? W - 260 : W - 250;
+    if (const std::wstring signer = started_program_signer(); !signer.empty() && state == DOWNLOAD_COMPLETE) {
+        wchar_t status[512];
+        format_text(status, 512, text_for("download_started_signed").c_str(), signer.c_str());
+        text_out(dc, status_x, y, status);
+    } else if (const char* key = row_status_key(state)) {
+        text_out(dc, status_x, y, text_for(key));
     }
     if (const char* key = row_button_key(state)) button_.text_key = key;
     button_.draw(dc, 0, 0, W, y + 40);

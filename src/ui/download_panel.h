@@ -34,6 +34,8 @@ constexpr UINT UM_DOWNLOAD_ALL_START = WM_USER + 8;
 // The row's poll of its download session.
 constexpr UINT_PTR ROW_TIMER_ID = 2;
 constexpr UINT ROW_TIMER_MS = 200;
+// The row's watch of its install job, at the same pace.
+constexpr UINT_PTR INSTALL_TIMER_ID = 3;
 
 // The row's colours (COLORREF values).
 constexpr COLORREF ROW_PROGRESS_FRAME = 0xE8BA93;
@@ -83,6 +85,11 @@ const char* row_status_key(int state);
 // The parameters of "explorer.exe" that select `path`: /select,"path", at
 // most 1023 characters.
 std::wstring select_in_explorer_parameters(const std::wstring& path);
+// How a box names the file an installation refused: the downloaded package
+// by its link's last part (on disk it is named by a digest), any other
+// file by its own name; a name of more than 40 characters keeps its first
+// 20 and last 19 around an ellipsis.
+std::wstring refused_file_label(const std::wstring& file, const std::wstring& package_path, const char* link);
 
 // Whether the process may install drivers (IsUserAnAdmin). Tests replace
 // the check; null restores it. Returns the check it replaces.
@@ -164,6 +171,12 @@ public:
     void button_action();
     // The installation of the downloaded package (state 5).
     void install();
+    // Once the install job has ended: a box for what it refused to start
+    // (with "Open folder"), else a redraw for the status it leaves.
+    void report_install();
+    // The signer of the program the last installation started, once it has
+    // ended; empty otherwise.
+    std::wstring started_program_signer() const;
 
 private:
     LRESULT on_create(UINT, WPARAM, LPARAM, bool&);
@@ -203,6 +216,7 @@ private:
     HWND check_box_ = nullptr;
     bool tracking_mouse_ = false;
     bool timer_running_ = false;
+    bool install_watched_ = false;  // the install job's end is still to be reported
     uint32_t total_ = 0;  // the offer's size
     uint32_t done_ = 0;   // bytes so far
     HPEN frame_pen_ = nullptr;

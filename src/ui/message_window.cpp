@@ -22,6 +22,8 @@ message_box_layout message_box_layout_for(unsigned kind) {
         return {IDB_SYMBOL_QUESTION, "btn_yes", 180, "btn_no", 50, 2};
     case 4:
         return {IDB_SYMBOL_ERROR, "btn_retry", 180, "btn_cancel", 50, 2};
+    case 5:
+        return {IDB_SYMBOL_ERROR, "btn_open_folder", 85, nullptr, 0, 0, MESSAGE_WIDE_BUTTON_WIDTH};
     default:
         return {0, "btn_ok", 115, nullptr, 0, 0};
     }
@@ -44,9 +46,12 @@ message_window_c::~message_window_c() {
 }
 
 void message_window_c::set_up(HINSTANCE module) {
-    button_images_ = create_button_image_list(module, 70, 24, IDB_MESSAGE_BUTTON_NORMAL,
-                                              IDB_MESSAGE_BUTTON_PRESSED, IDB_MESSAGE_BUTTON_HOVER);
     const message_box_layout layout = message_box_layout_for(kind_);
+    button_images_ = layout.button_width == MESSAGE_WIDE_BUTTON_WIDTH
+                         ? create_button_image_list(module, MESSAGE_WIDE_BUTTON_WIDTH, 24, IDB_ABOUT_BUTTON_NORMAL,
+                                                    IDB_ABOUT_BUTTON_PRESSED, IDB_ABOUT_BUTTON_HOVER)
+                         : create_button_image_list(module, MESSAGE_BUTTON_WIDTH, 24, IDB_MESSAGE_BUTTON_NORMAL,
+                                                    IDB_MESSAGE_BUTTON_PRESSED, IDB_MESSAGE_BUTTON_HOVER);
     // Button 1 is bitmap button 0, button 2 bitmap button 1.
     auto set_up = [&](int id, const char* key, int x) {
         bitmap_button_c& b = buttons_[id - 1];

@@ -6,6 +6,7 @@
 //   kind 2  error symbol, OK                  → 1
 //   kind 3  question symbol, No | Yes         → Yes 1, No 2
 //   kind 4  error symbol, Cancel | Retry      → Retry 1, Cancel 2
+//   kind 5  error symbol, Open folder (wide)  → 1
 //   other   no symbol, OK                     → 1
 // Closing a question box (kinds 3 and 4) with its caption close button gives
 // its negative answer, 2 (No, Cancel), as closing a Windows dialog does;
@@ -23,6 +24,9 @@ constexpr int MESSAGE_BOX_CAPTION = 30;
 constexpr int MESSAGE_BOX_BUTTON_Y = 136;  // client coordinates
 constexpr int MESSAGE_BOX_BAND_TOP = 130;  // the button band
 constexpr RECT MESSAGE_BOX_TEXT_RECT{80, 30, 272, 100};
+constexpr int MESSAGE_BUTTON_WIDTH = 70;
+// For a longer action, such as "Open folder": the about dialog's button.
+constexpr int MESSAGE_WIDE_BUTTON_WIDTH = 130;
 
 // What a kind shows. Button 1 is the right-hand (or only) button and
 // returns 1; button 2 the left-hand one and returns 2.
@@ -33,6 +37,7 @@ struct message_box_layout {
     const char* button2_key;  // null: button 2 stays hidden
     int button2_x;
     int close_result;  // of the caption close button
+    int button_width = MESSAGE_BUTTON_WIDTH;  // or MESSAGE_WIDE_BUTTON_WIDTH
 };
 message_box_layout message_box_layout_for(unsigned kind);
 

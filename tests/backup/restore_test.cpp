@@ -48,11 +48,14 @@ TEST_F(Restore, UnpacksBesideTheArchiveAndForcesTheInstallerOnIt) {
                                        L"/SH /F /PATH \"" + folder + L"\""};
     EXPECT_EQ(shell_.calls(), (std::vector<recording_shell::call>{dpinst}));
 
-    // Again: the files of the first unpack stay, and the installer starts again.
+    // Again, after the folder was tampered with: the installer gets the
+    // archive's files and nothing else.
     write_file_bytes(join_path(folder, L"disp.inf"), "changed");
+    write_file_bytes(join_path(folder, L"planted.inf"), "[Version]\r\n");
     request_.environment.windows_64bit = false;
     ASSERT_EQ(restore_task(request_), 0);
-    EXPECT_EQ(read_file_bytes(join_path(folder, L"disp.inf")), "changed");
+    EXPECT_EQ(read_file_bytes(join_path(folder, L"disp.inf")), "[Version]\r\n");
+    EXPECT_EQ(GetFileAttributesW(join_path(folder, L"planted.inf").c_str()), INVALID_FILE_ATTRIBUTES);
     ASSERT_EQ(shell_.calls().size(), 2u);
     EXPECT_EQ(shell_.calls()[1].target, L"C:\\Program Files\\Quillmark\\DPInst32.exe");
 }

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "app/globals.h"
+#include "common/recording_signature_checker.h"
 #include "devices/system_info.h"
 #include "install/install.h"
 #include "install_test_support.h"
@@ -86,7 +87,9 @@ class InstallTest : public ::testing::Test {
 protected:
     scratch_folder scratch;
     recording_shell shell;
+    recording_signature_checker signatures;  // every program signed, unless a test says otherwise
     install_environment environment;
+    install_report report;
     std::wstring downloads = scratch / L"downloads";
     std::wstring unpacked = downloads + L"\\drv";
 
@@ -108,7 +111,7 @@ protected:
 
 TEST_F(InstallTest, InfFoldersUnderACommonFolderGoToDpinstOnThatFolder) {
     std::wstring package = put_package(L"two-inf-folders.zip");
-    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf", L"a\\y\\two.inf"}, environment), 0);
+    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf", L"a\\y\\two.inf"}, environment, report), 0);
     EXPECT_EQ(shell.calls(), (std::vector<call>{dpinst(unpacked + L"\\a")}));
     EXPECT_EQ(files_under(unpacked), (names{L"a\\readme.txt", L"a\\x\\one.inf", L"a\\y\\two.inf"}));
 }
@@ -117,7 +120,7 @@ TEST_F(InstallTest, ASingleInfAtTheRootGoesToDpinstOnTheUnpackFolder) {
     // web-pages.zip: one.inf, index.htm, Release Notes.htm at the top,
     // docs\manual.htm and docs\guide.txt below.
     std::wstring package = put_package(L"web-pages.zip");
-    EXPECT_EQ(install_package(package, {L"one.inf"}, environment), 0);
+    EXPECT_EQ(install_package(package, {L"one.inf"}, environment, report), 0);
     EXPECT_EQ(shell.calls(), (std::vector<call>{dpinst(unpacked)}));
     // The web pages at the top are gone, the ones in subfolders stay.
     EXPECT_EQ(files_under(unpacked), (names{L"docs\\guide.txt", L"docs\\manual.htm", L"one.inf"}));
@@ -125,14 +128,14 @@ TEST_F(InstallTest, ASingleInfAtTheRootGoesToDpinstOnTheUnpackFolder) {
 
 TEST_F(InstallTest, MissingInfFilesStartTheOnlyProgramOfTheInfFolder) {
     std::wstring package = put_package(L"missing-inf-setup.zip");
-    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment), 0);
+    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment, report), 0);
     EXPECT_EQ(shell.calls(), (std::vector<call>{{L"program", unpacked + L"\\a\\x\\install.exe", L""}}));
 }
 
 TEST_F(InstallTest, NoSetupProgramUpToTheRootOpensTheUnpackFolder) {
     // a.exe and b.exe in a\x, in a and at the root; the INF file is missing.
     std::wstring package = put_package(L"two-programs.zip");
-    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment), 0);
+    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment, report), 0);
     EXPECT_EQ(shell.calls(), (std::vector<call>{{L"folder", unpacked, L""}}));
 }
 
@@ -143,14 +146,14 @@ TEST_F(InstallTest, TheSetupSearchWalksUpFromTheInfFolder) {
                                 L"\\autorun.exe"}) {
         ASSERT_TRUE(write_file_bytes(root + file, "MZ"));
     }
-    run_setup_upwards(root, L"a\\b\\", environment);
-    run_setup_upwards(root, L"", environment);
+    run_setup_upwards(root, L"a\\b\\", environment, report);
+    run_setup_upwards(root, L"", environment, report);
     EXPECT_EQ(shell.calls(), (std::vector<call>{{L"program", root + L"\\a\\setup.exe", L""},
                                                 {L"program", root + L"\\autorun.exe", L""}}));
 
     // Several programs, none of them setup or autorun, and a file named ".exe".
     ASSERT_TRUE(write_file_bytes(root + L"\\a\\b\\.exe", "MZ"));
-    EXPECT_EQ(run_package_setup(root + L"\\a\\b", environment), 0);
+    EXPECT_EQ(run_package_setup(root + L"\\a\\b", environment, report), 0);
     EXPECT_EQ(shell.calls().back(), (call{L"program", root + L"\\a\\b\\.exe", L""}));
 }
 
@@ -158,23 +161,110 @@ TEST_F(InstallTest, NamesOutsideAsciiFindTheirInfFolder) {
     const std::wstring folder = L"Gr\u00e4fik";
     std::wstring package = put_package(L"utf8-names.zip");
     EXPECT_EQ(install_package(package, {folder + L"\\\u0434\u0440\u0430\u0439\u0432\u0435\u0440.inf"},
-                              environment),
+                              environment, report),
               0);
     EXPECT_EQ(shell.calls(), (std::vector<call>{dpinst(unpacked + L"\\" + folder)}));
 }
 
-TEST_F(InstallTest, APackageThatIsNoArchiveIsOpenedByTheShell) {
-    std::wstring package = put_package(L"setup-package.exe", L"drv.exe");
+// A download that is no zip archive is started only when it is a signed
+// program or Windows Installer package; nothing else is ever opened.
+TEST_F(InstallTest, APackageThatIsNoArchiveStartsOnlyAsASignedProgram) {
+    const signature_verdict unsigned_file{false, static_cast<int32_t>(TRUST_E_NOSIGNATURE), L""};
+    signatures.answer(L"unsigned.exe", unsigned_file);
+    struct {
+        const wchar_t* name;
+        install_outcome outcome;
+    } cases[] = {
+        {L"drv.exe", install_outcome::program_started},   {L"drv.MSI", install_outcome::program_started},
+        {L"unsigned.exe", install_outcome::program_refused}, {L"drv.cmd", install_outcome::type_refused},
+        {L"drv.js", install_outcome::type_refused},       {L"drv.hta", install_outcome::type_refused},
+        {L"drv.lnk", install_outcome::type_refused},      {L"drv.reg", install_outcome::type_refused},
+        {L"drv.exe.txt", install_outcome::type_refused},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
+        install_request request;
+        request.package_path = put_package(L"setup-package.exe", c.name);
+        request.installing = 1;
+        const std::size_t launches = shell.calls().size();
+        const int32_t result = install_task(request, environment);
+        EXPECT_EQ(request.installing, 0);
+        EXPECT_EQ(request.report.outcome, c.outcome);
+        EXPECT_EQ(request.report.file, request.package_path);
+        if (c.outcome == install_outcome::program_started) {
+            EXPECT_EQ(result, 42);  // what the shell answered
+            EXPECT_EQ(request.report.signer, L"Test Signer");
+            EXPECT_EQ(shell.calls().back(), (call{L"program", request.package_path, L""}));
+        } else {
+            EXPECT_EQ(result, -1);
+            EXPECT_EQ(shell.calls().size(), launches);
+        }
+    }
+}
+
+TEST_F(InstallTest, ASetupProgramOfAPackageStartsOnlyWhenSigned) {
+    std::wstring package = put_package(L"missing-inf-setup.zip");
+    signatures.answer(L"install.exe", {false, static_cast<int32_t>(TRUST_E_BAD_DIGEST), L"Someone"});
     install_request request;
     request.package_path = package;
-    request.inf_names = {L"a\\one.inf"};
-    request.installing = 1;
-    EXPECT_EQ(install_task(request, environment), 42);  // what the shell answered
-    EXPECT_EQ(request.installing, 0);
-    EXPECT_EQ(shell.calls(), (std::vector<call>{{L"program", package, L""}}));
-    // The unpack folder was made before the package was known not to be an archive.
-    EXPECT_TRUE(file_exists(unpacked));
-    EXPECT_TRUE(list_folder(unpacked).empty());
+    request.inf_names = {L"a\\x\\one.inf"};
+    EXPECT_EQ(install_task(request, environment), 0);
+    EXPECT_TRUE(shell.calls().empty());  // neither started nor its folder opened
+    EXPECT_EQ(request.report.outcome, install_outcome::program_refused);
+    EXPECT_EQ(request.report.file, unpacked + L"\\a\\x\\install.exe");
+    EXPECT_EQ(signatures.checked(), (names{unpacked + L"\\a\\x\\install.exe"}));
+}
+
+// INF names come from the network: one that leads out of the package must
+// not choose the installer's folder, nor where a setup program is looked for.
+TEST_F(InstallTest, InfNamesThatLeaveThePackageAreDropped) {
+    EXPECT_EQ(usable_inf_names({L"..\\drv.inf", L"a\\..\\..\\drv.inf", L"C:\\drv.inf", L"\\drv.inf",
+                                L"\\\\host\\share\\drv.inf", L"nul\\drv.inf", L"drv.inf:stream", L"a\\",
+                                L"a/b.inf", L"c\\.\\d.inf"}),
+              (std::set<std::wstring>{L"a\\b.inf", L"c\\d.inf"}));
+
+    // Planted in the download folder, beside the package.
+    ASSERT_TRUE(write_file_bytes(join_path(downloads, L"drv.inf"), "[Version]\r\n"));
+    ASSERT_TRUE(write_file_bytes(join_path(downloads, L"setup.exe"), "MZ"));
+    std::wstring package = put_package(L"web-pages.zip");  // one.inf, no program
+    EXPECT_EQ(install_package(package, {L"..\\drv.inf"}, environment, report), 0);
+    EXPECT_EQ(shell.calls(), (std::vector<call>{{L"folder", unpacked, L""}}));
+    EXPECT_EQ(report.outcome, install_outcome::folder_opened);
+}
+
+// Every unpack starts from an empty folder: files of an earlier version, or
+// planted by anyone who may write to the download folder, are gone, and a
+// link in the folder's place is removed, never followed.
+TEST_F(InstallTest, EveryUnpackIsIntoAFreshFolder) {
+    // An earlier unpack, with a planted setup program beside the package's
+    // own install.exe, and a leftover of an unpack that was cut short.
+    SHCreateDirectoryExW(nullptr, (unpacked + L"\\a\\x").c_str(), nullptr);
+    ASSERT_TRUE(write_file_bytes(unpacked + L"\\a\\x\\setup.exe", "MZ planted"));
+    ASSERT_TRUE(write_file_bytes(unpacked + L"\\old-version.inf", "[Version]\r\n"));
+    SHCreateDirectoryExW(nullptr, (unpacked + L".fresh\\a").c_str(), nullptr);
+    std::wstring package = put_package(L"missing-inf-setup.zip");
+    const names package_files{L"a\\other\\one.inf", L"a\\x\\install.exe", L"a\\x\\readme.txt"};
+    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment, report), 0);
+    EXPECT_EQ(shell.calls(), (std::vector<call>{{L"program", unpacked + L"\\a\\x\\install.exe", L""}}));
+    EXPECT_EQ(files_under(unpacked), package_files);
+    EXPECT_FALSE(file_exists(unpacked + L".fresh"));
+
+    // The unpack folder is a link to a folder elsewhere.
+    const std::wstring elsewhere = scratch / L"elsewhere";
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
+    ASSERT_TRUE(write_file_bytes(elsewhere + L"\\keep.txt", "kept"));
+    ASSERT_TRUE(delete_tree(unpacked));
+    folder_link link(unpacked, elsewhere);
+    ASSERT_TRUE(link.made());
+    const int result = install_package(package, {L"a\\x\\one.inf"}, environment, report);
+    EXPECT_EQ(files_under(elsewhere), (names{L"keep.txt"}));
+    if (result == 0) {  // Windows removes the link itself
+        EXPECT_EQ(GetFileAttributesW(unpacked.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+        EXPECT_EQ(files_under(unpacked), package_files);
+    } else {  // Wine cannot: the unpack is refused
+        EXPECT_EQ(report.outcome, install_outcome::unpack_failed);
+        EXPECT_EQ(shell.calls().size(), 1u);
+    }
 }
 
 bool eight_bytes_free(const wchar_t*, uint64_t& bytes) {
@@ -182,19 +272,19 @@ bool eight_bytes_free(const wchar_t*, uint64_t& bytes) {
     return true;
 }
 
-TEST_F(InstallTest, APackageThatDoesNotFitUnpacksNothingAndIsOpenedByTheShell) {
+TEST_F(InstallTest, APackageThatDoesNotUnpackIsReportedAndNothingStarts) {
     free_space_function previous = set_free_space_function(eight_bytes_free);
     install_request request;
     request.package_path = put_package(L"two-inf-folders.zip");
     request.inf_names = {L"a\\x\\one.inf"};
     request.installing = 1;
-    EXPECT_EQ(install_task(request, environment), 42);
+    EXPECT_EQ(install_task(request, environment), -1);
     set_free_space_function(previous);
     EXPECT_EQ(request.installing, 0);
-    // Handled as an archive that cannot be extracted: no installer, the
-    // package is handed to the shell, the unpack folder stays empty.
-    EXPECT_EQ(shell.calls(), (std::vector<call>{{L"program", request.package_path, L""}}));
+    EXPECT_EQ(request.report.outcome, install_outcome::unpack_failed);
+    EXPECT_TRUE(shell.calls().empty());
     EXPECT_TRUE(list_folder(unpacked).empty());
+    EXPECT_FALSE(file_exists(unpacked + L".fresh"));
 }
 
 TEST_F(InstallTest, UnpackFoldersAreNamedAfterThePackage) {
@@ -208,7 +298,7 @@ TEST_F(InstallTest, UnpackFoldersAreNamedAfterThePackage) {
     // same: its folder must not be the package file itself.
     const std::wstring digest = L"d41d8cd98f00b204e9800998ecf8427e";
     std::wstring package = put_package(L"two-inf-folders.zip", digest.c_str());
-    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment), 0);
+    EXPECT_EQ(install_package(package, {L"a\\x\\one.inf"}, environment, report), 0);
     EXPECT_TRUE(file_exists(downloads + L"\\" + digest + L"_files\\a\\x\\one.inf"));
     EXPECT_EQ(shell.calls(), (std::vector<call>{dpinst(downloads + L"\\" + digest + L"_files\\a\\x")}));
 }

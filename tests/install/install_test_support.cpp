@@ -58,3 +58,53 @@ std::vector<std::wstring> files_under(const std::wstring& folder) {
     std::sort(out.begin(), out.end());
     return out;
 }
+
+namespace {
+
+// The Unix name Wine gives a Windows path of this prefix, or empty.
+std::string unix_name_of(const std::wstring& path) {
+    using unix_name_function = char*(CDECL*)(const wchar_t*);
+    auto to_unix = reinterpret_cast<unix_name_function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = to_unix ? to_unix(path.c_str()) : nullptr;
+    if (!name) return {};
+    std::string out = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+// Runs a Unix program (Wine starts one as it starts a Windows program, but
+// neither passes its exit code on nor reliably waits for its end: callers
+// look for its effect).
+void run_unix(const std::wstring& program, const std::wstring& arguments) {
+    std::wstring line = program + L" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+}  // namespace
+
+folder_link::folder_link(const std::wstring& link, const std::wstring& target) : link_(link) {
+    const std::string from = unix_name_of(link), to = unix_name_of(target);
+    if (!from.empty() && !to.empty())
+        run_unix(L"Z:\\bin\\ln", L"-sfn \"" + utf8_to_wide(to) + L"\" \"" + utf8_to_wide(from) + L"\"");
+    for (int i = 0; i < 100 && !made(); ++i) Sleep(50);
+}
+
+folder_link::~folder_link() {
+    const std::string path = unix_name_of(link_);
+    if (!path.empty()) run_unix(L"Z:\\bin\\rm", L"-f \"" + utf8_to_wide(path) + L"\"");
+    for (int i = 0; i < 100 && made(); ++i) Sleep(50);
+}
+
+bool folder_link::made() const {
+    const DWORD attributes = GetFileAttributesW(link_.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}

@@ -30,3 +30,18 @@ bool file_exists(const std::wstring& path);
 std::wstring sample_package(const wchar_t* name);
 // Every file under `folder`, relative, with "\" between parts, sorted.
 std::vector<std::wstring> files_under(const std::wstring& folder);
+
+// `link` as a symbolic link to the folder `target` (both Windows paths of
+// this prefix) while the object lives. Wine cannot make or remove one
+// through Windows' own calls, but it shows a Unix link as a reparse point,
+// so Unix's ln and rm do.
+class folder_link {
+public:
+    folder_link(const std::wstring& link, const std::wstring& target);
+    ~folder_link();
+    folder_link(const folder_link&) = delete;
+    folder_link& operator=(const folder_link&) = delete;
+    bool made() const;  // `link` is a reparse point now
+private:
+    std::wstring link_;
+};

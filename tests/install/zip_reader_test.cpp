@@ -286,4 +286,29 @@ TEST_F(ZipReaderTest, APartialFileOfACutRunIsWrittenOverAndNoneKeepsAnEntrysName
     EXPECT_EQ(files_under(scratch.path()), (names{L"out\\drv.sys", L"package.zip"}));
 }
 
+// A folder of the write path that is a link (a junction, a symbolic link)
+// ends the extraction as an error, and nothing is written through it.
+TEST_F(ZipReaderTest, FoldersThatAreLinksAreNotWrittenThrough) {
+    ASSERT_TRUE(write_zip(archive, {{"a/", ""}, {"a/x.sys", "x"}, {"b/y.sys", "y"}}));
+    const std::wstring elsewhere = scratch / L"elsewhere";
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+    struct {
+        std::wstring link;
+        const wchar_t* note;
+    } cases[] = {{out + L"\\a", L"a folder entry's folder"},
+                 {out + L"\\b", L"a file entry's folder"},
+                 {out, L"the unpack folder itself"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.note)));
+        delete_tree(out);
+        if (c.link != out) {
+            ASSERT_TRUE(CreateDirectoryW(out.c_str(), nullptr));
+        }
+        folder_link link(c.link, elsewhere);
+        ASSERT_TRUE(link.made());
+        EXPECT_EQ(extract(archive), UNPACK_LINK_REFUSED);
+        EXPECT_TRUE(list_folder(elsewhere).empty());
+    }
+}
+
 }  // namespace

@@ -265,13 +265,13 @@ TEST(KillDuringUnpack, InstallingAgainCompletesWithTheArchivesFiles) {
     const std::wstring downloads = scratch / L"downloads";
     ASSERT_TRUE(CreateDirectoryW(downloads.c_str(), nullptr));
     const std::wstring unpacked = join_path(downloads, L"package");
-    auto files_written = [&] {
-        return list_folder(unpacked).size() + list_folder(unpacked + L"\\data").size();
-    };
+    // An unpack writes into a new folder beside the unpack folder.
+    const std::wstring fresh = unpacked + L".fresh";
+    auto files_written = [&] { return list_folder(fresh).size() + list_folder(fresh + L"\\data").size(); };
 
     for (int round = 0; round < 4; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        remove_tree(unpacked);
+        delete_tree(unpacked);
         const std::size_t kill_after = std::uniform_int_distribution<std::size_t>(1, names.size() / 2)(random);
         {
             target_process target;
@@ -287,7 +287,8 @@ TEST(KillDuringUnpack, InstallingAgainCompletesWithTheArchivesFiles) {
         install_environment environment;
         environment.download_folder = downloads;
         environment.program_folder = downloads;
-        ASSERT_EQ(install_package(package, {}, environment), 0);
+        install_report report;
+        ASSERT_EQ(install_package(package, {}, environment, report), 0);
         std::vector<std::wstring> top = list_folder(unpacked), data = list_folder(unpacked + L"\\data");
         std::sort(top.begin(), top.end());
         std::sort(data.begin(), data.end());

@@ -19,6 +19,7 @@
 #include "app/globals.h"
 #include "app/language.h"
 #include "app/settings.h"
+#include "common/recording_signature_checker.h"
 #include "common/reference_service.h"
 #include "devices/device_store.h"
 #include "downloads/download_session.h"
@@ -105,6 +106,14 @@ TEST(DownloadRowParts, StatusBitmapAndStateTexts) {
     EXPECT_EQ(select_in_explorer_parameters(L"C:\\dl\\a b.zip"), L"/select,\"C:\\dl\\a b.zip\"");
     // Bounded: a path beyond the buffer is cut, never overrun.
     EXPECT_EQ(select_in_explorer_parameters(std::wstring(3000, L'x')).size(), 1023u);
+
+    // A refused download is named as its link names it, a program in it by its own name.
+    const std::wstring package = L"C:\\dl\\5d41402abc4b2a76b9719d911017c592.exe";
+    EXPECT_EQ(refused_file_label(package, package, "http://h/p/vendor setup.exe"), L"vendor setup.exe");
+    EXPECT_EQ(refused_file_label(L"C:\\dl\\5d41\\a\\setup.exe", package, "http://h/p/x.zip"), L"setup.exe");
+    EXPECT_EQ(refused_file_label(package, package, "http://h/p/"), L"5d41402abc4b2a76b9719d911017c592.exe");
+    EXPECT_EQ(refused_file_label(package, package, "http://h/abcdefghijklmnopqrstuvwxyz0123456789-ABCDEFGHIJ.exe"),
+              L"abcdefghijklmnopqrst\u20266789-ABCDEFGHIJ.exe");
 }
 
 // --- Rows in a window -----------------------------------------------------------
@@ -696,6 +705,30 @@ TEST_F(DownloadRows, InstallRecordsTheLinkStartsTheInstallerOnceAndOutlivesTheRo
     const std::wstring final_path = download_final_path(folder.c_str(), link.c_str());
     const std::wstring unpack_folder = final_path.substr(0, final_path.size() - 4);
     EXPECT_EQ(calls[0].parameters, dpinst_arguments(unpack_folder + L"\\a\\y", false));
+    set_admin_check(previous);
+}
+
+TEST_F(DownloadRows, AnUnsignedProgramIsNotStartedAndItsBoxOpensItsFolder) {
+    recording_shell shell;
+    recording_signature_checker signatures;
+    signatures.answer_others({false, static_cast<int32_t>(TRUST_E_NOSIGNATURE), L""});
+    admin_check_function previous = set_admin_check([] { return true; });
+    const std::string link = service->mirror_url(1) + "packages/vendor-setup.exe";
+    const std::string bytes = "MZ without a signature";
+    ASSERT_TRUE(write_file_bytes(download_final_path(folder.c_str(), link.c_str()), bytes));
+    add_device(L"Device", 0, link, static_cast<uint32_t>(bytes.size()));
+    fill();
+    download_panel_c& r = row(0);
+    {
+        message_box_answerer open_folder(1);
+        r.install();
+        ASSERT_TRUE(wait_for([&] { return open_folder.answered() == 1; }));
+    }
+    const std::vector<recording_shell::call> calls = shell.calls();
+    ASSERT_EQ(calls.size(), 1u);  // the folder, not the program
+    EXPECT_EQ(calls[0].target, L"explorer.exe");
+    EXPECT_EQ(calls[0].parameters, select_in_explorer_parameters(r.session().final_path()));
+    EXPECT_EQ(signatures.checked(), (std::vector<std::wstring>{r.session().final_path()}));
     set_admin_check(previous);
 }
 

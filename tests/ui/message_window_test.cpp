@@ -81,7 +81,7 @@ TEST_P(MessageWindowKind, ButtonsAndResults) {
         EXPECT_TRUE(right.visible);
         EXPECT_EQ(right.rect.left, k.right_x);
         EXPECT_EQ(right.rect.top, MESSAGE_BOX_BUTTON_Y);
-        EXPECT_EQ(right.rect.right - right.rect.left, 70);
+        EXPECT_EQ(right.rect.right - right.rect.left, message_box_layout_for(k.kind).button_width);
         EXPECT_EQ(right.rect.bottom - right.rect.top, 24);
         EXPECT_EQ(right.text, text_for(k.right_key));
         button_view left = view_button(dialog, 2);
@@ -123,6 +123,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, MessageWindowKind,
                              kind_case{2, IDB_SYMBOL_ERROR, "btn_ok", 115, nullptr},
                              kind_case{3, IDB_SYMBOL_QUESTION, "btn_yes", 180, "btn_no"},
                              kind_case{4, IDB_SYMBOL_ERROR, "btn_retry", 180, "btn_cancel"},
+                             kind_case{5, IDB_SYMBOL_ERROR, "btn_open_folder", 85, nullptr},
                              kind_case{7, 0, "btn_ok", 115, nullptr}));
 
 TEST(MessageWindow, PaintsTheSkin) {

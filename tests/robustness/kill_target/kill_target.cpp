@@ -80,7 +80,8 @@ int install(const std::wstring& package, const std::wstring& folder) {
     environment.download_folder = folder;
     environment.program_folder = folder;
     mark_under_way();
-    return install_package(package, {}, environment) == 0 ? 0 : 3;
+    install_report report;
+    return install_package(package, {}, environment, report) == 0 ? 0 : 3;
 }
 
 }  // namespace
