@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <mutex>
+
 #include "app/globals.h"
 #include "app/settings.h"
 #include "devices/system_info.h"
@@ -156,6 +158,10 @@ int install_package(const std::wstring& package_path, const std::set<std::wstrin
 }
 
 int unpack_into_fresh_folder(zip_reader& reader, const std::wstring& folder) {
+    // One unpack at a time: two rows of one package, or an install and a
+    // restore, would otherwise clear each other's new folder.
+    static std::mutex one_at_a_time;
+    std::lock_guard<std::mutex> lock(one_at_a_time);
     // Beside the folder, so that the swap is a rename on one volume. A
     // leftover of a run that was cut short goes first; the new folder must
     // be made by this call, not found.
