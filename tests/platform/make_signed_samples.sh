@@ -63,7 +63,7 @@ sign spoofer "$work/unsigned.exe" "$work/spoofing.exe"
 
 # One byte in the middle of the code section, inverted.
 read -r text_size text_offset < <("$objdump" -h "$work/signed.exe" |
-    awk '$2 == ".text" { print $3, $6; exit }')
+    awk '$2 == ".text" { print $3, $6; exit }') || true
 [ -n "${text_offset:-}" ] || { echo "$0: no .text section in $program" >&2; exit 1; }
 at=$(( 0x$text_offset + 0x$text_size / 2 ))
 cp "$work/signed.exe" "$work/tampered.exe"
