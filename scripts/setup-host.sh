@@ -14,7 +14,7 @@ packages=(
     # and Arabic letters linked behind them in the Wine prefix
     # (scripts/wine-env.sh); the artwork uses some of them too.
     fonts-ipafont-gothic fonts-wqy-zenhei fonts-dejavu-core fonts-dejavu-extra
-    python3 python3-pyftpdlib openssl
+    python3 python3-pyftpdlib openssl osslsigncode
     # The setup program
     nsis
 )
