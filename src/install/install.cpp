@@ -105,13 +105,21 @@ int32_t open_package(const std::wstring& package_path, const install_environment
 
 intptr_t start_if_signed(const std::wstring& path, const install_environment& environment,
                          install_report& report) {
-    signature_verdict verdict = signature_check().check(path.c_str());
-    if (!verdict.trusted) {
+    // The file is held from its check until it has been started, shared for
+    // reading only: nobody may replace what was checked in between.
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    signature_verdict verdict;
+    if (held != INVALID_HANDLE_VALUE) verdict = signature_check().check(path.c_str());
+    intptr_t result = -1;
+    if (verdict.trusted) {
+        report = {install_outcome::program_started, path, std::move(verdict.signer)};
+        result = shell().start_program(environment.owner, path.c_str(), nullptr, SW_SHOW);
+    } else {
         report = {install_outcome::program_refused, path, std::move(verdict.signer)};
-        return -1;
     }
-    report = {install_outcome::program_started, path, std::move(verdict.signer)};
-    return shell().start_program(environment.owner, path.c_str(), nullptr, SW_SHOW);
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+    return result;
 }
 
 bool start_install_job(std::shared_ptr<install_request> request, install_environment environment) {

@@ -215,6 +215,31 @@ TEST_F(InstallTest, ASetupProgramOfAPackageStartsOnlyWhenSigned) {
     EXPECT_EQ(signatures.checked(), (names{unpacked + L"\\a\\x\\install.exe"}));
 }
 
+// Tries to replace the file it is asked about, as anyone who may write to
+// the download folder could between the check and the start.
+class swapping_checker final : public signature_checker {
+public:
+    swapping_checker() { set_signature_checker(this); }
+    ~swapping_checker() override { set_signature_checker(nullptr); }
+    signature_verdict check(const wchar_t* path) override {
+        HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        swapped = file != INVALID_HANDLE_VALUE || MoveFileW(path, (std::wstring(path) + L".old").c_str());
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        return {true, 0, L"Signer"};
+    }
+    bool swapped = false;
+};
+
+TEST_F(InstallTest, AProgramCannotBeReplacedBetweenItsCheckAndItsStart) {
+    swapping_checker swapper;
+    install_request request;
+    request.package_path = put_package(L"setup-package.exe", L"drv.exe");
+    EXPECT_EQ(install_task(request, environment), 42);
+    EXPECT_FALSE(swapper.swapped);
+    EXPECT_EQ(shell.calls(), (std::vector<call>{{L"program", request.package_path, L""}}));
+}
+
 // INF names come from the network: one that leads out of the package must
 // not choose the installer's folder, nor where a setup program is looked for.
 TEST_F(InstallTest, InfNamesThatLeaveThePackageAreDropped) {
