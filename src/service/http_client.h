@@ -21,6 +21,9 @@ struct http_result {
     uint32_t capacity = 0;
     uint32_t filled = 0;           // bytes of the answer; body[filled] is always 0
     char error_text[256] = {};     // CURLOPT_ERRORBUFFER
+    // A certificate, or a redirect of an https address to another scheme,
+    // was refused; error_text says so and names the host.
+    bool refused = false;
 };
 
 // The caller's record of one file download. The user-interface thread writes
@@ -45,10 +48,14 @@ struct http_client {
     // expected size (last_error 25 is process-wide; another download may
     // have set it since).
     bool overran = false;
-    // The last transfer was refused because of the server's certificate,
-    // and why.
-    bool tls_rejected = false;
-    char rejection[256] = {};
+    // Why the last transfer was refused, if it was for its security, and
+    // the host concerned.
+    enum class refusal { none, certificate, insecure_redirect };
+    refusal refused = refusal::none;
+    char refused_host[256] = {};
+    // The host of the latest request, noted before it was sent: the one
+    // that redirected, when a redirect is refused.
+    char requested_host[256] = {};
 
     // While a request to memory runs: the flag that stops it, or null.
     const std::atomic<int32_t>* query_stop = nullptr;
@@ -85,12 +92,21 @@ http_client* create_http_client(uint32_t capacity);
 // Frees the easy handle, any form, the header list and the result. Null is fine.
 void destroy_http_client(http_client* client);
 
+// Every transfer: a link or mirror whose scheme is https (compared without
+// regard to case) is followed only to https addresses; any other may be
+// redirected to http, https or ftp. A redirect of an https address elsewhere
+// ends the transfer (curl code 1). A server certificate refused by the
+// client's own check (curl code 60) or by the secure channel during the
+// handshake (curl code 35 or 60) ends it too. Either refusal is told in the
+// error text, which names the host: the one whose certificate it was, or the
+// one that redirected.
+
 // Posts the client's form to `url` and receives the answer into the body
 // buffer, within the client's query deadline. A missing HTTP answer is
 // reported as status 504; an HTTP error status (400 or more) of a transfer
-// that went through as curl code 22; a refused server certificate as curl
-// code 60 with the refusal in the error text. When `stop` is given and
-// becomes non-zero the transfer ends within about a second (curl code 42).
+// that went through as curl code 22; a refusal as above, with `refused`
+// set. When `stop` is given and becomes non-zero the transfer ends within
+// about a second (curl code 42).
 // The form is freed afterwards.
 const http_result& request_to_memory(http_client& client, const char* url,
                                      const std::atomic<int32_t>* stop = nullptr);
