@@ -393,6 +393,7 @@ FILE* open_for_resume(http_client& client, const wchar_t* path, download_progres
 
 int transfer_file(http_client& client, const char* url, const wchar_t* path,
                   download_progress& progress) {
+    progress.refused_host[0] = '\0';
     CURL* e = client.easy;
     const link_scheme scheme = scheme_of(url);
     char range[16] = {};
@@ -462,6 +463,7 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     // is not a failure.
     progress.curl_code = code == CURLE_ABORTED_BY_CALLBACK ? CURLE_OK : code;
     progress.http_status = static_cast<int32_t>(status);
+    copy_text(progress.refused_host, client.refused_host);
     std::fclose(client.file);
     client.file = nullptr;
     client.progress = nullptr;

@@ -28,12 +28,22 @@ struct http_result {
 
 // The caller's record of one file download. The user-interface thread writes
 // stop_flag and reads bytes_so_far while the download worker does the reverse.
+// One record per download, passed by reference: it cannot be copied.
 struct download_progress {
     std::atomic<uint32_t> expected_size{0};  // the offer's size in bytes
     std::atomic<uint32_t> bytes_so_far{0};   // also the resume offset
     std::atomic<int32_t> http_status{0};
     std::atomic<int32_t> curl_code{0};
     std::atomic<int32_t> stop_flag{0};       // non-zero: stop the transfer
+    // When the latest transfer ended because a server's certificate was
+    // refused (curl code 35 or 60), or because an https link was redirected
+    // to an address that is not https (curl code 1): the host whose
+    // certificate it was, or that redirected. Empty otherwise. Always
+    // terminated. Not atomic: transfer_file clears it when it starts and
+    // fills it when it ends, on the download worker; the user-interface
+    // thread reads it only after the worker has ended (waiting for the
+    // worker's thread orders the accesses), never while it runs.
+    char refused_host[256] = {};
 };
 
 struct http_client {
@@ -49,7 +59,7 @@ struct http_client {
     // have set it since).
     bool overran = false;
     // Why the last transfer was refused, if it was for its security, and
-    // the host concerned.
+    // the host concerned (see download_progress::refused_host).
     enum class refusal { none, certificate, insecure_redirect };
     refusal refused = refusal::none;
     char refused_host[256] = {};
@@ -120,9 +130,10 @@ const http_result& request_to_memory(http_client& client, const char* url,
 // 206 that starts elsewhere). A 416 to a file that holds the expected size,
 // whose Content-Range says the package is that long, finds the download
 // complete (curl code 0). Over FTP the file starts over. The outcome
-// goes to `progress`. Returns 0 when a transfer was performed, whatever its
-// outcome, and -1 when none could start (curl code 3 for another scheme,
-// last_error 4 when the file cannot be opened).
+// goes to `progress`, a refusal's host to its refused_host. Returns 0 when
+// a transfer was performed, whatever its outcome, and -1 when none could
+// start (curl code 3 for another scheme, last_error 4 when the file cannot
+// be opened).
 int transfer_file(http_client& client, const char* url, const wchar_t* path,
                   download_progress& progress);
 
