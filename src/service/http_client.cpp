@@ -471,6 +471,8 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
 }
 
 int download_with_retries(const char* link, download_progress& progress, const wchar_t* path) {
+    // A download that cannot even start names no host of an earlier one.
+    progress.refused_host[0] = '\0';
     client_ptr client(create_http_client(download_buffer_capacity));
     if (!client) {
         last_error = 7;
