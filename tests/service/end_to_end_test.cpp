@@ -192,34 +192,26 @@ TEST_F(QueryTransport, RefusedCertificateIsReportedWithItsReason) {
     EXPECT_EQ(service->log(), std::vector<std::string>{"https POST / range=-"});
 }
 
-// A download and the query alike: an https address stays https through its
-// redirects, and a refusal, or a handshake that fails, names the host (the
-// one that redirected, or the one connected to) rather than a timeout.
+// A download and the query alike: https stays https through redirects, and a
+// refusal or a failed handshake names the host (that redirected, or was asked).
 TEST_F(QueryTransport, HttpsStaysHttpsAndRefusalsNameTheHost) {
     const std::wstring path = service->extra_packages() + L"r.tmp";
     ASSERT_TRUE(write_file_bytes(service->extra_packages() + L"r.bin", "package"));
-    const std::string secure = service->https_url(), shouted = "HTTPS" + secure.substr(5),
+    const std::string secure = service->https_url(),
                       plain_port = "https://localhost:" + std::to_string(service->mirror_ports[0]) + "/";
-    // The faults, the base URL, the curl code and error text, the servers of the requests in order.
-    const struct {
-        const char *faults;
-        std::string base;
-        CURLcode code;
-        const char *text, *servers;
-    } cases[] = {
-        {R"({"https": {"redirect": "1"}})", shouted, CURLE_UNSUPPORTED_PROTOCOL,
-         "localhost redirected a secure address to an insecure one: the redirect was refused", "hhhh"},
-        {"{}", plain_port, CURLE_SSL_CONNECT_ERROR, "The secure connection to localhost was refused", ""},
-        {R"({"https": {"redirect": "https"}})", secure, CURLE_OK, "", "hhhh"},
-        {R"({"1": {"redirect": "2"}})", service->mirror_url(1), CURLE_OK, "", "1212"},
-    };
-    download_progress progress;  // one for all: each transfer starts afresh
-    progress.expected_size = 7;
-    for (const auto& c : cases) {
+    struct row { const char* faults; std::string base; CURLcode code; const char *text, *servers; };
+    for (const row& c : std::vector<row>{
+             {R"({"https": {"redirect": "1"}})", "HTTPS" + secure.substr(5), CURLE_UNSUPPORTED_PROTOCOL,
+              "localhost redirected a secure address to an insecure one: the redirect was refused", "hhhh"},
+             {"{}", plain_port, CURLE_SSL_CONNECT_ERROR,
+              "The secure connection to localhost was refused", ""},
+             {R"({"https": {"redirect": "https"}})", secure, CURLE_OK, "", "hhhh"},
+             {R"({"1": {"redirect": "2"}})", service->mirror_url(1), CURLE_OK, "", "1212"}}) {
         SCOPED_TRACE(c.base + " " + c.faults);
         ASSERT_TRUE(service->reset() && service->set_faults(c.faults));
         DeleteFileW(path.c_str());
-        progress.bytes_so_far = 0;
+        download_progress progress;
+        progress.expected_size = 7;
         http_client* http = create_http_client(download_buffer_capacity);
         EXPECT_EQ(transfer_file(*http, (c.base + "packages/r.bin").c_str(), path.c_str(), progress), 0);
         destroy_http_client(http);
@@ -228,9 +220,8 @@ TEST_F(QueryTransport, HttpsStaysHttpsAndRefusalsNameTheHost) {
         EXPECT_EQ(read_file_bytes(path), c.code ? "" : "package");
 
         const std::wstring m = utf8_to_wide(c.base);
-        params = scan_query_params{};
         last_error = 0;
-        EXPECT_EQ(query_updates(client_with(m + L";" + m + L";" + m), params), c.code ? -1 : 0);
+        EXPECT_EQ(query_updates(client_with(m + L";" + m + L";" + m), params = {}), c.code ? -1 : 0);
         EXPECT_EQ(last_error, c.code ? 20 : 0);
         EXPECT_EQ(std::string(params.error_text).rfind(c.text, 0), 0u) << params.error_text;
         std::string servers;
