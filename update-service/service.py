@@ -41,8 +41,11 @@ Faults (POST /_control/faults, a JSON object from server tag "1", "2", "3",
                       negative, fewer) than the body that is sent
   status_line: TEXT   the answer begins with TEXT instead of its status line
                       (headers and body follow as usual)
-  redirect: TAG       package requests are redirected to the same path on
-                      server TAG ("1", "2", "3", "https")
+  redirect: TAG       package requests are redirected (302) to the same path
+                      on server TAG ("1", "2", "3", "https"), scan requests
+                      too (307: the form is posted again); a server that
+                      redirects to itself does so once, to the path with
+                      "?redirected" added
   redirect_loop: true every request (scan or file) is redirected to itself
 """
 
@@ -203,6 +206,21 @@ class Handler(BaseHTTPRequestHandler):
         return self.send_body(302, b"", extra=[("Location", self.base_url() + self.path)],
                               fault=self.framing(fault))
 
+    def redirect_elsewhere(self, fault, status):
+        """The redirect fault: the same path on the server it names; to this
+        server itself, once (a request marked "redirected" is served)."""
+        target = self.state.servers.get(str(fault["redirect"]))
+        if target is None:
+            return self.send_body(500, b"no such redirect target\n")
+        path = self.path
+        if target.tag == self.tag:
+            path += ("&" if "?" in path else "?") + "redirected"
+        return self.send_body(status, b"", extra=[("Location", target.url() + path)])
+
+    def redirect_due(self, fault):
+        query = urllib.parse.urlsplit(self.path).query
+        return "redirect" in fault and "redirected" not in query.split("&")
+
     @staticmethod
     def framing(fault):
         """The faults that bend how an answer is framed, without those that
@@ -224,11 +242,8 @@ class Handler(BaseHTTPRequestHandler):
         m = re.fullmatch(r"/(packages|pages)/([^/]+)", path)
         if not m:
             return self.send_body(404, b"not found\n")
-        if m.group(1) == "packages" and "redirect" in fault:
-            target = self.state.servers.get(str(fault["redirect"]))
-            if target is None:
-                return self.send_body(500, b"no such redirect target\n")
-            return self.send_body(302, b"", extra=[("Location", target.url() + self.path)])
+        if m.group(1) == "packages" and self.redirect_due(fault):
+            return self.redirect_elsewhere(fault, 302)
         folders = self.state.packages if m.group(1) == "packages" else [self.state.pages]
         name = urllib.parse.unquote(m.group(2))
         data = read_file(folders, name)
@@ -272,6 +287,8 @@ class Handler(BaseHTTPRequestHandler):
             return self.redirect_to_self(fault)
         if urllib.parse.urlsplit(self.path).path != "/":
             return self.send_body(404, b"not found\n")
+        if self.redirect_due(fault):
+            return self.redirect_elsewhere(fault, 307)
         prepared = self.state.answer_file
         if not prepared:
             try:

@@ -319,6 +319,8 @@ class RunningService(ServiceClient):
         status, headers, _ = self.get("/packages/blob.bin")
         self.assertEqual(status, 302)
         self.assertEqual(headers["Location"], f"https://localhost:{self.port['https']}/packages/blob.bin")
+        status, headers, _ = self.scan(mirror=1)
+        self.assertEqual((status, headers["Location"]), (307, f"https://localhost:{self.port['https']}/"))
         # An unfollowable redirect: no Location, and a body that is no package.
         self.faults(**{"1": {"status": 302}})
         status, headers, body = self.get("/packages/blob.bin")
@@ -328,6 +330,13 @@ class RunningService(ServiceClient):
         self.assertEqual(status, 200)
         self.assertTrue(ET.fromstring(body).findtext("hardwares/hardware/item/link").startswith(
             f"https://localhost:{self.port['https']}/packages/"))
+        # To itself: once.
+        self.faults(**{"https": {"redirect": "https"}})
+        status, headers, _ = self.scan(tls=True)
+        self.assertEqual((status, headers["Location"]),
+                         (307, f"https://localhost:{self.port['https']}/?redirected"))
+        status, _, _ = self.call("POST", "/?redirected", b"", port=self.port["https"], tls=True)
+        self.assertEqual(status, 400)  # served: an empty form is no scan request
 
     def test_slow_body_and_delay_still_deliver(self):
         self.faults(**{"1": {"slow_body": 0.01, "delay": 0.05}})

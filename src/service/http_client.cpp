@@ -176,46 +176,100 @@ int query_stop_check(void* user, double, double, double, double) {
     return client && client->query_stop && *client->query_stop != 0 ? 1 : 0;
 }
 
-// Called on every connection before its request is sent: an HTTPS server must
-// present a certificate that the Windows store trusts and that names the host.
+// The scheme of `url` is https: curl takes "https:" with one to three
+// slashes after it.
+bool is_https(const char* url) { return starts_with_nocase(url, "https:"); }
+
+// Where a transfer may be redirected. An https address stays https: a
+// package that is run with administrator rights, or the list of packages,
+// must not come in the clear because a server (or whoever answers in its
+// place) says so.
+void limit_redirects(CURL* e, const char* url) {
+    constexpr long any = CURLPROTO_HTTP | CURLPROTO_HTTPS | CURLPROTO_FTP;
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS, is_https(url) ? long{CURLPROTO_HTTPS} : any);
+}
+
+// The host part of `url`; empty when it has none that can be read.
+void host_of(const char* url, char (&host)[256]) {
+    host[0] = '\0';
+    CURLU* parts = curl_url();
+    char* name = nullptr;
+    if (parts && url && curl_url_set(parts, CURLUPART_URL, url, 0) == CURLUE_OK &&
+        curl_url_get(parts, CURLUPART_HOST, &name, 0) == CURLUE_OK && name)
+        copy_text(host, name);
+    curl_free(name);
+    curl_url_cleanup(parts);
+}
+
+// Called on every connection before its request is sent: notes the host, and
+// an HTTPS server must present a certificate that the Windows store trusts
+// and that names the host.
 int check_server(void* user, char*, char*, int, int) {
     auto* client = static_cast<http_client*>(user);
     char* url = nullptr;
     curl_easy_getinfo(client->easy, CURLINFO_EFFECTIVE_URL, &url);
-    if (!url || !starts_with_nocase(url, "https://")) return CURL_PREREQFUNC_OK;
-    bool trusted = false;
+    host_of(url, client->requested_host);
+    if (!url || !is_https(url)) return CURL_PREREQFUNC_OK;
     curl_tlssessioninfo* tls = nullptr;
-    CURLU* parts = curl_url();
-    char* host = nullptr;
-    if (parts && curl_url_set(parts, CURLUPART_URL, url, 0) == CURLUE_OK &&
-        curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
-        curl_easy_getinfo(client->easy, CURLINFO_TLS_SSL_PTR, &tls) == CURLE_OK && tls &&
-        tls->backend == CURLSSLBACKEND_SCHANNEL)
-        trusted = verify_server_certificate(tls->internals, host);
-    if (!trusted) {
-        client->tls_rejected = true;
-        // The error text names the host, so that a proxy that presents
-        // certificates of its own is seen as what it is.
-        std::snprintf(client->rejection, sizeof(client->rejection),
-                      "The certificate presented for %s is not trusted or does not name that server",
-                      host ? host : "the server");
-    }
-    curl_free(host);
-    curl_url_cleanup(parts);
-    return trusted ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+    if (client->requested_host[0] && curl_easy_getinfo(client->easy, CURLINFO_TLS_SSL_PTR, &tls) == CURLE_OK &&
+        tls && tls->backend == CURLSSLBACKEND_SCHANNEL &&
+        verify_server_certificate(tls->internals, client->requested_host))
+        return CURL_PREREQFUNC_OK;
+    client->refused = http_client::refusal::certificate;
+    copy_text(client->refused_host, client->requested_host);
+    return CURL_PREREQFUNC_ABORT;
 }
 
-// The code of a finished transfer, with a refused server certificate told
-// apart from a stop request.
-CURLcode transfer_code(http_client& client, CURLcode code) {
-    if (!client.tls_rejected) return code;
-    copy_text(client.result.error_text, client.rejection);
-    return CURLE_PEER_FAILED_VERIFICATION;
+// Readies the client for a transfer of `url`.
+void begin_transfer(http_client& client, const char* url) {
+    limit_redirects(client.easy, url);
+    client.refused = http_client::refusal::none;
+    client.refused_host[0] = client.requested_host[0] = '\0';
+}
+
+// The code of a finished transfer of `url`. A refused certificate (by the
+// check above, which ends the transfer as a callback would, or by the secure
+// channel during the handshake: codes 35 and 60), or a redirect of an https
+// address elsewhere (code 1), is noted in the client with its host, and told
+// in the error text; the text names the host, so that a proxy that presents
+// certificates of its own, or turns https into http, is seen as what it is.
+CURLcode finish_transfer(http_client& client, const char* url, CURLcode code) {
+    using refusal = http_client::refusal;
+    char* failed = nullptr;
+    curl_easy_getinfo(client.easy, CURLINFO_EFFECTIVE_URL, &failed);
+    long redirects = 0;
+    curl_easy_getinfo(client.easy, CURLINFO_REDIRECT_COUNT, &redirects);
+    if (client.refused == refusal::certificate) {
+        code = CURLE_PEER_FAILED_VERIFICATION;
+    } else if ((code == CURLE_SSL_CONNECT_ERROR || code == CURLE_PEER_FAILED_VERIFICATION) && failed &&
+               is_https(failed)) {
+        client.refused = refusal::certificate;
+        host_of(failed, client.refused_host);
+    } else if (code == CURLE_UNSUPPORTED_PROTOCOL && is_https(url) && redirects > 0) {
+        // The redirect came from the latest request: an https one, as every
+        // address before the refused one was.
+        client.refused = refusal::insecure_redirect;
+        copy_text(client.refused_host, client.requested_host);
+    }
+    if (client.refused == refusal::none) return code;
+    if (!client.refused_host[0]) copy_text(client.refused_host, "(unknown host)");
+    char* text = client.result.error_text;
+    const size_t size = sizeof(client.result.error_text);
+    if (client.refused == refusal::certificate)
+        std::snprintf(text, size,
+                      "The secure connection to %s was refused: the server did not present a trusted "
+                      "certificate that names it",
+                      client.refused_host);
+    else
+        std::snprintf(text, size, "%s redirected a secure address to an insecure one: the redirect was refused",
+                      client.refused_host);
+    return code;
 }
 
 void reset_result(http_result& r) {
     r.status = 0;
     r.curl_code = 0;
+    r.refused = false;
     r.filled = 0;
     std::fill(r.body.begin(), r.body.end(), '\0');
 }
@@ -236,13 +290,13 @@ http_client* create_http_client(uint32_t capacity) {
     if (!client->easy) return nullptr;
     CURL* e = client->easy;
 
-    // Links and mirrors may name http, https or ftp, and so may redirects:
-    // packages that are run with administrator rights can then come over
-    // verified TLS (the Windows certificate store, through Schannel).
+    // Links and mirrors may name http, https or ftp; where redirects may go
+    // is set for each transfer. Packages that are run with administrator
+    // rights can then come over verified TLS (the Windows certificate store,
+    // through Schannel, and the check before each request).
     constexpr long protocols = CURLPROTO_HTTP | CURLPROTO_HTTPS | CURLPROTO_FTP;
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, client->result.error_text);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS, protocols);
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS, protocols);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_ENCODING, "");
     curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 1L);
@@ -295,8 +349,9 @@ const http_result& request_to_memory(http_client& client, const char* url,
     curl_easy_setopt(e, CURLOPT_RANGE, nullptr);
     curl_easy_setopt(e, CURLOPT_FAILONERROR, 0L);
 
-    client.tls_rejected = false;
-    r.curl_code = transfer_code(client, curl_easy_perform(e));
+    begin_transfer(client, url);
+    r.curl_code = finish_transfer(client, url, curl_easy_perform(e));
+    r.refused = client.refused != http_client::refusal::none;
     client.query_stop = nullptr;
     long status = 0;
     curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
@@ -338,6 +393,7 @@ FILE* open_for_resume(http_client& client, const wchar_t* path, download_progres
 
 int transfer_file(http_client& client, const char* url, const wchar_t* path,
                   download_progress& progress) {
+    progress.refused_host[0] = '\0';
     CURL* e = client.easy;
     const link_scheme scheme = scheme_of(url);
     char range[16] = {};
@@ -387,8 +443,8 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     // takes its time; the low-speed abort ends a stalled one.
     curl_easy_setopt(e, CURLOPT_TIMEOUT, 0L);
 
-    client.tls_rejected = false;
-    CURLcode code = transfer_code(client, curl_easy_perform(e));
+    begin_transfer(client, url);
+    CURLcode code = finish_transfer(client, url, curl_easy_perform(e));
     // An answer without a body was not looked at by the writer.
     if (code == CURLE_OK && !client.answer_checked) accept_answer(client);
     long status = 0;
@@ -407,6 +463,7 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     // is not a failure.
     progress.curl_code = code == CURLE_ABORTED_BY_CALLBACK ? CURLE_OK : code;
     progress.http_status = static_cast<int32_t>(status);
+    copy_text(progress.refused_host, client.refused_host);
     std::fclose(client.file);
     client.file = nullptr;
     client.progress = nullptr;
@@ -414,6 +471,8 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
 }
 
 int download_with_retries(const char* link, download_progress& progress, const wchar_t* path) {
+    // A download that cannot even start names no host of an earlier one.
+    progress.refused_host[0] = '\0';
     client_ptr client(create_http_client(download_buffer_capacity));
     if (!client) {
         last_error = 7;

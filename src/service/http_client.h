@@ -21,16 +21,29 @@ struct http_result {
     uint32_t capacity = 0;
     uint32_t filled = 0;           // bytes of the answer; body[filled] is always 0
     char error_text[256] = {};     // CURLOPT_ERRORBUFFER
+    // A certificate, or a redirect of an https address to another scheme,
+    // was refused; error_text says so and names the host.
+    bool refused = false;
 };
 
 // The caller's record of one file download. The user-interface thread writes
 // stop_flag and reads bytes_so_far while the download worker does the reverse.
+// One record per download, passed by reference: it cannot be copied.
 struct download_progress {
     std::atomic<uint32_t> expected_size{0};  // the offer's size in bytes
     std::atomic<uint32_t> bytes_so_far{0};   // also the resume offset
     std::atomic<int32_t> http_status{0};
     std::atomic<int32_t> curl_code{0};
     std::atomic<int32_t> stop_flag{0};       // non-zero: stop the transfer
+    // When the latest transfer ended because a server's certificate was
+    // refused (curl code 35 or 60), or because an https link was redirected
+    // to an address that is not https (curl code 1): the host whose
+    // certificate it was, or that redirected. Empty otherwise. Always
+    // terminated. Not atomic: transfer_file clears it when it starts and
+    // fills it when it ends, on the download worker; the user-interface
+    // thread reads it only after the worker has ended (waiting for the
+    // worker's thread orders the accesses), never while it runs.
+    char refused_host[256] = {};
 };
 
 struct http_client {
@@ -45,10 +58,14 @@ struct http_client {
     // expected size (last_error 25 is process-wide; another download may
     // have set it since).
     bool overran = false;
-    // The last transfer was refused because of the server's certificate,
-    // and why.
-    bool tls_rejected = false;
-    char rejection[256] = {};
+    // Why the last transfer was refused, if it was for its security, and
+    // the host concerned (see download_progress::refused_host).
+    enum class refusal { none, certificate, insecure_redirect };
+    refusal refused = refusal::none;
+    char refused_host[256] = {};
+    // The host of the latest request, noted before it was sent: the one
+    // that redirected, when a redirect is refused.
+    char requested_host[256] = {};
 
     // While a request to memory runs: the flag that stops it, or null.
     const std::atomic<int32_t>* query_stop = nullptr;
@@ -85,12 +102,21 @@ http_client* create_http_client(uint32_t capacity);
 // Frees the easy handle, any form, the header list and the result. Null is fine.
 void destroy_http_client(http_client* client);
 
+// Every transfer: a link or mirror whose scheme is https (compared without
+// regard to case) is followed only to https addresses; any other may be
+// redirected to http, https or ftp. A redirect of an https address elsewhere
+// ends the transfer (curl code 1). A server certificate refused by the
+// client's own check (curl code 60) or by the secure channel during the
+// handshake (curl code 35 or 60) ends it too. Either refusal is told in the
+// error text, which names the host: the one whose certificate it was, or the
+// one that redirected.
+
 // Posts the client's form to `url` and receives the answer into the body
 // buffer, within the client's query deadline. A missing HTTP answer is
 // reported as status 504; an HTTP error status (400 or more) of a transfer
-// that went through as curl code 22; a refused server certificate as curl
-// code 60 with the refusal in the error text. When `stop` is given and
-// becomes non-zero the transfer ends within about a second (curl code 42).
+// that went through as curl code 22; a refusal as above, with `refused`
+// set. When `stop` is given and becomes non-zero the transfer ends within
+// about a second (curl code 42).
 // The form is freed afterwards.
 const http_result& request_to_memory(http_client& client, const char* url,
                                      const std::atomic<int32_t>* stop = nullptr);
@@ -104,9 +130,10 @@ const http_result& request_to_memory(http_client& client, const char* url,
 // 206 that starts elsewhere). A 416 to a file that holds the expected size,
 // whose Content-Range says the package is that long, finds the download
 // complete (curl code 0). Over FTP the file starts over. The outcome
-// goes to `progress`. Returns 0 when a transfer was performed, whatever its
-// outcome, and -1 when none could start (curl code 3 for another scheme,
-// last_error 4 when the file cannot be opened).
+// goes to `progress`, a refusal's host to its refused_host. Returns 0 when
+// a transfer was performed, whatever its outcome, and -1 when none could
+// start (curl code 3 for another scheme, last_error 4 when the file cannot
+// be opened).
 int transfer_file(http_client& client, const char* url, const wchar_t* path,
                   download_progress& progress);
 

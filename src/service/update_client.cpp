@@ -92,9 +92,10 @@ const http_result* post_scan_request(update_client& client, const std::vector<un
 
     const http_result& r = http.result;
     const std::string_view error_text(r.error_text, strnlen(r.error_text, sizeof(r.error_text)));
-    // A refused certificate is told as what it is (a proxy that intercepts
-    // TLS, for one), not as a service that did not answer.
-    if (r.curl_code == CURLE_PEER_FAILED_VERIFICATION) {
+    // A refused certificate, or a secure mirror redirected to an insecure
+    // address, is told as what it is (a proxy that intercepts TLS, for one),
+    // not as a service that did not answer.
+    if (r.refused) {
         set_last_error(20);
         copy_text(params.error_text, error_text);
         return nullptr;

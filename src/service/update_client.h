@@ -50,7 +50,8 @@ update_client* create_update_client(device_store* store);
 // the client's stop flag is set. The answer, or null with last_error 3 (no
 // answer: the last status was 504), 7 (no form) or 20 (with the status and
 // an error text in `params`: libcurl's when the answer did not fit, the
-// refusal when a certificate was refused, the reason when the mirror list
+// refusal, naming the host, when a certificate or a redirect of an https
+// mirror to another scheme was refused, the reason when the mirror list
 // cannot be read).
 const http_result* post_scan_request(update_client& client, const std::vector<unsigned char>& packed,
                                      scan_query_params& params);

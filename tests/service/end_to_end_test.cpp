@@ -181,7 +181,7 @@ TEST_F(QueryTransport, RefusedCertificateIsReportedWithItsReason) {
     ASSERT_TRUE(service->set_faults(R"({"1": {"down": true}, "2": {"down": true}})"));
     EXPECT_EQ(query_updates(*client, params), -1);
     EXPECT_EQ(last_error, 20);
-    EXPECT_NE(std::string(params.error_text).find("127.0.0.1 is not trusted"), std::string::npos)
+    EXPECT_NE(std::string(params.error_text).find("connection to 127.0.0.1 was refused"), std::string::npos)
         << params.error_text;
 
     // Reached by its name, the same server answers.
@@ -190,6 +190,44 @@ TEST_F(QueryTransport, RefusedCertificateIsReportedWithItsReason) {
     params = scan_query_params{};
     EXPECT_EQ(query_updates(*client, params), 0);
     EXPECT_EQ(service->log(), std::vector<std::string>{"https POST / range=-"});
+}
+
+// A download and the query alike: https stays https through redirects, and a
+// refusal or a failed handshake names the host (that redirected, or was asked).
+TEST_F(QueryTransport, HttpsStaysHttpsAndRefusalsNameTheHost) {
+    const std::wstring path = service->extra_packages() + L"r.tmp";
+    ASSERT_TRUE(write_file_bytes(service->extra_packages() + L"r.bin", "package"));
+    const std::string secure = service->https_url(),
+                      plain_port = "https://localhost:" + std::to_string(service->mirror_ports[0]) + "/";
+    struct row { const char* faults; std::string base; CURLcode code; const char *text, *servers; };
+    for (const row& c : std::vector<row>{
+             {R"({"https": {"redirect": "1"}})", "HTTPS" + secure.substr(5), CURLE_UNSUPPORTED_PROTOCOL,
+              "localhost redirected a secure address to an insecure one: the redirect was refused", "hhhh"},
+             {"{}", plain_port, CURLE_SSL_CONNECT_ERROR,
+              "The secure connection to localhost was refused", ""},
+             {R"({"https": {"redirect": "https"}})", secure, CURLE_OK, "", "hhhh"},
+             {R"({"1": {"redirect": "2"}})", service->mirror_url(1), CURLE_OK, "", "1212"}}) {
+        SCOPED_TRACE(c.base + " " + c.faults);
+        ASSERT_TRUE(service->reset() && service->set_faults(c.faults));
+        DeleteFileW(path.c_str());
+        download_progress progress;
+        progress.expected_size = 7;
+        http_client* http = create_http_client(download_buffer_capacity);
+        EXPECT_EQ(transfer_file(*http, (c.base + "packages/r.bin").c_str(), path.c_str(), progress), 0);
+        destroy_http_client(http);
+        EXPECT_EQ(progress.curl_code, c.code);
+        EXPECT_STREQ(progress.refused_host, c.code ? "localhost" : "");
+        EXPECT_EQ(read_file_bytes(path), c.code ? "" : "package");
+
+        const std::wstring m = utf8_to_wide(c.base);
+        last_error = 0;
+        EXPECT_EQ(query_updates(client_with(m + L";" + m + L";" + m), params = {}), c.code ? -1 : 0);
+        EXPECT_EQ(last_error, c.code ? 20 : 0);
+        EXPECT_EQ(std::string(params.error_text).rfind(c.text, 0), 0u) << params.error_text;
+        std::string servers;
+        for (const std::string& line : service->log()) servers += line[0];
+        EXPECT_EQ(servers, c.servers);
+    }
 }
 
 TEST_F(QueryTransport, StopEndsAHeldQueryWithoutTryingFurtherMirrors) {
