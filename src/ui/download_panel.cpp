@@ -143,6 +143,21 @@ const char* row_status_key(int state) {
     }
 }
 
+std::wstring row_status_text(int state, const std::wstring& signer, const char* refused_host) {
+    auto formatted = [](const char* key, const std::wstring& value) {
+        wchar_t text[512];
+        format_text(text, 512, text_for(key).c_str(), value.c_str());
+        return std::wstring(text);
+    };
+    if (state == DOWNLOAD_COMPLETE && !signer.empty()) return formatted("download_started_signed", signer);
+    if (state == DOWNLOAD_ERROR && refused_host && refused_host[0]) {
+        const std::string_view host(refused_host, strnlen(refused_host, sizeof(download_progress::refused_host)));
+        return formatted("download_certificate_error", ansi_to_wide(host));
+    }
+    const char* key = row_status_key(state);
+    return key ? text_for(key) : std::wstring();
+}
+
 std::wstring refused_file_label(const std::wstring& file, const std::wstring& package_path, const char* link) {
     std::wstring name = PathFindFileNameW(file.c_str());
     if (file == package_path && link) {
@@ -651,14 +666,11 @@ void download_panel_c::paint_bottom_line(HDC dc, int W) {
     const int state = session_->state();
     SelectObject(dc, ui_font(font_id::arial_8));
     SetTextColor(dc, ROW_STATUS_TEXT);
-    const int status_x = is_french() ? W - 260 : W - 250;
-    if (const std::wstring signer = started_program_signer(); !signer.empty() && state == DOWNLOAD_COMPLETE) {
-        wchar_t status[512];
-        format_text(status, 512, text_for("download_started_signed").c_str(), signer.c_str());
-        text_out(dc, status_x, y, status);
-    } else if (const char* key = row_status_key(state)) {
-        text_out(dc, status_x, y, text_for(key));
-    }
+    // A failed download's host is read only once its worker has ended, as
+    // an error state says it has.
+    const std::wstring status =
+        row_status_text(state, started_program_signer(), session_->progress().refused_host);
+    text_out(dc, is_french() ? W - 260 : W - 250, y, status);
     if (const char* key = row_button_key(state)) button_.text_key = key;
     button_.draw(dc, 0, 0, W, y + 40);
 }

@@ -82,6 +82,12 @@ int row_status_bitmap(const download_group& group);
 const char* row_button_key(int state);
 const char* row_status_key(int state);
 
+// The row's status text: "Started, signed by …" for a complete download
+// whose signed program was started (`signer`), "Certificate refused: …" for
+// a download that failed for its server's certificate or redirect
+// (`refused_host`, empty or null otherwise), else the state's text.
+std::wstring row_status_text(int state, const std::wstring& signer, const char* refused_host);
+
 // The parameters of "explorer.exe" that select `path`: /select,"path", at
 // most 1023 characters.
 std::wstring select_in_explorer_parameters(const std::wstring& path);

@@ -107,6 +107,12 @@ TEST(DownloadRowParts, StatusBitmapAndStateTexts) {
     // Bounded: a path beyond the buffer is cut, never overrun.
     EXPECT_EQ(select_in_explorer_parameters(std::wstring(3000, L'x')).size(), 1023u);
 
+    EXPECT_EQ(row_status_text(DOWNLOAD_COMPLETE, L"Vendor Inc.", ""), L"Started, signed by Vendor Inc.");
+    EXPECT_EQ(row_status_text(DOWNLOAD_COMPLETE, L"", ""), L"Downloaded");
+    EXPECT_EQ(row_status_text(DOWNLOAD_ERROR, L"", "updates.example.com"),
+              L"Certificate refused: updates.example.com");
+    EXPECT_EQ(row_status_text(DOWNLOAD_ERROR, L"Vendor Inc.", ""), text_for("download_download_error"));
+
     // A refused download is named as its link names it, a program in it by its own name.
     const std::wstring package = L"C:\\dl\\5d41402abc4b2a76b9719d911017c592.exe";
     EXPECT_EQ(refused_file_label(package, package, "http://h/p/vendor setup.exe"), L"vendor setup.exe");
