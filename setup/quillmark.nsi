@@ -165,7 +165,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 
 Function .onInit
     !insertmacro USE_NATIVE_VIEW
+    ; The 64-bit Program Files, unless /D= named another folder.
     ${If} ${RunningX64}
+    ${AndIf} $INSTDIR == "$PROGRAMFILES\${PRODUCT}"
         StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
     ${EndIf}
     ; /LANG=n picks the language; a silent setup without it is English.
