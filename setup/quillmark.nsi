@@ -13,8 +13,9 @@
 ; language numbered n (1 English, 2 Deutsch, 3 Español, 4 Français,
 ; 5 Italiano, 6 Japanese, 7 Simplified Chinese, 8 Traditional Chinese,
 ; 9 Nederlands, 10 Português, 11 Arabic). "/D=folder", last on the command
-; line, installs elsewhere. Exit codes: 0 done, 1 cancelled, 2 a wrong /LANG,
-; 3 Quillmark is running. "uninstall.exe /S" uninstalls and keeps the
+; line, installs elsewhere (see PROTECT_FOLDER for which folders). Exit codes:
+; 0 done, 1 cancelled, 2 a wrong /LANG, 3 Quillmark is running, 4 a folder
+; outside Program Files that the setup cannot reserve to administrators. "uninstall.exe /S" uninstalls and keeps the
 ; user's settings.
 
 Unicode true
@@ -60,6 +61,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\quillmark.exe"
 
 !insertmacro MUI_PAGE_WELCOME
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CheckFolderPage
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -165,7 +167,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 
 Function .onInit
     !insertmacro USE_NATIVE_VIEW
+    ; The 64-bit Program Files, unless /D= named another folder.
     ${If} ${RunningX64}
+    ${AndIf} $INSTDIR == "$PROGRAMFILES\${PRODUCT}"
         StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
     ${EndIf}
     ; /LANG=n picks the language; a silent setup without it is English.
@@ -208,7 +212,106 @@ FunctionEnd
 !macroend
 !insertmacro DELETE_WORK_ITEM "un."
 
+; Quillmark runs with administrator rights, and Windows looks for the DLLs a
+; program imports in the program's folder before System32 (the 32-bit
+; program imports several when it starts), so only administrators may
+; change that folder. Program Files is so already. A folder elsewhere is
+; made so: its inherited permissions are replaced by full control for
+; Administrators and SYSTEM and read and execute for Users, and
+; Administrators become its owner, so that a user who made the folder
+; cannot grant himself write access again. The files put in it inherit that.
+;
+; The accounts are given by SID (*S-1-5-32-544 Administrators, *S-1-5-18
+; SYSTEM, *S-1-5-32-545 Users): their names depend on Windows' language.
+; icacls does it; Windows has it from Vista and Server 2003 SP2 on. XP has
+; only cacls, which takes account names and asks before it replaces
+; permissions: there the setup takes folders in Program Files only.
+;
+; A folder that already holds other files is refused (unless Quillmark was
+; installed there before): their owner would lose the right to change them.
+
+; $0 = "program files" when $INSTDIR is in $PROGRAMFILES or $PROGRAMFILES64
+; (or is one of them), "ours" when it is missing, empty or where this setup
+; installed Quillmark before, "other files" otherwise. Comparisons ignore case, as Windows does. (A path
+; with ".." in it, which could look as if it were in Program Files, never
+; gets here: the setup refuses it, the directory page and /D= alike.)
+Function ClassifyFolder
+    Push $1
+    Push $2
+    StrCpy $0 "ours"
+    StrLen $1 "$PROGRAMFILES\"
+    StrCpy $2 "$INSTDIR\" $1
+    ${If} $2 == "$PROGRAMFILES\"
+        StrCpy $0 "program files"
+    ${EndIf}
+    StrLen $1 "$PROGRAMFILES64\"
+    StrCpy $2 "$INSTDIR\" $1
+    ${If} $2 == "$PROGRAMFILES64\"
+        StrCpy $0 "program files"
+    ${EndIf}
+    ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 == "ours"
+    ${AndIf} $1 != $INSTDIR
+    ${AndIf} ${FileExists} "$INSTDIR\*.*"
+        FindFirst $1 $2 "$INSTDIR\*.*"
+        ${DoWhile} $2 != ""
+            ${If} $2 != "."
+            ${AndIf} $2 != ".."
+                StrCpy $0 "other files"
+                ${Break}
+            ${EndIf}
+            FindNext $1 $2
+        ${Loop}
+        FindClose $1
+    ${EndIf}
+    Pop $2
+    Pop $1
+FunctionEnd
+
+; Whether the folder can be taken ($0 as ClassifyFolder sets it): when not,
+; a message box, then ON_REFUSAL and Abort (the directory page stays; in the
+; section the setup ends).
+!macro CHECK_FOLDER ON_REFUSAL
+    Call ClassifyFolder
+    ${If} $0 == "other files"
+        MessageBox MB_ICONSTOP "$(folder_not_ours)" /SD IDOK
+        ${ON_REFUSAL}
+        Abort
+    ${ElseIf} $0 == "ours"
+    ${AndIfNot} ${FileExists} "$SYSDIR\icacls.exe"
+        MessageBox MB_ICONSTOP "$(folder_not_protected)" /SD IDOK
+        ${ON_REFUSAL}
+        Abort
+    ${EndIf}
+!macroend
+
+Function CheckFolderPage
+    !insertmacro CHECK_FOLDER ""
+FunctionEnd
+
+; Reserves $INSTDIR to administrators unless it is in Program Files; ends
+; the setup with code 4 when it cannot, before any file is put there.
+Function ProtectFolder
+    !insertmacro CHECK_FOLDER "SetErrorLevel 4"
+    ${If} $0 == "ours"
+        CreateDirectory "$INSTDIR"
+        nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+        Pop $1
+        ${If} $1 == 0
+            nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /setowner *S-1-5-32-544'
+            Pop $1
+        ${EndIf}
+        ${If} $1 != 0
+            RMDir "$INSTDIR"  ; only if this left it empty
+            MessageBox MB_ICONSTOP "$(folder_not_protected)" /SD IDOK
+            SetErrorLevel 4
+            Abort
+        ${EndIf}
+    ${EndIf}
+FunctionEnd
+
 Section "Quillmark"
+    Call ProtectFolder
     SetOutPath "$INSTDIR"
     ${If} ${RunningX64}
         File "${STAGE}\x64\quillmark.exe"

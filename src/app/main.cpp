@@ -6,10 +6,13 @@
 
 #include "app/app_init.h"
 #include "app/single_instance.h"
+#include "platform/dll_search.h"
 #include "ui/main_window.h"
 #include "ui/skin/message_loop.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+    // Before any DLL is loaded: the delay-loaded ones come from System32 only.
+    restrict_dll_search();
     if (check_single_instance() != 0) return -1;
 
     // COM, then the application core, then the window: each later step may

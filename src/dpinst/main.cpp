@@ -10,6 +10,7 @@
 #include "dpinst/log.h"
 #include "dpinst/options.h"
 #include "dpinst/system_win32.h"
+#include "platform/dll_search.h"
 
 namespace {
 
@@ -33,6 +34,8 @@ std::wstring hex(std::uint32_t code) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before anything loads a DLL: newdev.dll and the rest come from System32.
+    restrict_dll_search();
     const wchar_t* command_line = GetCommandLineW();
     std::vector<std::wstring> args = split_command_line(command_line ? command_line : L"");
     if (!args.empty()) args.erase(args.begin());

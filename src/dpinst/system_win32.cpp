@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/dll_search.h"
+
 namespace {
 
 // newdev.dll's functions, looked up at run time: DiInstallDriverW is missing
@@ -16,7 +18,7 @@ using di_install_driver_fn = BOOL(WINAPI*)(HWND, LPCWSTR, DWORD, PBOOL);
 using update_driver_fn = BOOL(WINAPI*)(HWND, LPCWSTR, LPCWSTR, DWORD, PBOOL);
 
 FARPROC newdev_function(const char* name) {
-    static HMODULE newdev = LoadLibraryW(L"newdev.dll");
+    static HMODULE newdev = load_system_library(L"newdev.dll");
     return newdev ? GetProcAddress(newdev, name) : nullptr;
 }
 

@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include "platform/dll_search.h"
+
 namespace {
 
 std::wstring expanded(const wchar_t* text) {
@@ -41,7 +43,7 @@ driver_store_places system_driver_store() {
     places.file_repository = expanded(L"%SYSTEMROOT%\\System32\\DriverStore\\FileRepository");
     places.drvstore = expanded(L"%SYSTEMROOT%\\system32\\DRVSTORE");
     // Kept loaded for the rest of the run: the lookup is called through it.
-    if (HMODULE setupapi = LoadLibraryW(L"Setupapi.dll")) {
+    if (HMODULE setupapi = load_system_library(L"setupapi.dll")) {
         places.lookup = reinterpret_cast<store_lookup_function>(
             reinterpret_cast<void*>(GetProcAddress(setupapi, "SetupGetInfDriverStoreLocationW")));
     }

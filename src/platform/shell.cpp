@@ -1,11 +1,78 @@
 #include "platform/shell.h"
 
+#include <exdisp.h>
 #include <shellapi.h>
+#include <shldisp.h>
+#include <shlguid.h>
 #include <shlobj.h>
 
 #include <atomic>
+#include <cwctype>
 
 namespace {
+
+// Holds one COM interface pointer and releases it.
+template <class T>
+class com_ref {
+public:
+    com_ref() = default;
+    ~com_ref() {
+        if (p_) p_->Release();
+    }
+    com_ref(const com_ref&) = delete;
+    com_ref& operator=(const com_ref&) = delete;
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    T** out() { return &p_; }
+    void** out_void() { return reinterpret_cast<void**>(&p_); }
+
+private:
+    T* p_ = nullptr;
+};
+
+// A VARIANT cleared when it goes.
+struct variant_holder {
+    VARIANT v;
+    variant_holder() { VariantInit(&v); }
+    ~variant_holder() { VariantClear(&v); }
+    variant_holder(const variant_holder&) = delete;
+    variant_holder& operator=(const variant_holder&) = delete;
+};
+
+// The desktop view's IShellDispatch2: Explorer's shell windows, the
+// desktop's window, its top-level browser, the active view, the view's
+// automation object and its Application.
+bool desktop_shell_dispatch(com_ref<IShellDispatch2>& out) {
+    com_ref<IShellWindows> windows;
+    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                windows.out_void())))
+        return false;
+    variant_holder location, root;
+    location.v.vt = VT_I4;
+    location.v.lVal = CSIDL_DESKTOP;
+    long window = 0;
+    com_ref<IDispatch> desktop;
+    // S_FALSE: no desktop window was found.
+    if (windows->FindWindowSW(&location.v, &root.v, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
+                              desktop.out()) != S_OK ||
+        !desktop)
+        return false;
+    com_ref<IServiceProvider> services;
+    com_ref<IShellBrowser> browser;
+    com_ref<IShellView> view;
+    com_ref<IDispatch> view_object;
+    com_ref<IShellFolderViewDual> folder_view;
+    com_ref<IDispatch> application;
+    return SUCCEEDED(desktop->QueryInterface(IID_IServiceProvider, services.out_void())) && services &&
+           SUCCEEDED(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser,
+                                            browser.out_void())) && browser &&
+           SUCCEEDED(browser->QueryActiveShellView(view.out())) && view &&
+           SUCCEEDED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, view_object.out_void())) &&
+           view_object &&
+           SUCCEEDED(view_object->QueryInterface(IID_IShellFolderViewDual, folder_view.out_void())) &&
+           folder_view && SUCCEEDED(folder_view->get_Application(application.out())) && application &&
+           SUCCEEDED(application->QueryInterface(IID_IShellDispatch2, out.out_void())) && out;
+}
 
 intptr_t execute(HWND owner, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
                  int show_command) {
@@ -30,10 +97,20 @@ intptr_t execute_quietly(HWND owner, const wchar_t* file) {
     return code > 0 && code <= 32 ? code : SE_ERR_FNF;
 }
 
+intptr_t execute_web_page(const wchar_t* address) {
+    return execute(nullptr, L"open", address, nullptr, SW_SHOWNORMAL);
+}
+
+bool starts_with_ignoring_case(const wchar_t* text, const wchar_t* prefix) {
+    for (; *prefix; ++text, ++prefix)
+        if (std::towlower(*text) != *prefix) return false;
+    return true;
+}
+
 class windows_shell final : public shell_actions {
 public:
     intptr_t open_web_page(const wchar_t* address) override {
-        return execute(nullptr, L"open", address, nullptr, SW_SHOWNORMAL);
+        return open_web_page_by(address, open_through_desktop, execute_web_page);
     }
     intptr_t open_folder(const wchar_t* path) override {
         return execute(nullptr, L"open", path, nullptr, SW_SHOWNORMAL);
@@ -51,6 +128,45 @@ windows_shell real_shell;
 std::atomic<shell_actions*> shell_in_use{nullptr};
 
 }  // namespace
+
+bool is_web_address(const wchar_t* address) {
+    if (!address) return false;
+    const wchar_t* host = nullptr;
+    if (starts_with_ignoring_case(address, L"http://")) host = address + 7;
+    else if (starts_with_ignoring_case(address, L"https://")) host = address + 8;
+    else return false;
+    if (!*host || *host == L'/' || *host == L'?' || *host == L'#') return false;
+    for (const wchar_t* c = address; *c; ++c)
+        if (*c <= L' ' || *c == 0x7F || *c == L'"') return false;
+    return true;
+}
+
+intptr_t open_web_page_by(const wchar_t* address, web_page_opener through_desktop,
+                          intptr_t (*fallback)(const wchar_t* address)) {
+    if (!is_web_address(address)) return SE_ERR_ACCESSDENIED;
+    if (through_desktop && through_desktop(address)) return 33;
+    return fallback ? fallback(address) : SE_ERR_ACCESSDENIED;
+}
+
+bool open_through_desktop(const wchar_t* target) {
+    if (!target || !*target) return false;
+    // Without COM on this thread the first call fails (CO_E_NOTINITIALIZED)
+    // and the caller falls back.
+    com_ref<IShellDispatch2> dispatch;
+    if (!desktop_shell_dispatch(dispatch)) return false;
+    BSTR file = SysAllocString(target);
+    if (!file) return false;
+    variant_holder parameters, folder, operation, show;
+    operation.v.vt = VT_BSTR;
+    operation.v.bstrVal = SysAllocString(L"open");
+    show.v.vt = VT_I4;
+    show.v.lVal = SW_SHOWNORMAL;
+    const HRESULT result = operation.v.bstrVal
+                               ? dispatch->ShellExecute(file, parameters.v, folder.v, operation.v, show.v)
+                               : E_OUTOFMEMORY;
+    SysFreeString(file);
+    return SUCCEEDED(result);
+}
 
 shell_actions& shell() {
     shell_actions* s = shell_in_use.load();

@@ -1,7 +1,10 @@
 // What the program hands to the Windows shell: web pages opened in the
 // user's browser, folders opened in Explorer, programs and documents started
 // with their default verb. Everything goes through ShellExecuteW or
-// ShellExecuteExW.
+// ShellExecuteExW, except web pages: the program runs with administrator
+// rights, and a browser started from it would have them too, so a page is
+// handed to the desktop's own shell (Explorer), which opens it as the
+// signed-in user; ShellExecuteW only when that cannot be done.
 //
 // Tests install their own shell to record the calls instead: opening a
 // folder under Wine starts an Explorer that never ends.
@@ -19,7 +22,8 @@ public:
     // Each returns what ShellExecuteW returns, as an integer: greater than 32
     // on success, an error code of 32 or less otherwise.
 
-    // Opens a web page with the "open" verb.
+    // Opens a web page (an http or https address) with the "open" verb.
+    // Anything else is refused with SE_ERR_ACCESSDENIED.
     virtual intptr_t open_web_page(const wchar_t* address) = 0;
     // Opens a folder in Explorer ("open" verb, shown normally).
     virtual intptr_t open_folder(const wchar_t* path) = 0;
@@ -39,6 +43,27 @@ public:
     // text when the user cancelled or picked something that is no folder.
     virtual std::wstring browse_for_folder(HWND owner);
 };
+
+// Whether `address` is an http:// or https:// address (any case) with a
+// host, and without spaces, quotes or control characters, which would let it
+// be read as more than one argument or as a file: the only things opened as
+// web pages.
+bool is_web_address(const wchar_t* address);
+
+// Opens a page through the desktop's shell: true when the desktop took it.
+using web_page_opener = bool (*)(const wchar_t* address);
+// How the real shell opens a web page: anything but a web address is refused
+// (SE_ERR_ACCESSDENIED) without a call; otherwise `through_desktop` first,
+// then, when it returns false, `fallback` (ShellExecuteW in the real shell),
+// whose code is returned. 33 when the desktop took the page.
+intptr_t open_web_page_by(const wchar_t* address, web_page_opener through_desktop,
+                          intptr_t (*fallback)(const wchar_t* address));
+// Asks the desktop's Explorer, through its shell windows and the desktop
+// view's IShellDispatch2::ShellExecute, to open `target` with the "open"
+// verb. False when a step fails: no COM on this thread, no Explorer desktop.
+// True says only that the desktop took it: whether it could open it is not
+// reported back.
+bool open_through_desktop(const wchar_t* target);
 
 // The shell in effect: the one installed by set_shell, else the real one.
 // Safe to call from any thread.

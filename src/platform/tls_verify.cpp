@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "platform/dll_search.h"
 #include "platform/text.h"
 
 namespace {
@@ -17,7 +18,7 @@ using query_attributes_fn = SECURITY_STATUS(SEC_ENTRY*)(PCtxtHandle, ULONG, void
 // secur32 is loaded by the HTTP library already; look the function up there.
 query_attributes_fn query_context_attributes() {
     static query_attributes_fn fn = [] {
-        HMODULE secur32 = LoadLibraryW(L"secur32.dll");
+        HMODULE secur32 = load_system_library(L"secur32.dll");
         return secur32 ? reinterpret_cast<query_attributes_fn>(
                              reinterpret_cast<void*>(GetProcAddress(secur32, "QueryContextAttributesW")))
                        : nullptr;

@@ -32,3 +32,18 @@ bool run_program(const std::wstring& program, const std::wstring& args, finished
     CloseHandle(process.hProcess);
     return ended;
 }
+
+windows_dll_order::windows_dll_order(const std::wstring& program, const wchar_t* dll)
+    : key_(L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides"), dll_(dll) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    static const wchar_t order[] = L"native,builtin";
+    RegSetValueExW(key, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
+    RegCloseKey(key);
+}
+
+windows_dll_order::~windows_dll_order() {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, key_.c_str(), dll_.c_str());
+}

@@ -2,6 +2,7 @@
 // Wine cannot install on devices, but staging is real: the INF lands in the
 // system's INF folder.
 #include <windows.h>
+#include <setupapi.h>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,30 @@ std::wstring windows_folder() {
 
 std::string narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
+// A root-enumerated device with one hardware id, in the prefix while the
+// object lives.
+struct registered_device {
+    HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    SP_DEVINFO_DATA device = {};
+    bool registered = false;
+    explicit registered_device(std::wstring id) {
+        device.cbSize = sizeof(device);
+        const GUID system = {0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+        id.append(2, L'\0');  // a one-entry multi-string
+        registered = set != INVALID_HANDLE_VALUE &&
+                     SetupDiCreateDeviceInfoW(set, L"QUILLMARK_TEST", &system, nullptr, nullptr,
+                                              DICD_GENERATE_ID, &device) &&
+                     SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID,
+                                                       reinterpret_cast<const BYTE*>(id.data()),
+                                                       static_cast<DWORD>(id.size() * sizeof(wchar_t))) &&
+                     SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr);
+    }
+    ~registered_device() {
+        if (registered) SetupDiRemoveDevice(set, &device);
+        SetupDiDestroyDeviceInfoList(set);
+    }
+};
+
 // A minimal driver package for a device no machine has, in a folder with a
 // space in its name; everything it and DPInst leave behind goes afterwards.
 class real_dpinst : public ::testing::TestWithParam<const wchar_t*> {
@@ -63,6 +88,11 @@ protected:
         inf_name = L"qmtest_" + tag + L".inf";
         stored_inf = windows_folder() + L"\\inf\\" + inf_name;
         stored_pnf = stored_inf.substr(0, stored_inf.size() - 4) + L".pnf";
+        write_inf("ROOT\\QUILLMARK_NO_SUCH_DEVICE");
+    }
+
+    // The package's INF, for the device with this hardware id.
+    void write_inf(const std::string& hardware_id) {
         write_file(folder + L"\\pkg\\" + inf_name,
                    "[Version]\r\n"
                    "Signature=\"$WINDOWS NT$\"\r\n"
@@ -71,8 +101,8 @@ protected:
                    "Provider=%Maker%\r\n"
                    "DriverVer=01/01/2026,1.0.0.0\r\n"
                    "\r\n[Manufacturer]\r\n%Maker%=Models,NTx86,NTamd64\r\n"
-                   "\r\n[Models.NTx86]\r\n%Device%=Install,ROOT\\QUILLMARK_NO_SUCH_DEVICE\r\n"
-                   "\r\n[Models.NTamd64]\r\n%Device%=Install,ROOT\\QUILLMARK_NO_SUCH_DEVICE\r\n"
+                   "\r\n[Models.NTx86]\r\n%Device%=Install," + hardware_id + "\r\n"
+                   "\r\n[Models.NTamd64]\r\n%Device%=Install," + hardware_id + "\r\n"
                    "\r\n[Install]\r\n"
                    "\r\n[Strings]\r\nMaker=\"Quillmark tests\"\r\nDevice=\"Quillmark test device\"\r\n");
     }
@@ -122,6 +152,35 @@ TEST_P(real_dpinst, RefusesUnknownSwitchesAndMissingFolders) {
     EXPECT_EQ(no_folder.exit_code, 0x80010000u);
     EXPECT_NE(no_folder.output.find("does not exist"), std::string::npos) << no_folder.output;
     EXPECT_FALSE(file_exists(stored_inf));
+}
+
+// Windows looks for a DLL named without a path in the program's folder
+// first (Wine prefers its own unless told otherwise, as here). DPInst
+// loads newdev.dll when a package matches a present device: a newdev.dll
+// planted beside a copy of DPInst must not be the one loaded.
+TEST_P(real_dpinst, TakesNewdevFromSystem32NotFromItsOwnFolder) {
+    registered_device device(L"ROOT\\QUILLMARK_PLANTED_TEST");
+    ASSERT_TRUE(device.registered);
+    write_inf("ROOT\\QUILLMARK_PLANTED_TEST");
+    const std::wstring copy_folder = scratch + L"\\program", copy = copy_folder + L"\\" + GetParam(),
+                       planted = copy_folder + L"\\newdev.dll", marker = scratch + L"\\loaded.txt";
+    CreateDirectoryW(copy_folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(program().c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(planted_dll(GetParam()[6] == L'6').c_str(), planted.c_str(), FALSE));
+    finished_run run;
+    {
+        windows_dll_order windows_order(GetParam(), L"newdev");
+        SetEnvironmentVariableW(L"QM_PLANTED_MARKER", marker.c_str());
+        ASSERT_TRUE(run_program(copy, L"/C /PATH \"" + folder + L"\"", run));
+    }
+    const std::string loaded_by = read_file(marker);
+    DeleteFileW(marker.c_str());
+    DeleteFileW(planted.c_str());
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(copy_folder.c_str());
+    // DPInst came as far as loading newdev.dll.
+    EXPECT_NE(run.output.find("Matches present devices"), std::string::npos) << run.output;
+    EXPECT_EQ(loaded_by, "") << run.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBuilds, real_dpinst, ::testing::Values(L"DPInst32.exe", L"DPInst64.exe"),

@@ -13,7 +13,11 @@
 # items, and keeps the user's settings and the download and backup folders.
 # On the 64-bit Windows a user then installs by hand with the keyboard, in
 # Japanese, starts the program from the last page, and uninstalls by hand
-# without keeping the settings; each page is photographed.
+# without keeping the settings; each page is photographed. Then, for each
+# kind, folders outside Program Files: a new one is reserved to
+# administrators with icacls (Wine's own icacls changes nothing, so a
+# recording one stands in for it), a folder with other files is refused,
+# and so is the install when icacls fails.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/wine-env.sh"
@@ -29,6 +33,8 @@ try_windows() {
     local uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmark'
     local run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
+    use_recording_icacls
+
     "$wine" start /wait /unix "$setup" /S /LANG=12
     check "/LANG=12 is refused (exit code 2)" equals "$?" 2
     check "and installs nothing" test ! -e "$dir"
@@ -41,6 +47,7 @@ try_windows() {
         check "$f installed" test -s "$dir/$f"
     done
     check "quillmark.exe is the $arch program" equals "$(pe_machine "$dir/quillmark.exe")" "$machine"
+    check "Program Files keeps its own permissions (no icacls)" test ! -s "$c/icacls-calls.txt"
     check "Start-menu shortcut" test -s "$menu/Quillmark.lnk"
     check "language number $lang_number for the first run" \
         equals "$(reg_value 'HKCU\SOFTWARE\Vantorel_Init' language)" "0x$lang_number"
@@ -123,6 +130,58 @@ try_windows() {
     check "the downloads stay, settings or not" test -s "$dir/download/package.zip"
 }
 
+# A recording icacls (tests/setup/icacls_recorder.c) in the prefix's system
+# folders (the 32-bit setup on 64-bit Windows reaches SysWOW64's), which Wine
+# is told to prefer to its own.
+use_recording_icacls() {
+    local recorder=$out/icacls-recorder.exe folder
+    [ "$recorder" -nt "$root/tests/setup/icacls_recorder.c" ] ||
+        i686-w64-mingw32-gcc -O2 -Wall -Wextra -mwindows -o "$recorder" "$root/tests/setup/icacls_recorder.c"
+    for folder in system32 syswow64; do
+        [ -d "$WINEPREFIX/drive_c/windows/$folder" ] && cp "$recorder" "$WINEPREFIX/drive_c/windows/$folder/icacls.exe"
+    done
+    "$wine" reg add 'HKCU\Software\Wine\DllOverrides' /v icacls.exe /d native /f >/dev/null 2>&1
+    rm -f "$WINEPREFIX/drive_c/icacls-calls.txt" "$WINEPREFIX/drive_c/icacls-fails"
+}
+
+# icacls_calls: the recorded calls, one a line, then forgets them. Each line
+# is the program's lower-case path, a space and its arguments as given.
+icacls_calls() {
+    local calls=$WINEPREFIX/drive_c/icacls-calls.txt
+    [ -f "$calls" ] && tr -d '\r' <"$calls" | awk -F'"' '{ rest = substr($0, length($2) + 4); print tolower($2) " " rest }'
+    rm -f "$calls"
+}
+
+try_folder_protection() {
+    echo "[setup-test] $arch: folders outside Program Files"
+    local c=$WINEPREFIX/drive_c icacls='c:\windows\system32\icacls.exe'
+    local grants='/inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+    icacls_calls >/dev/null
+
+    "$wine" start /wait /unix "$setup" /S '/D=C:\Tools\Quillmark'
+    check "a new folder outside Program Files: install ends with 0" equals "$?" 0
+    check "its permissions replaced by the system's icacls, by SID, and Administrators own it" \
+        equals "$(icacls_calls)" "$icacls \"C:\\Tools\\Quillmark\" $grants
+$icacls \"C:\\Tools\\Quillmark\" /setowner *S-1-5-32-544"
+    check "and quillmark.exe installed there" test -s "$c/Tools/Quillmark/quillmark.exe"
+
+    mkdir -p "$c/Data"
+    echo "the user's own" >"$c/Data/notes.txt"
+    "$wine" start /wait /unix "$setup" /S '/D=C:\Data'
+    check "a folder with other files is refused (exit code 4)" equals "$?" 4
+    check "without icacls" equals "$(icacls_calls)" ""
+    check "nor any file of ours" test ! -e "$c/Data/quillmark.exe"
+    check "and the user's file stays" test -s "$c/Data/notes.txt"
+
+    : >"$c/icacls-fails"
+    "$wine" start /wait /unix "$setup" /S '/D=C:\Tools3\Quillmark'
+    check "icacls failing ends the install with 4" equals "$?" 4
+    check "before any file lands" test ! -e "$c/Tools3/Quillmark/quillmark.exe"
+    rm -f "$c/icacls-fails"
+    icacls_calls >/dev/null
+    /usr/lib/wine/wineserver -w
+}
+
 # by_hand NAME SECONDS KEY...: waits, photographs the screen as NAME, then
 # presses the keys, as a person at the keyboard would.
 by_hand() {
@@ -137,7 +196,10 @@ by_hand() {
 
 kinds=("$@")
 [ ${#kinds[@]} -gt 0 ] || kinds=(win64 win32)
-for kind in "${kinds[@]}"; do try_windows "$kind"; done
+for kind in "${kinds[@]}"; do
+    try_windows "$kind"
+    arch=$kind try_folder_protection
+done
 if [ $failures -gt 0 ]; then
     echo "[setup-test] $failures checks failed"
     exit 1
