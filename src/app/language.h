@@ -49,10 +49,15 @@ struct format_rule {
 };
 inline constexpr format_rule format_rules[] = {
     {"about_info1", "sss"},         // the about box: version, build date, build time
+    {"download_certificate_error", "s"},  // the download rows: the host refused
     {"download_date1", "ss"},       // the download rows: installed and offered dates
     {"download_date2", "ss"},
     {"download_date3", "s"},
+    {"download_started_signed", "s"},     // the download rows: the program's signer
     {"error_network_error", "d"},   // the scan page: the HTTP status
+    {"install_not_program", "s"},   // the install boxes: the file's name
+    {"install_unpack_failed", "s"},
+    {"install_unsigned", "s"},
     {"new_driver_notify", "d"},     // the tray balloon: the number of new drivers
     {"sidebar_out_of_date", "d"},   // the download page's legend: counts
     {"sidebar_no_driver", "d"},

@@ -25,7 +25,7 @@ const char* const all_keys[] = {
     "about_btn_bk", "about_btn_check", "about_copyright", "about_info1", "about_information",
     "about_name", "backup_available_drivers", "backup_completed", "backup_date", "backup_failed",
     "backup_inbox_drivers", "backup_info", "backup_no_driver", "backup_settings", "btn_backup",
-    "btn_cancel", "btn_no", "btn_ok", "btn_restore", "btn_retry", "btn_yes", "config_backup_path",
+    "btn_cancel", "btn_no", "btn_ok", "btn_open_folder", "btn_restore", "btn_retry", "btn_yes", "config_backup_path",
     "config_close_option", "config_close_to_system_tray", "config_download_path",
     "config_enable_scheduled_automatic_scan", "config_language", "config_language_change_notice",
     "config_scan_non_present_devices", "config_scan_option", "config_scheduled_task",
@@ -39,15 +39,16 @@ const char* const all_keys[] = {
     "device_detail_list_matching_device_id", "device_detail_list_rank_of_installed_driver",
     "device_detail_new_driver", "download_all_button", "download_all_check", "download_all_warning",
     "download_btn_download", "download_btn_fix", "download_btn_pause", "download_btn_resume",
-    "download_btn_setup", "download_cbb_best", "download_cbb_latest", "download_date1",
+    "download_btn_setup", "download_cbb_best", "download_cbb_latest", "download_certificate_error", "download_date1",
     "download_date2", "download_date3", "download_download_complete", "download_download_error",
     "download_download_paused", "download_downloading", "download_new_drivers_found1",
     "download_new_drivers_found2", "download_new_drivers_found3", "download_not_download",
-    "download_setup_require", "download_setup_warning", "download_warning", "error_internal_error",
+    "download_setup_require", "download_setup_warning", "download_started_signed", "download_warning", "error_internal_error",
     "error_invalid_date", "error_network_error", "error_network_timeout", "home_backup_msg",
     "home_download", "home_download_msg", "home_install", "home_restore_msg",
     "home_scan_for_driver_updates", "home_scan_for_drivers", "home_start_scan",
-    "home_tarnwick_automatically", "menu_about", "menu_exit", "menu_help", "menu_information",
+    "home_tarnwick_automatically", "install_not_program", "install_unpack_failed", "install_unsigned",
+    "menu_about", "menu_exit", "menu_help", "menu_information",
     "menu_open_location", "menu_remove", "menu_settings", "new_driver_notify", "quit_confirm",
     "remove_confirm", "restore_no_backup", "restore_no_driver", "restore_settings", "scan_item",
     "scan_items_scanned", "scan_scanning", "scan_scanning_your_computer", "scan_start_time",
@@ -140,7 +141,7 @@ TEST_F(ShippedLanguageFile, HasTheElevenInstallerLanguagesInOrder) {
 
 TEST_F(ShippedLanguageFile, EverySectionHasEveryKeyAndNoOther) {
     const std::set<std::string> expected(std::begin(all_keys), std::end(all_keys));
-    ASSERT_EQ(expected.size(), 131u);
+    ASSERT_EQ(expected.size(), 137u);
     for (DWORD number = 1; number <= 11; ++number) {
         std::wstring name = installer_language_name(number);
         SCOPED_TRACE(wide_to_utf8(name));
