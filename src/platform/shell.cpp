@@ -9,26 +9,9 @@
 #include <atomic>
 #include <cwctype>
 
+#include "platform/com_ref.h"
+
 namespace {
-
-// Holds one COM interface pointer and releases it.
-template <class T>
-class com_ref {
-public:
-    com_ref() = default;
-    ~com_ref() {
-        if (p_) p_->Release();
-    }
-    com_ref(const com_ref&) = delete;
-    com_ref& operator=(const com_ref&) = delete;
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T** out() { return &p_; }
-    void** out_void() { return reinterpret_cast<void**>(&p_); }
-
-private:
-    T* p_ = nullptr;
-};
 
 // A VARIANT cleared when it goes.
 struct variant_holder {

@@ -7,28 +7,9 @@
 
 #include <atomic>
 
+#include "platform/com_ref.h"
+
 namespace {
-
-// Holds one COM interface pointer and releases it.
-template <class T>
-class com_ref {
-public:
-    com_ref() = default;
-    ~com_ref() {
-        if (p_) p_->Release();
-    }
-    com_ref(const com_ref&) = delete;
-    com_ref& operator=(const com_ref&) = delete;
-    T* operator->() const { return p_; }
-    T* get() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T** out() { return &p_; }
-    // For the calls that hand back an IUnknown** of the interface asked for.
-    IUnknown** out_unknown() { return reinterpret_cast<IUnknown**>(&p_); }
-
-private:
-    T* p_ = nullptr;
-};
 
 // A BSTR that is freed.
 class bstr {
