@@ -10,9 +10,7 @@
 #include <windows.h>
 
 #include <string>
-#include <thread>
 
-#include "common/recording_signature_checker.h"
 #include "common/reference_service.h"  // write_file_bytes
 #include "common/scratch_folder.h"
 #include "platform/text.h"
@@ -69,25 +67,6 @@ TEST(Signature, RealCheckTrustsOnlyAnIntactSignedProgram) {
     }
     EXPECT_FALSE(signature_check().check(nullptr).trusted);
     CloseHandle(pipe);
-}
-
-TEST(Signature, RecordingCheckerAnswersByFileNameFromAnyThread) {
-    {
-        recording_signature_checker checker;
-        checker.answer(L"setup.EXE", {false, CERT_E_UNTRUSTEDROOT, L"Someone"});
-        signature_verdict named;
-        std::thread worker([&named] { named = signature_check().check(L"C:\\pkg/SETUP.exe"); });
-        const signature_verdict other = signature_check().check(L"C:\\setup.exe\\other.exe");
-        worker.join();
-        EXPECT_FALSE(named.trusted);
-        EXPECT_EQ(named.status, CERT_E_UNTRUSTEDROOT);
-        EXPECT_EQ(wide_to_utf8(named.signer), "Someone");
-        EXPECT_TRUE(other.trusted);
-        EXPECT_EQ(wide_to_utf8(other.signer), "Test Signer");
-        EXPECT_EQ(checker.checked().size(), 2u);
-    }
-    // Gone with its scope: the real check answers again.
-    EXPECT_FALSE(signature_check().check(sample(L"unsigned.exe").c_str()).trusted);
 }
 
 }  // namespace

@@ -715,6 +715,7 @@ TEST_F(DownloadRows, InstallRecordsTheLinkStartsTheInstallerOnceAndOutlivesTheRo
 }
 
 TEST_F(DownloadRows, AnUnsignedProgramIsNotStartedAndItsBoxOpensItsFolder) {
+    pointer_lock pointer;
     recording_shell shell;
     recording_signature_checker signatures;
     signatures.answer_others({false, static_cast<int32_t>(TRUST_E_NOSIGNATURE), L""});
@@ -727,8 +728,8 @@ TEST_F(DownloadRows, AnUnsignedProgramIsNotStartedAndItsBoxOpensItsFolder) {
     download_panel_c& r = row(0);
     {
         message_box_answerer open_folder(1);
-        r.install();
-        ASSERT_TRUE(wait_for([&] { return open_folder.answered() == 1; }));
+        ASSERT_TRUE(drive_pointer(pointer_click(on_button(r)), [&] { return open_folder.answered() == 1; },
+                                  "click Install, then Open folder"));
     }
     const std::vector<recording_shell::call> calls = shell.calls();
     ASSERT_EQ(calls.size(), 1u);  // the folder, not the program

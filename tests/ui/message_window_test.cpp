@@ -81,7 +81,7 @@ TEST_P(MessageWindowKind, ButtonsAndResults) {
         EXPECT_TRUE(right.visible);
         EXPECT_EQ(right.rect.left, k.right_x);
         EXPECT_EQ(right.rect.top, MESSAGE_BOX_BUTTON_Y);
-        EXPECT_EQ(right.rect.right - right.rect.left, message_box_layout_for(k.kind).button_width);
+        EXPECT_EQ(right.rect.right - right.rect.left, k.kind == 5 ? 130 : 70);  // "Open folder" is wide
         EXPECT_EQ(right.rect.bottom - right.rect.top, 24);
         EXPECT_EQ(right.text, text_for(k.right_key));
         button_view left = view_button(dialog, 2);
@@ -219,4 +219,17 @@ TEST(MessageWindow, RealPointerDragsTheCaptionAndItsCloseButtonAnswers) {
         });
         EXPECT_EQ(result, kind == 0 ? 0 : 2);
     }
+}
+
+// The "Open folder" box has the wide button: it answers across its whole
+// width under the real pointer, not only over the first 70 pixels.
+TEST(MessageWindow, RealPointerClicksTheWideButtonNearItsRightEnd) {
+    pointer_lock pointer;
+    const int result = show_and(5, SHORT_TEXT, [](HWND dialog) {
+        RECT button{};
+        GetWindowRect(GetDlgItem(dialog, 1), &button);
+        drive_pointer(pointer_click(POINT{button.right - 8, (button.top + button.bottom) / 2}),
+                      [&] { return !IsWindowVisible(dialog); }, "click the right end of Open folder");
+    });
+    EXPECT_EQ(result, 1);
 }
