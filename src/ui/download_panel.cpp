@@ -21,6 +21,7 @@
 #include "ui/devinfo_window.h"
 #include "ui/message_window.h"
 #include "ui/page_class.h"
+#include "ui/prompt.h"
 #include "ui/skin/fonts.h"
 #include "ui/skin/progress_bar.h"
 
@@ -417,8 +418,9 @@ void download_panel_c::button_action() {
 }
 
 void download_panel_c::install() {
-    if (group_.not_update &&
-        show_message(window_, text_for("download_setup_warning").c_str(), 3) == 2)
+    // Only an explicit Yes goes on: No, the caption X, a box closed by Exit
+    // or one that could not be shown all stop here.
+    if (group_.not_update && prompt_user(window_, text_for("download_setup_warning").c_str(), 3) != 1)
         return;
     if (!admin_check()) {
         show_message(window_, text_for("download_setup_require").c_str(), 2);
@@ -571,7 +573,7 @@ LRESULT download_panel_c::on_command(UINT, WPARAM wparam, LPARAM, bool& handled)
 }
 
 void download_panel_c::remove_download() {
-    if (show_message(window_, text_for("remove_confirm").c_str(), 3) == 2) return;
+    if (prompt_user(window_, text_for("remove_confirm").c_str(), 3) != 1) return;
     if (!session_->remove()) return;  // the file stays: nothing changes
     done_ = 0;
     InvalidateRect(window_, nullptr, FALSE);

@@ -470,6 +470,17 @@ bool main_window_c::downloads_running() const { return any_downloading(); }
 bool main_window_c::modal_box_open() const { return window_ && !IsWindowEnabled(window_); }
 
 void main_window_c::quit() {
+    // Exit chosen while a box of the window is open (from the tray menu):
+    // each box ends as its close button ends it (No, Cancel), the code that
+    // opened it goes on with that answer, and the exit comes back once the
+    // boxes have gone. A box that will not close does not keep the exit
+    // knocking for ever.
+    if (modal_box_open() && exit_retries_ < MAX_EXIT_RETRIES && close_thread_dialogs() > 0) {
+        ++exit_retries_;
+        PostMessageW(window_, WM_COMMAND, ID_MENU_EXIT, 0);
+        return;
+    }
+    exit_retries_ = 0;
     // Only a plain Yes quits while downloads run.
     if (downloads_running() && prompt_user(window_, text_for("quit_confirm").c_str(), 3) != 1)
         return;

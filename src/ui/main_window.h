@@ -162,4 +162,7 @@ private:
     button_c<main_window_c>* maximize_button_ = nullptr;
     int notify_stage_ = 0;
     unsigned scans_started_ = 0;
+    // Exits put off in a row while boxes were being closed.
+    static constexpr int MAX_EXIT_RETRIES = 20;
+    int exit_retries_ = 0;
 };

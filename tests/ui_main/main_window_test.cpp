@@ -410,6 +410,25 @@ TEST_F(MainWindow, QuittingWhileADownloadRunsAsksFirst) {
     set_retry_pause(previous);
 }
 
+HWND exit_target = nullptr;
+// The tray menu's Exit, chosen inside the open box's message loop.
+void CALLBACK exit_from_tray(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    SendMessageW(exit_target, WM_COMMAND, ID_MENU_EXIT, 0);
+}
+
+TEST_F(MainWindow, ExitWhileABoxIsOpenEndsTheBoxAsNoThenQuits) {
+    exit_target = window_.handle();
+    set_prompt_function(nullptr);  // a real box
+    SetTimer(nullptr, 0, 200, exit_from_tray);
+    const int answer = prompt_user(exit_target, text_for("remove_confirm").c_str(), 3);
+    set_prompt_function(answer_box);
+    EXPECT_EQ(answer, 2);
+    // The asker went on with No while the window lived; then the exit came.
+    EXPECT_TRUE(IsWindow(exit_target));
+    EXPECT_TRUE(pump_until([] { return !IsWindow(exit_target); }));
+}
+
 TEST_F(MainWindow, StartButtonNeedsPressAndReleaseInside) {
     HWND home = window_.home().handle();
     RECT button = window_.home().start_button_rect();

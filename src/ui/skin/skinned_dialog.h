@@ -3,7 +3,7 @@
 // push buttons (ids 1 and 2) sharing one image list, the background erased
 // and the client area painted by the box, and the box ended with the id of
 // the push button clicked, or with close_result() for the caption close
-// button.
+// button and for WM_CLOSE.
 #pragma once
 
 #include <windows.h>
@@ -35,6 +35,7 @@ public:
             {WM_ERASEBKGND, &skinned_dialog_c::on_erase_background},
             {WM_PAINT, &skinned_dialog_c::on_paint},
             {WM_COMMAND, &skinned_dialog_c::on_command},
+            {WM_CLOSE, &skinned_dialog_c::on_close},
         };
         if (this->process_frame_message(window, message, wparam, lparam, result)) return true;
         return dispatch_message(this, map, message, wparam, lparam, result);
@@ -90,6 +91,11 @@ private:
     }
 
     void on_close_button() { end_dialog(close_result()); }
+    // WM_CLOSE (close_thread_dialogs) ends the box as its caption X does.
+    LRESULT on_close(UINT, WPARAM, LPARAM, bool&) {
+        on_close_button();
+        return 0;
+    }
 
     int width_;
     int height_;

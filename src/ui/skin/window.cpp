@@ -150,6 +150,23 @@ INT_PTR CALLBACK dialog_base_c::dialog_proc(HWND window, UINT message, WPARAM wp
     return TRUE;
 }
 
+namespace {
+BOOL CALLBACK close_if_dialog(HWND window, LPARAM count) {
+    wchar_t name[16] = {};
+    if (GetClassNameW(window, name, 16) && lstrcmpW(name, L"#32770") == 0) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        ++*reinterpret_cast<int*>(count);
+    }
+    return TRUE;
+}
+}  // namespace
+
+int close_thread_dialogs() {
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), close_if_dialog, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
 // --- Placement ---------------------------------------------------------------
 
 void center_window(HWND window, HWND owner) {

@@ -106,6 +106,11 @@ private:
     int template_id_;
 };
 
+// Sends WM_CLOSE to every dialog box of the calling thread, so that each
+// ends as its close button ends it. The boxes end when their modal loops
+// next look; the number of boxes asked.
+int close_thread_dialogs();
+
 // Centres `window` on `owner` (on the owner's monitor work area when there is
 // no owner or it is hidden), keeping it on that monitor's work area.
 void center_window(HWND window, HWND owner);
