@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <minizip/unzip.h>
 #include <minizip/iowin32.h>
 
@@ -17,6 +19,7 @@
 #include "common/reference_service.h"  // read_file_bytes, write_file_bytes
 #include "common/run_program.h"
 #include "common/scratch_folder.h"
+#include "install/zip_reader.h"
 #include "platform/profile_device_source.h"
 #include "platform/text.h"
 
@@ -51,7 +54,7 @@ void folder_files(const std::wstring& folder, const std::string& prefix,
         if (name[0] == L'.') continue;
         std::wstring path = join_path(folder, name);
         if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
-            folder_files(path, prefix + wide_to_ansi(name) + "\\", out);
+            folder_files(path, prefix + wide_to_ansi(name) + "/", out);
         else
             out[prefix + wide_to_ansi(name)] = read_file_bytes(path);
     }
@@ -241,19 +244,22 @@ TEST_F(ProfileStore, BackingUpTwoPackagesWritesTheirFilesAndRecordsThem) {
 
     backup_job job;
     job.selected = {chipset->devices.back(), graphics->devices[0]};
+    job.backup_folder = backups();
+    // The run keeps the folder it started with.
+    copy_text(current_settings.backup_path, scratch_ / L"elsewhere");
     ASSERT_EQ(backup_task(job), 0);
     EXPECT_EQ(job.progress.load(), 200);
 
     for (const driver_package* p : {graphics, chipset}) {
-        std::wstring archive = backup_archive_name(*p);
+        std::wstring archive = backup_archive_name(*p, backups());
         SCOPED_TRACE(wide_to_utf8(archive));
         std::map<std::string, std::string> expected;
         folder_files(join_path(store_root, p->folder_name), "", expected);
         EXPECT_EQ(zip_entries(archive), expected);
     }
-    // Subfolders keep a backslash; the dot folder is left out.
-    std::map<std::string, std::string> graphics_entries = zip_entries(backup_archive_name(*graphics));
-    EXPECT_EQ(graphics_entries.count("data\\igfxcfg.bin"), 1u);
+    // Subfolders are separated by "/"; the dot folder is left out.
+    std::map<std::string, std::string> graphics_entries = zip_entries(backup_archive_name(*graphics, backups()));
+    EXPECT_EQ(graphics_entries.count("data/igfxcfg.bin"), 1u);
     EXPECT_EQ(graphics_entries.size(), 5u);
 
     std::vector<backup_entry> entries = catalogue_snapshot();
@@ -277,6 +283,7 @@ TEST_F(ProfileStore, ABackupRestoresThroughTheRealInstaller) {
     ASSERT_NE(audio, nullptr);
     backup_job job;
     job.selected = {audio->devices[0]};
+    job.backup_folder = backups();
     ASSERT_EQ(backup_task(job), 0);
 
     recording_shell shell;
@@ -300,14 +307,58 @@ TEST_F(ProfileStore, AFailedArchiveKeepsThePreviousOne) {
     build_package_list();
     const driver_package* graphics = package_named(L"igdlh64.inf_");
     ASSERT_NE(graphics, nullptr);
-    std::wstring archive = backup_archive_name(*graphics);
+    std::wstring archive = join_path(backups(), L"Intel(R)-HD-Graphics-4000.zip");
     write_file_bytes(archive, "the previous backup");
+    ASSERT_EQ(record_backup(archive.c_str(), {graphics->devices[0]}), 0);
     CreateDirectoryW((archive + L".new").c_str(), nullptr);  // no new archive can be made
     backup_job job;
     job.selected = {graphics->devices[0]};
+    job.backup_folder = backups();
     EXPECT_EQ(backup_task(job), -1);
     EXPECT_EQ(read_file_bytes(archive), "the previous backup");
-    EXPECT_TRUE(catalogue_snapshot().empty());
+}
+
+TEST_F(ProfileStore, EachPackageGetsAnArchiveOfItsOwnThatReadsBackEverywhere) {
+    windows_version.dwMajorVersion = 6;
+    const std::wstring root = scratch_ / L"store", odd = L"sub\\\u00fc\u4e2d.bin";
+    const wchar_t* descriptions[] = {L"Audio", L"Audio", L"\u4e2d\u6587 \u0410", L"Gone"};
+    lookup_table.clear();
+    for (int i = 0; i < 4; ++i) {
+        device_record& d = store_.devices.emplace_back();
+        copy_text(d.device_id, L"ID" + std::to_wstring(i));
+        copy_text(d.InfPath, L"oem" + std::to_wstring(i) + L".inf");
+        copy_text(d.DriverDesc, descriptions[i]);
+        d.has_driver = true;
+        lookup_table[d.InfPath] = root + L"\\" + std::to_wstring(i) + L"\\x.inf";
+        if (i == 3) continue;  // its folder is gone
+        SHCreateDirectoryExW(nullptr, (root + L"\\" + std::to_wstring(i) + L"\\sub").c_str(), nullptr);
+        write_file_bytes(root + L"\\" + std::to_wstring(i) + L"\\" + odd, "odd");
+    }
+    ASSERT_EQ(build_store_index(driver_store_places{L"C:\\inf", root, L"", table_lookup}), 0);
+    build_package_list();
+    const std::wstring gone = join_path(backups(), L"Gone.zip");
+    write_file_bytes(gone, "the previous backup");
+    ASSERT_EQ(record_backup(gone.c_str(), {&store_.devices[3]}), 0);
+    backup_job job;
+    job.backup_folder = backups();
+    for (int round = 0; round < 2; ++round) {
+        job.selected = {&store_.devices[round], &store_.devices[1 - round], &store_.devices[2], &store_.devices[3]};
+        EXPECT_EQ(backup_task(job), -1);  // the last package's folder is gone
+    }
+    EXPECT_EQ(read_file_bytes(gone), "the previous backup");
+    EXPECT_EQ(list_folder(join_path(backups(), L"*.zip")).size(), 4u);  // Audio, Audio-2, Gone, the third
+    ASSERT_EQ(load_catalogue(), 0);
+    std::vector<backup_entry> entries = restorable_entries(catalogue_snapshot(), backups().c_str(), store_);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_STREQ(entries[2].file, "Audio-2.zip");
+    EXPECT_STREQ(entries[2].devices[0].id, L"ID1");
+    // Other tools and the program's own reader see the same names.
+    EXPECT_EQ(zip_entries(join_path(backups(), L"Audio.zip")).count(wide_to_utf8(L"sub/" + odd.substr(4))), 1u);
+    zip_reader reader;
+    ASSERT_EQ(reader.open(join_path(backups(), L"Audio.zip").c_str()), 0);
+    ASSERT_TRUE(CreateDirectoryW((scratch_ / L"out").c_str(), nullptr));
+    ASSERT_EQ(reader.extract_all(scratch_ / L"out", false, false), 0);
+    EXPECT_EQ(read_file_bytes(scratch_ / L"out\\" + odd), "odd");
 }
 
 TEST(WalkFolder, ListsFoldersBeforeTheirContentAndSkipsDotNames) {
