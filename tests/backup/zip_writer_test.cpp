@@ -23,6 +23,7 @@ struct read_entry {
     uLong dos_date = 0;
     int method = 0;
     std::string data;
+    uLong flag = 0;
 };
 
 std::vector<read_entry> read_archive(const std::wstring& path) {
@@ -35,7 +36,7 @@ std::vector<read_entry> read_archive(const std::wstring& path) {
         unz_file_info64 info{};
         char name[256];
         if (unzGetCurrentFileInfo64(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
-        read_entry entry{name, info.dosDate, static_cast<int>(info.compression_method), {}};
+        read_entry entry{name, info.dosDate, static_cast<int>(info.compression_method), {}, info.flag};
         if (unzOpenCurrentFile(archive) == UNZ_OK) {
             char buffer[4096];
             for (int n; (n = unzReadCurrentFile(archive, buffer, sizeof buffer)) > 0;) entry.data.append(buffer, n);
@@ -81,7 +82,7 @@ TEST(ZipWriter, EntriesHoldTheFilesDatedByTheirLastWriteInLocalTime) {
     zip_writer writer;
     ASSERT_EQ(writer.create(scratch / L"out.zip"), 0);
     writer.add_file(scratch / L"oem.inf", L"\\oem.inf");
-    writer.add_file(scratch / L"big.sys", L"x64\\big.sys");
+    writer.add_file(scratch / L"big.sys", L"x64\\\u00fcber.sys");
     ASSERT_EQ(writer.close(), 0);
 
     std::vector<read_entry> entries = read_archive(scratch / L"out.zip");
@@ -89,7 +90,8 @@ TEST(ZipWriter, EntriesHoldTheFilesDatedByTheirLastWriteInLocalTime) {
     EXPECT_EQ(entries[0].name, "oem.inf");  // leading separators left out
     EXPECT_EQ(entries[0].dos_date, winter);
     EXPECT_EQ(entries[0].data, "[Version]\r\n");
-    EXPECT_EQ(entries[1].name, "x64/big.sys");
+    EXPECT_EQ(entries[1].name, "x64/\xc3\xbc" "ber.sys");  // UTF-8, flagged with bit 11
+    EXPECT_EQ(entries[1].flag & 0x800, 0x800u);
     EXPECT_EQ(entries[1].dos_date, summer);
     EXPECT_EQ(entries[1].method, Z_DEFLATED);
     EXPECT_EQ(entries[1].data, large);
