@@ -6,14 +6,14 @@
 #include <shlwapi.h>
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "app/app_init.h"
 #include "app/globals.h"
-#include "app/settings.h"
 #include "install/install.h"
+#include "install/zip_reader.h"
 #include "platform/text.h"
 #include "platform/xml_guard.h"
 
@@ -26,75 +26,107 @@ namespace {
 // is not one of ours.
 constexpr long long catalogue_size_limit = 16LL * 1024 * 1024;
 
-// The text of the element's first node (CDATA or plain), or null when the
-// child is missing or has no node.
-const char* child_text(const TiXmlElement& parent, const char* name) {
+// The text of a child element: all its text and CDATA nodes joined, since
+// a text holding "]]>" is written as two sections. False when there is no
+// such child.
+bool child_text(const TiXmlElement& parent, const char* name, std::string& text) {
     const TiXmlElement* child = parent.FirstChildElement(name);
-    if (!child || !child->FirstChild()) return nullptr;
-    return child->FirstChild()->Value();
+    if (!child) return false;
+    text.clear();
+    for (const TiXmlNode* node = child->FirstChild(); node; node = node->NextSibling())
+        if (const TiXmlText* part = node->ToText()) text += part->Value();
+    return true;
 }
 
 template <std::size_t N>
-void copy_ansi(wchar_t (&dst)[N], const char* text) {
+void copy_ansi(wchar_t (&dst)[N], const std::string& text) {
     copy_text(dst, ansi_to_wide(text));
 }
 
-// A device field: the child's text, or "" when the child is there without
-// one. An empty text is written as an empty CDATA section, which the parser
-// drops, so a driver without a provider name reads back as an empty element.
-const char* field_text(const TiXmlElement& parent, const char* name) {
-    const TiXmlElement* child = parent.FirstChildElement(name);
-    if (!child) return nullptr;
-    return child->FirstChild() ? child->FirstChild()->Value() : "";
+// An archive name that stays in the backup folder when joined to it: no
+// folder, drive, stream, "..", device name or control character.
+bool plain_file_name(const std::wstring& name) {
+    return name.find_first_of(L"\\/") == std::wstring::npos && safe_entry_path(name) == name;
 }
 
-bool read_device(const TiXmlElement& element, device_store& store, backed_up_device& out) {
-    const char* id = field_text(element, "id");
-    const char* desc = field_text(element, "desc");
-    const char* manu = field_text(element, "manu");
-    const char* name = field_text(element, "name");
-    const char* version = field_text(element, "version");
-    const char* date = field_text(element, "date");
-    if (!id || !desc || !manu || !name || !version || !date) return false;
+bool same_file_name(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Every device of the entry names the entry's archive and date.
+void stamp_devices(backup_entry& entry) {
+    const std::wstring file = ansi_to_wide(entry.file), date = ansi_to_wide(entry.date);
+    for (backed_up_device& device : entry.devices) {
+        copy_text(device.archive, file);
+        copy_text(device.backup_date, date);
+    }
+}
+
+// A device field may be empty (a driver without a provider name is written
+// as an empty section, which the parser drops), but not missing.
+bool read_device(const TiXmlElement& element, backed_up_device& out) {
+    std::string id, desc, manu, name, version, date;
+    if (!child_text(element, "id", id) || !child_text(element, "desc", desc) ||
+        !child_text(element, "manu", manu) || !child_text(element, "name", name) ||
+        !child_text(element, "version", version) || !child_text(element, "date", date) || id.empty())
+        return false;
     copy_ansi(out.id, id);
     copy_ansi(out.desc, desc);
     copy_ansi(out.manu, manu);
     copy_ansi(out.name, name);
     copy_ansi(out.version, version);
     copy_ansi(out.date, date);
-    out.device = find_device(store, out.id);
-    return out.device != nullptr;
+    return true;
 }
 
-bool read_entry(const TiXmlElement& driver, const wchar_t* backup_folder, device_store& store,
-                backup_entry& entry) {
-    const char* file = child_text(driver, "file");
-    const char* date = child_text(driver, "date");
-    if (!file || !*file || !date) return false;
+bool read_entry(const TiXmlElement& driver, backup_entry& entry) {
+    std::string file, date;
+    if (!child_text(driver, "file", file) || !child_text(driver, "date", date) || file.empty() ||
+        date.empty() || file.size() >= sizeof entry.file || !plain_file_name(ansi_to_wide(file)))
+        return false;
     copy_text(entry.file, file);
-    std::wstring archive_name = ansi_to_wide(entry.file);
-    if (!PathFileExistsW(join_path(backup_folder, archive_name).c_str())) return false;
     copy_text(entry.date, date);
 
     const TiXmlElement* devices = driver.FirstChildElement("devices");
     const TiXmlElement* device = devices ? devices->FirstChildElement("device") : nullptr;
-    if (!device) return false;
-    std::wstring entry_date = ansi_to_wide(entry.date);
     for (; device; device = device->NextSiblingElement("device")) {
         backed_up_device read;
-        if (!read_device(*device, store, read)) break;
-        copy_text(read.backup_date, entry_date);
-        copy_text(read.archive, archive_name);
+        if (!read_device(*device, read)) break;
         entry.devices.push_back(read);
     }
+    stamp_devices(entry);
     return !entry.devices.empty();
+}
+
+// The entry's archive holds the package of `devices`: one of them was
+// backed up into it with the same INF.
+bool serves_package(const backup_entry& entry, const std::vector<device_record*>& devices) {
+    for (const backed_up_device& backed_up : entry.devices) {
+        for (const device_record* device : devices) {
+            if (std::wcscmp(backed_up.id, device->device_id) == 0 &&
+                lstrcmpiW(backed_up.name, device->InfPath) == 0)
+                return true;
+        }
+    }
+    return false;
 }
 
 void add_text(TiXmlElement& parent, const char* name, const std::string& text, bool cdata) {
     TiXmlElement* element = parent.LinkEndChild(new TiXmlElement(name))->ToElement();
-    TiXmlText* value = new TiXmlText(text);
-    value->SetCDATA(cdata);
-    element->LinkEndChild(value);
+    auto add_part = [&](std::string part) {
+        TiXmlText* value = new TiXmlText(part);
+        value->SetCDATA(cdata);
+        element->LinkEndChild(value);
+    };
+    // A "]]>" would end the section early: it is split across two sections,
+    // one ending in "]]" and the next beginning with ">".
+    std::size_t from = 0;
+    for (std::size_t at = cdata ? text.find("]]>") : std::string::npos; at != std::string::npos;
+         at = text.find("]]>", from)) {
+        add_part(text.substr(from, at + 2 - from));
+        from = at + 2;
+    }
+    add_part(text.substr(from));
 }
 
 // Writes `text` in text mode (LF becomes CR LF) to a new file beside `path`,
@@ -114,9 +146,11 @@ bool replace_file_with(const std::wstring& path, const std::string& text) {
     return false;
 }
 
-bool read_whole_file(const std::wstring& path, std::string& text) {
+enum class file_read { ok, cannot_open, too_large_or_broken };
+
+file_read read_whole_file(const std::wstring& path, std::string& text) {
     FILE* file = _wfopen(path.c_str(), L"rb");
-    if (!file) return false;
+    if (!file) return file_read::cannot_open;
     bool ok = false;
     if (_fseeki64(file, 0, SEEK_END) == 0) {
         long long size = _ftelli64(file);
@@ -126,7 +160,7 @@ bool read_whole_file(const std::wstring& path, std::string& text) {
         }
     }
     std::fclose(file);
-    return ok;
+    return ok ? file_read::ok : file_read::too_large_or_broken;
 }
 
 std::string today() {
@@ -141,6 +175,25 @@ int save_locked() {
     return replace_file_with(catalogue_path(), print_catalogue(backup_catalogue)) ? 0 : -1;
 }
 
+// Takes the entries of the file as it is now, so that a save never drops
+// what an earlier load failed to read. A file that cannot be opened now
+// (held by another program) fails; one that is not a catalogue is kept
+// beside it as "backup.xml.bad". 0, or -1.
+int reread_locked() {
+    const std::wstring path = catalogue_path();
+    if (!PathFileExistsW(path.c_str())) return 0;
+    std::string text;
+    const file_read read = read_whole_file(path, text);
+    if (read == file_read::cannot_open) return -1;
+    std::vector<backup_entry> entries;
+    if (read == file_read::ok && read_catalogue(text, entries)) {
+        backup_catalogue = std::move(entries);
+        return 0;
+    }
+    const std::wstring aside = path + L".bad";
+    return MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : -1;
+}
+
 }  // namespace
 
 std::vector<backup_entry> catalogue_snapshot() {
@@ -150,8 +203,7 @@ std::vector<backup_entry> catalogue_snapshot() {
 
 std::wstring catalogue_path() { return join_path(program_dir, L"backup.xml"); }
 
-bool read_catalogue(std::string_view text, const wchar_t* backup_folder, device_store& store,
-                    std::vector<backup_entry>& entries) {
+bool read_catalogue(std::string_view text, std::vector<backup_entry>& entries) {
     TiXmlDocument document;
     if (parse_xml(document, text) != xml_parse::ok) return false;
     const TiXmlElement* root = document.RootElement();
@@ -160,7 +212,7 @@ bool read_catalogue(std::string_view text, const wchar_t* backup_folder, device_
     std::vector<backup_entry> read;
     for (; driver; driver = driver->NextSiblingElement("driver")) {
         backup_entry entry;
-        if (read_entry(*driver, backup_folder, store, entry)) read.push_back(std::move(entry));
+        if (read_entry(*driver, entry)) read.push_back(std::move(entry));
     }
     entries = std::move(read);
     return true;
@@ -175,17 +227,14 @@ std::string print_catalogue(const std::vector<backup_entry>& entries) {
         add_text(*driver, "file", entry.file, true);
         add_text(*driver, "date", entry.date, false);
         TiXmlElement* devices = driver->LinkEndChild(new TiXmlElement("devices"))->ToElement();
-        for (const backed_up_device& backed_up : entry.devices) {
-            if (!backed_up.device) continue;
-            // The texts written are the live record's, not the copies.
-            const device_record& device = *backed_up.device;
+        for (const backed_up_device& device : entry.devices) {
             TiXmlElement* element = devices->LinkEndChild(new TiXmlElement("device"))->ToElement();
-            add_text(*element, "id", wide_to_ansi(device.device_id), true);
-            add_text(*element, "desc", wide_to_ansi(device.display_name), true);
-            add_text(*element, "manu", wide_to_ansi(device.ProviderName), true);
-            add_text(*element, "name", wide_to_ansi(device.InfPath), true);
-            add_text(*element, "version", wide_to_ansi(device.DriverVersion), true);
-            add_text(*element, "date", wide_to_ansi(device.DriverDate), true);
+            add_text(*element, "id", wide_to_ansi(device.id), true);
+            add_text(*element, "desc", wide_to_ansi(device.desc), true);
+            add_text(*element, "manu", wide_to_ansi(device.manu), true);
+            add_text(*element, "name", wide_to_ansi(device.name), true);
+            add_text(*element, "version", wide_to_ansi(device.version), true);
+            add_text(*element, "date", wide_to_ansi(device.date), true);
         }
     }
     TiXmlPrinter printer;
@@ -198,10 +247,10 @@ std::string print_catalogue(const std::vector<backup_entry>& entries) {
 int load_catalogue() {
     std::wstring path = catalogue_path();
     std::string text;
-    if (!app_device_store || !PathFileExistsW(path.c_str()) || !read_whole_file(path, text))
-        return -1;
     std::vector<backup_entry> entries;
-    if (!read_catalogue(text, current_settings.backup_path, *app_device_store, entries)) return -1;
+    if (!PathFileExistsW(path.c_str()) || read_whole_file(path, text) != file_read::ok ||
+        !read_catalogue(text, entries))
+        return -1;
     std::lock_guard<std::mutex> hold(backup_catalogue_lock);
     backup_catalogue = std::move(entries);
     return 0;
@@ -213,31 +262,83 @@ int save_catalogue() {
 }
 
 int record_backup(const wchar_t* archive_path, const std::vector<const device_record*>& devices) {
-    std::wstring archive = archive_path;
+    const std::wstring name = PathFindFileNameW(archive_path);
     backup_entry fresh;
     copy_text(fresh.date, today());
-    copy_text(fresh.file, wide_to_ansi(PathFindFileNameW(archive.c_str())));
+    copy_text(fresh.file, wide_to_ansi(name));
     for (const device_record* device : devices) {
-        backed_up_device backed_up;
-        backed_up.device = device;
+        backed_up_device& backed_up = fresh.devices.emplace_back();
         copy_text(backed_up.id, device->device_id);
-        copy_text(backed_up.desc, device->DriverDesc);
+        copy_text(backed_up.desc, device->display_name);
         copy_text(backed_up.manu, device->ProviderName);
         copy_text(backed_up.name, device->InfPath);
         copy_text(backed_up.version, device->DriverVersion);
         copy_text(backed_up.date, device->DriverDate);
-        fresh.devices.push_back(backed_up);
     }
+    stamp_devices(fresh);
 
     std::lock_guard<std::mutex> hold(backup_catalogue_lock);
-    bool found = false;
-    for (backup_entry& entry : backup_catalogue) {
-        if (std::strcmp(entry.file, fresh.file) != 0) continue;
-        copy_text(entry.date, fresh.date);
-        entry.devices = std::move(fresh.devices);
-        found = true;
-        break;
+    if (reread_locked() != 0) return -1;
+    auto entry = std::find_if(backup_catalogue.begin(), backup_catalogue.end(),
+                              [&](const backup_entry& e) { return same_file_name(ansi_to_wide(e.file), name); });
+    if (entry == backup_catalogue.end()) {
+        backup_catalogue.push_back(std::move(fresh));
+    } else {
+        copy_text(entry->date, fresh.date);
+        entry->devices = std::move(fresh.devices);
+        stamp_devices(*entry);
     }
-    if (!found) backup_catalogue.push_back(std::move(fresh));
     return save_locked();
+}
+
+std::vector<backup_entry> restorable_entries(const std::vector<backup_entry>& entries,
+                                             const wchar_t* backup_folder, device_store& store) {
+    std::vector<backup_entry> shown;
+    for (const backup_entry& entry : entries) {
+        if (!PathFileExistsW(join_path(backup_folder, ansi_to_wide(entry.file)).c_str())) continue;
+        backup_entry kept;
+        copy_text(kept.file, entry.file);
+        copy_text(kept.date, entry.date);
+        for (const backed_up_device& device : entry.devices) {
+            if (!find_device(store, device.id)) break;
+            kept.devices.push_back(device);
+        }
+        if (!kept.devices.empty()) shown.push_back(std::move(kept));
+    }
+    return shown;
+}
+
+std::wstring free_archive_name(const std::wstring& base, const std::wstring& folder,
+                               const std::vector<device_record*>& devices) {
+    std::lock_guard<std::mutex> hold(backup_catalogue_lock);
+    reread_locked();  // the names in the file as it is now
+    std::vector<std::wstring> listed;
+    for (const backup_entry& entry : backup_catalogue) listed.push_back(ansi_to_wide(entry.file));
+    auto owner = [&](const std::wstring& name) -> const backup_entry* {
+        for (std::size_t i = 0; i < listed.size(); ++i)
+            if (same_file_name(listed[i], name)) return &backup_catalogue[i];
+        return nullptr;
+    };
+    // The package's own archive first; else the first name nobody has.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int n = 1; n < 1000; ++n) {
+            const std::wstring suffix = n == 1 ? L".zip" : L"-" + std::to_wstring(n) + L".zip";
+            std::wstring stem = base;
+            // Cut to what the path and the catalogue's field hold, never
+            // inside a surrogate pair, and without a dot at the end, which
+            // Windows drops.
+            while (!stem.empty() &&
+                   (join_path(folder, stem + suffix).size() >= MAX_PATH ||
+                    wide_to_ansi(stem + suffix).size() >= sizeof backup_entry{}.file ||
+                    IS_HIGH_SURROGATE(stem.back()) || stem.back() == L'.'))
+                stem.pop_back();
+            if (stem.empty() || folder.empty()) return {};
+            const std::wstring name = stem + suffix;
+            const backup_entry* entry = owner(name);
+            if (pass == 0 ? entry && serves_package(*entry, devices)
+                          : !entry && !PathFileExistsW(join_path(folder, name).c_str()))
+                return name;
+        }
+    }
+    return {};
 }

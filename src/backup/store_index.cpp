@@ -7,7 +7,6 @@
 
 #include "app/app_init.h"
 #include "app/globals.h"
-#include "app/settings.h"
 #include "backup/catalogue.h"
 #include "backup/zip_writer.h"
 #include "downloads/md5.h"
@@ -72,9 +71,13 @@ bool walk_folder::next(std::wstring& path) {
             top.handle = FindFirstFileW(join_path(top.folder, L"*").c_str(), &found);
             got = top.handle != INVALID_HANDLE_VALUE;
             // An unreadable folder ends at once; mark it as searched.
-            if (!got) top.handle = nullptr;
+            if (!got) {
+                top.handle = nullptr;
+                failed_ = true;
+            }
         } else {
             got = top.handle && FindNextFileW(top.handle, &found);
+            if (!got && top.handle && GetLastError() != ERROR_NO_MORE_FILES) failed_ = true;
         }
         if (!got) {
             if (top.handle) FindClose(top.handle);
@@ -166,7 +169,9 @@ int build_package_list() {
 }
 
 std::wstring archive_base_name(const wchar_t* description) {
-    std::wstring name = description;
+    // Through the code page and back: what it lacks becomes its nearest
+    // character or "?" (and then "-"), so the name survives the catalogue.
+    std::wstring name = ansi_to_wide(wide_to_ansi(description));
     std::size_t first = 0, last = name.size();
     while (first < last && std::iswspace(name[first])) ++first;
     while (last > first && std::iswspace(name[last - 1])) --last;
@@ -191,25 +196,27 @@ std::wstring archive_base_name(const wchar_t* description) {
     return name;
 }
 
-std::wstring backup_archive_name(const driver_package& package) {
+std::wstring backup_archive_name(const driver_package& package, const std::wstring& folder) {
     if (package.devices.empty()) return {};
-    wchar_t path[MAX_PATH] = {};
-    copy_text(path, current_settings.backup_path);
-    std::wstring name = archive_base_name(package.devices.front()->DriverDesc) + L".zip";
-    if (!PathAppendW(path, name.c_str())) return {};
-    return path;
+    std::wstring base = archive_base_name(package.devices.front()->DriverDesc);
+    if (base.find_first_not_of(L'-') == std::wstring::npos) base = archive_base_name(package.folder_name);
+    const std::wstring name = free_archive_name(base, folder, package.devices);
+    return name.empty() ? name : join_path(folder, name);
 }
 
 int write_archive(const std::wstring& folder, const std::wstring& archive,
                   std::atomic<int32_t>& progress) {
     // Written beside the old archive first: a failed backup keeps the last good one.
-    std::wstring fresh = archive + L".new";
-    zip_writer writer;
-    if (archive.empty() || writer.create(fresh) != 0) return -1;
-    const int32_t base = progress;
+    // A package folder that is gone or cannot be listed would give an
+    // archive without the driver: the backup fails instead.
     std::vector<std::wstring> files;
     walk_folder walk(folder, walk_folder::files);
     for (std::wstring path; walk.next(path);) files.push_back(std::move(path));
+    if (archive.empty() || walk.failed() || files.empty()) return -1;
+    std::wstring fresh = archive + L".new";
+    zip_writer writer;
+    if (writer.create(fresh) != 0) return -1;
+    const int32_t base = progress;
     const std::wstring prefix = join_path(folder, L"");
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (files[i].size() <= prefix.size() ||
@@ -218,7 +225,7 @@ int write_archive(const std::wstring& folder, const std::wstring& archive,
             DeleteFileW(fresh.c_str());
             return -1;
         }
-        writer.add_file(files[i], wide_to_ansi(files[i].substr(prefix.size())));
+        writer.add_file(files[i], files[i].substr(prefix.size()));
         progress = base + static_cast<int32_t>((i * 100 + 100) / files.size());
     }
     progress = base + 100;
@@ -235,7 +242,7 @@ int backup_package(std::size_t index, backup_job& job) {
     wchar_t folder[MAX_PATH] = {};
     copy_text(folder, store_root);
     if (!PathAppendW(folder, package.folder_name)) return -1;
-    std::wstring archive = backup_archive_name(package);
+    std::wstring archive = backup_archive_name(package, job.backup_folder);
     if (write_archive(folder, archive, job.progress) < 0) return -1;
     std::vector<const device_record*> devices(package.devices.begin(), package.devices.end());
     return record_backup(archive.c_str(), devices);

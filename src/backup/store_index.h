@@ -49,6 +49,9 @@ public:
     walk_folder& operator=(const walk_folder&) = delete;
     // False at the end.
     bool next(std::wstring& path);
+    // Some folder on the way could not be listed (the walk went on without
+    // it), the first one included.
+    bool failed() const { return failed_; }
 
 private:
     struct search {
@@ -57,6 +60,7 @@ private:
     };
     std::vector<search> stack_;
     mode kind_;
+    bool failed_ = false;
 };
 
 // An installed driver package and the devices that use it.
@@ -76,17 +80,24 @@ int build_package_list();
 // store_root; -1 otherwise.
 int store_folder_name(const wchar_t* path, std::wstring& name);
 
-// The archive a package is backed up into: the first device's driver
-// description made into a file name, with ".zip", in the backup folder.
-// Empty when the path would not fit.
-std::wstring backup_archive_name(const driver_package& package);
-// The file name part alone (no folder, no ".zip").
+// The archive a package is backed up into, in `folder`: the first device's
+// driver description made into a file name (the package folder's name when
+// nothing of the description is left), with ".zip", or with "-2.zip" and so
+// on when another package's backup has that name (free_archive_name).
+// Empty when no name fits.
+std::wstring backup_archive_name(const driver_package& package, const std::wstring& folder);
+// The file name part alone (no folder, no ".zip"): made of characters of the
+// ANSI code page, which the catalogue stores it in, so that it reads back as
+// the same name.
 std::wstring archive_base_name(const wchar_t* description);
 
 // One backup run, owned by whoever starts it and read by the page's timer.
 struct backup_job {
     std::atomic<int32_t> progress{0};  // grows by 100 per package
     std::vector<const device_record*> selected;  // one device of each chosen package
+    // The backup folder when the run was started: the settings may name
+    // another one before it ends.
+    std::wstring backup_folder;
 };
 
 // Backs up the package of each selected device in order and records each in
@@ -98,6 +109,7 @@ int backup_package(std::size_t index, backup_job& job);
 // Writes every file under `folder` into a new zip archive at `archive`,
 // named by its path inside the folder; `progress` rises by 100 over the
 // files. An existing archive is replaced only once the new one is complete.
-// 0, or -1 when the archive could not be written.
+// 0, or -1 when the archive could not be written, or when the folder is
+// missing, holds no file, or any of its folders or files cannot be read.
 int write_archive(const std::wstring& folder, const std::wstring& archive,
                   std::atomic<int32_t>& progress);

@@ -47,6 +47,22 @@ entry_facts facts_of(const std::wstring& path) {
     return facts;
 }
 
+// The name as the zip format wants it: "/" between the parts, no leading
+// separator, and UTF-8 (with `utf8` set) unless it is plain ASCII, which
+// both encodings read alike.
+std::string stored_name(std::wstring name, bool& utf8) {
+    for (wchar_t& c : name) c = c == L'\\' ? L'/' : c;
+    name.erase(0, std::min(name.find_first_not_of(L'/'), name.size()));
+    utf8 = std::any_of(name.begin(), name.end(), [](wchar_t c) { return c >= 0x80; });
+    return utf8 ? wide_to_utf8(name) : std::string(name.begin(), name.end());
+}
+
+constexpr uLong UTF8_NAME_FLAG = 1u << 11;  // general-purpose bit 11
+// "Made by" Windows NTFS (10) to version 2.0 of the format. Info-ZIP's unzip
+// takes the names of entries made on MS-DOS (0) for the OEM code page even
+// when they are flagged as UTF-8.
+constexpr uLong MADE_BY_WINDOWS_NTFS = (10u << 8) | 20u;
+
 }  // namespace
 
 int zip_writer::create(const std::wstring& path) {
@@ -58,27 +74,34 @@ int zip_writer::create(const std::wstring& path) {
     return archive_ ? 0 : -1;
 }
 
-int zip_writer::add_file(const std::wstring& path, const std::string& name) {
+int zip_writer::add_file(const std::wstring& path, const std::wstring& name) {
     if (!archive_) return 0;
     if (entry_open_) {
         entry_open_ = false;
         if (zipCloseFileInZip(archive_) != ZIP_OK) failed_ = true;
     }
-    std::string stored = name.substr(std::min(name.find_first_not_of("\\/"), name.size()));
-    if (name.empty()) stored = wide_to_ansi(path.substr(path.find_last_of(L"\\/") + 1));
+    bool utf8 = false;
+    const std::string stored =
+        stored_name(name.empty() ? path.substr(path.find_last_of(L"\\/") + 1) : name, utf8);
 
     entry_facts facts = facts_of(path);
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (zipOpenNewFileInZip3_64(archive_, stored.c_str(), &facts.info, nullptr, 0, nullptr, 0, nullptr,
-                                Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, 8,
-                                Z_DEFAULT_STRATEGY, nullptr, 0, facts.large ? 1 : 0) != ZIP_OK) {
+    // A file that cannot be read would be an empty entry that restores as
+    // an empty file: the archive fails instead.
+    if (file == INVALID_HANDLE_VALUE) {
         failed_ = true;
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        return 0;
+    }
+    if (zipOpenNewFileInZip4_64(archive_, stored.c_str(), &facts.info, nullptr, 0, nullptr, 0, nullptr,
+                                Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, 8,
+                                Z_DEFAULT_STRATEGY, nullptr, 0, MADE_BY_WINDOWS_NTFS, utf8 ? UTF8_NAME_FLAG : 0,
+                                facts.large ? 1 : 0) != ZIP_OK) {
+        failed_ = true;
+        CloseHandle(file);
         return 0;
     }
     entry_open_ = true;
-    if (file == INVALID_HANDLE_VALUE) return 0;  // the entry stays empty
     static thread_local char buffer[read_size];
     const read_function read = read_file.load();
     for (;;) {

@@ -14,13 +14,16 @@ public:
     int create(const std::wstring& path);
     // Adds the file at `path` as the entry `name` (leading separators left
     // out; the file's own name when `name` is empty), dated by the file's
-    // last write in local time, as zip64 when it has 4 GiB or more. A file that
-    // cannot be opened gives an empty entry. Always 0: a failure to write into
-    // the archive, and a read of the file that fails partway, are kept for
-    // close(): the entry would hold only part of the file.
-    int add_file(const std::wstring& path, const std::string& name);
-    // Ends the archive. 0 when every file was read and every write into the
-    // archive succeeded, else -1 (and also -1 when nothing was created).
+    // last write in local time, as zip64 when it has 4 GiB or more. The
+    // stored name has "/" between its parts, as the zip format says, and is
+    // in UTF-8 with general-purpose bit 11 set when it is not plain ASCII.
+    // Always 0: a file that cannot be opened (no entry is added), a read of
+    // it that fails partway and a failure to write into the archive are
+    // kept for close().
+    int add_file(const std::wstring& path, const std::wstring& name);
+    // Ends the archive. 0 when every file was read whole and every write
+    // into the archive succeeded, else -1 (and also -1 when nothing was
+    // created).
     int close();
 
     // How the files are read: `file` is the Windows handle of the open file;

@@ -314,6 +314,7 @@ void backup_window_c::start_backup() {
         return;
     }
     package_count_ = static_cast<int>(job_->selected.size());
+    job_->backup_folder = current_settings.backup_path;
     progress_.fraction = 0.0f;
     std::shared_ptr<backup_job> job = job_;
     if (!worker_.start([job] { return backup_task(*job); })) {
@@ -390,11 +391,15 @@ LRESULT restore_window_c::on_show(UINT, WPARAM wparam, LPARAM, bool& handled) {
 }
 
 int restore_window_c::fill_tree() {
-    load_catalogue();
-    entries_ = catalogue_snapshot();
+    // The rows point into entries_: they go first, and with them the
+    // selection, before the entries they point to are replaced.
+    reset_tree(false);
     selected_ = nullptr;
     InvalidateRect(window_, nullptr, FALSE);
-    reset_tree(false);
+    load_catalogue();
+    entries_.clear();
+    if (app_device_store)
+        entries_ = restorable_entries(catalogue_snapshot(), current_settings.backup_path, *app_device_store);
     if (entries_.empty()) return -1;
     reset_tree(true);
     // In the order sorting the rows by their text gives; inserted in that
@@ -404,11 +409,14 @@ int restore_window_c::fill_tree() {
     });
     for (const backup_entry& entry : entries_) {
         const backed_up_device& first = entry.devices.front();
-        HTREEITEM root = insert_row(TVI_ROOT, ansi_to_wide(entry.file).c_str(),
-                                    class_image_of(first.device), reinterpret_cast<LPARAM>(&first), true);
-        for (const backed_up_device& device : entry.devices)
-            insert_row(root, device.device->display_name, class_image_of(device.device),
-                       reinterpret_cast<LPARAM>(&device), false);
+        HTREEITEM root = insert_row(TVI_ROOT, first.archive, class_image_of(find_device(*app_device_store, first.id)),
+                                    reinterpret_cast<LPARAM>(&first), true);
+        for (const backed_up_device& backed_up : entry.devices) {
+            // The device as it is now; restorable_entries keeps only present ones.
+            const device_record* device = find_device(*app_device_store, backed_up.id);
+            insert_row(root, device ? device->display_name : backed_up.desc, class_image_of(device),
+                       reinterpret_cast<LPARAM>(&backed_up), false);
+        }
     }
     return 0;
 }

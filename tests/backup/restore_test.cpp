@@ -22,8 +22,8 @@ protected:
         write_file_bytes(scratch_ / L"x.sys", std::string(5000, 'x'));
         zip_writer writer;
         ASSERT_EQ(writer.create(join_path(backups_, L"Display-Adapter.zip")), 0);
-        writer.add_file(scratch_ / L"disp.inf", "disp.inf");
-        writer.add_file(scratch_ / L"x.sys", "sub\\x.sys");
+        writer.add_file(scratch_ / L"disp.inf", L"disp.inf");
+        writer.add_file(scratch_ / L"x.sys", L"sub\\x.sys");
         ASSERT_EQ(writer.close(), 0);
         request_.archive = L"Display-Adapter.zip";
         request_.backup_folder = backups_;

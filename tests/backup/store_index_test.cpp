@@ -51,7 +51,7 @@ void folder_files(const std::wstring& folder, const std::string& prefix,
         if (name[0] == L'.') continue;
         std::wstring path = join_path(folder, name);
         if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY)
-            folder_files(path, prefix + wide_to_ansi(name) + "\\", out);
+            folder_files(path, prefix + wide_to_ansi(name) + "/", out);
         else
             out[prefix + wide_to_ansi(name)] = read_file_bytes(path);
     }
@@ -241,19 +241,21 @@ TEST_F(ProfileStore, BackingUpTwoPackagesWritesTheirFilesAndRecordsThem) {
 
     backup_job job;
     job.selected = {chipset->devices.back(), graphics->devices[0]};
+    job.backup_folder = backups();
+    copy_text(current_settings.backup_path, scratch_ / L"elsewhere");  // the run keeps its folder
     ASSERT_EQ(backup_task(job), 0);
     EXPECT_EQ(job.progress.load(), 200);
 
     for (const driver_package* p : {graphics, chipset}) {
-        std::wstring archive = backup_archive_name(*p);
+        std::wstring archive = backup_archive_name(*p, backups());
         SCOPED_TRACE(wide_to_utf8(archive));
         std::map<std::string, std::string> expected;
         folder_files(join_path(store_root, p->folder_name), "", expected);
         EXPECT_EQ(zip_entries(archive), expected);
     }
-    // Subfolders keep a backslash; the dot folder is left out.
-    std::map<std::string, std::string> graphics_entries = zip_entries(backup_archive_name(*graphics));
-    EXPECT_EQ(graphics_entries.count("data\\igfxcfg.bin"), 1u);
+    // Subfolders are separated by "/"; the dot folder is left out.
+    std::map<std::string, std::string> graphics_entries = zip_entries(backup_archive_name(*graphics, backups()));
+    EXPECT_EQ(graphics_entries.count("data/igfxcfg.bin"), 1u);
     EXPECT_EQ(graphics_entries.size(), 5u);
 
     std::vector<backup_entry> entries = catalogue_snapshot();
@@ -277,6 +279,7 @@ TEST_F(ProfileStore, ABackupRestoresThroughTheRealInstaller) {
     ASSERT_NE(audio, nullptr);
     backup_job job;
     job.selected = {audio->devices[0]};
+    job.backup_folder = backups();
     ASSERT_EQ(backup_task(job), 0);
 
     recording_shell shell;
@@ -300,14 +303,40 @@ TEST_F(ProfileStore, AFailedArchiveKeepsThePreviousOne) {
     build_package_list();
     const driver_package* graphics = package_named(L"igdlh64.inf_");
     ASSERT_NE(graphics, nullptr);
-    std::wstring archive = backup_archive_name(*graphics);
+    std::wstring archive = join_path(backups(), L"Intel(R)-HD-Graphics-4000.zip");
     write_file_bytes(archive, "the previous backup");
+    ASSERT_EQ(record_backup(archive.c_str(), {graphics->devices[0]}), 0);
     CreateDirectoryW((archive + L".new").c_str(), nullptr);  // no new archive can be made
     backup_job job;
     job.selected = {graphics->devices[0]};
+    job.backup_folder = backups();
     EXPECT_EQ(backup_task(job), -1);
     EXPECT_EQ(read_file_bytes(archive), "the previous backup");
-    EXPECT_TRUE(catalogue_snapshot().empty());
+}
+
+TEST_F(ProfileStore, EachPackageGetsAnArchiveOfItsOwnThatReadsBack) {
+    use_profile(L"example-pc.xml");
+    build_package_list();
+    const driver_package *graphics = package_named(L"igdlh64.inf_"), *chipset = package_named(L"ivybridge.inf_"),
+                         *audio = package_named(L"hdxlv64.inf_"), *usb = package_named(L"usbport.inf_");
+    copy_text(chipset->devices[0]->DriverDesc, graphics->devices[0]->DriverDesc);
+    copy_text(audio->devices[0]->DriverDesc, L"\u4e2d\u6587 \u0410");
+    // The last package's folder is gone: its previous archive stays.
+    const std::wstring gone = backup_archive_name(*usb, backups());
+    write_file_bytes(gone, "the previous backup");
+    ASSERT_EQ(record_backup(gone.c_str(), {usb->devices[0]}), 0);
+    copy_text(package_list[usb - package_list.data()].folder_name, L"gone");
+    backup_job job;
+    job.backup_folder = backups();
+    for (const device_record* first : {graphics->devices[0], chipset->devices[0]}) {
+        job.selected = {first, graphics->devices[0], chipset->devices[0], audio->devices[0], usb->devices[0]};
+        EXPECT_EQ(backup_task(job), -1);
+    }
+    EXPECT_EQ(read_file_bytes(gone), "the previous backup");
+    EXPECT_EQ(zip_entries(join_path(backups(), L"Intel(R)-HD-Graphics-4000-2.zip")).count("ivybridge.inf"), 1u);
+    ASSERT_EQ(load_catalogue(), 0);
+    EXPECT_EQ(restorable_entries(catalogue_snapshot(), backups().c_str(), store_).size(), 4u);
+    EXPECT_EQ(list_folder(join_path(backups(), L"*.zip")).size(), 4u);
 }
 
 TEST(WalkFolder, ListsFoldersBeforeTheirContentAndSkipsDotNames) {

@@ -23,6 +23,7 @@ struct read_entry {
     uLong dos_date = 0;
     int method = 0;
     std::string data;
+    uLong flag = 0;
 };
 
 std::vector<read_entry> read_archive(const std::wstring& path) {
@@ -35,7 +36,7 @@ std::vector<read_entry> read_archive(const std::wstring& path) {
         unz_file_info64 info{};
         char name[256];
         if (unzGetCurrentFileInfo64(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
-        read_entry entry{name, info.dosDate, static_cast<int>(info.compression_method), {}};
+        read_entry entry{name, info.dosDate, static_cast<int>(info.compression_method), {}, info.flag};
         if (unzOpenCurrentFile(archive) == UNZ_OK) {
             char buffer[4096];
             for (int n; (n = unzReadCurrentFile(archive, buffer, sizeof buffer)) > 0;) entry.data.append(buffer, n);
@@ -80,23 +81,24 @@ TEST(ZipWriter, EntriesHoldTheFilesDatedByTheirLastWriteInLocalTime) {
 
     zip_writer writer;
     ASSERT_EQ(writer.create(scratch / L"out.zip"), 0);
-    writer.add_file(scratch / L"oem.inf", "\\oem.inf");
-    writer.add_file(scratch / L"big.sys", "x64\\big.sys");
-    writer.add_file(scratch / L"gone.dll", "gone.dll");
+    writer.add_file(scratch / L"oem.inf", L"\\oem.inf");
+    writer.add_file(scratch / L"big.sys", L"x64\\\u00fcber.sys");
     ASSERT_EQ(writer.close(), 0);
 
     std::vector<read_entry> entries = read_archive(scratch / L"out.zip");
-    ASSERT_EQ(entries.size(), 3u);
+    ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].name, "oem.inf");  // leading separators left out
     EXPECT_EQ(entries[0].dos_date, winter);
     EXPECT_EQ(entries[0].data, "[Version]\r\n");
-    EXPECT_EQ(entries[1].name, "x64\\big.sys");
+    EXPECT_EQ(entries[1].name, "x64/\xc3\xbc" "ber.sys");  // UTF-8, flagged with bit 11
+    EXPECT_EQ(entries[1].flag & 0x800, 0x800u);
     EXPECT_EQ(entries[1].dos_date, summer);
     EXPECT_EQ(entries[1].method, Z_DEFLATED);
     EXPECT_EQ(entries[1].data, large);
-    // A file that is not there gives an empty entry.
-    EXPECT_EQ(entries[2].name, "gone.dll");
-    EXPECT_EQ(entries[2].data, "");
+    // A file that is not there fails the archive.
+    ASSERT_EQ(writer.create(scratch / L"out.zip"), 0);
+    writer.add_file(scratch / L"gone.dll", L"gone.dll");
+    EXPECT_EQ(writer.close(), -1);
 }
 
 // Reads like ReadFile until `read_budget` bytes have been read in all, then
@@ -131,14 +133,14 @@ TEST_F(ReadFailure, AFileThatFailsPartwayFailsTheArchive) {
     zip_writer writer;
     ASSERT_EQ(writer.create(scratch / L"out.zip"), 0);
     read_budget = 50000;  // the whole of small.inf, half of big.sys
-    writer.add_file(scratch / L"small.inf", "small.inf");
-    writer.add_file(scratch / L"big.sys", "big.sys");
+    writer.add_file(scratch / L"small.inf", L"small.inf");
+    writer.add_file(scratch / L"big.sys", L"big.sys");
     EXPECT_EQ(writer.close(), -1);
 
     // Every read whole: the archive is good.
     read_budget = 1000000;
     ASSERT_EQ(writer.create(scratch / L"out.zip"), 0);
-    writer.add_file(scratch / L"big.sys", "big.sys");
+    writer.add_file(scratch / L"big.sys", L"big.sys");
     EXPECT_EQ(writer.close(), 0);
     std::vector<read_entry> entries = read_archive(scratch / L"out.zip");
     ASSERT_EQ(entries.size(), 1u);

@@ -175,7 +175,7 @@ protected:
             copy_text(entries[i].file, file);
             copy_text(entries[i].date, "2013-04-11");
             backed_up_device device;
-            device.device = &store_.devices[i % device_count];
+            copy_text(device.id, store_.devices[i % device_count].device_id);
             entries[i].devices.push_back(device);
         }
         std::lock_guard<std::mutex> hold(backup_catalogue_lock);
@@ -258,7 +258,7 @@ TEST(KillDuringUnpack, InstallingAgainCompletesWithTheArchivesFiles) {
         for (const std::wstring& name : names) {
             contents.push_back(blob(2 * 1024 * 1024 + contents.size(), random));
             ASSERT_TRUE(write_file_bytes(join_path(source, name), contents.back()));
-            writer.add_file(join_path(source, name), wide_to_ansi(name));
+            writer.add_file(join_path(source, name), name);
         }
         ASSERT_EQ(writer.close(), 0);
     }

@@ -251,6 +251,7 @@ TEST_F(BackupPages, TheRestorePageRestoresTheOneCheckedBackup) {
         if (std::wstring(p.folder_name).rfind(L"igdlh64", 0) == 0 ||
             std::wstring(p.folder_name).rfind(L"hdxlv64", 0) == 0)
             job.selected.push_back(p.devices[0]);
+    job.backup_folder = current_settings.backup_path;
     ASSERT_EQ(backup_task(job), 0);
 
     recording_shell shell;
