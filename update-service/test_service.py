@@ -248,29 +248,6 @@ class RunningService(ServiceClient):
         self.assertEqual(bytes(data), open(os.path.join(self.dir, "packages", "intel-usb3-1.0.10.255.zip"), "rb").read())
         self.assertIn("ftp RETR /intel-usb3-1.0.10.255.zip range=-", self.log_lines())
 
-    def test_redirect_to_ftp_throttled_ftp_and_rest_is_logged(self):
-        name = "intel-usb3-1.0.10.255.zip"
-        data = open(os.path.join(self.dir, "packages", name), "rb").read()
-        self.faults(**{"1": {"redirect": "ftp"}, "ftp": {"rate": 256}})
-        status, headers, _ = self.get("/packages/" + name)
-        self.assertEqual((status, headers["Location"]), (302, f"ftp://127.0.0.1:{self.port['ftp']}/{name}"))
-        ftp = ftplib.FTP()
-        ftp.connect("127.0.0.1", self.port["ftp"], timeout=30)
-        ftp.login()
-        got = bytearray()
-        started = time.monotonic()
-        ftp.retrbinary("RETR " + name, got.extend, rest=len(data) - 600)
-        ftp.quit()
-        self.assertEqual(bytes(got), data[-600:])
-        self.assertGreater(time.monotonic() - started, 0.9)
-        self.assertEqual(self.log_lines()[-1], f"ftp RETR /{name} range=REST {len(data) - 600}")
-
-    def test_latest_scan_request_is_kept_as_sent(self):
-        self.assertEqual(self.call("GET", "/_control/request")[0], 404)
-        self.scan()
-        status, _, body = self.call("GET", "/_control/request")
-        self.assertEqual((status, body), (200, request_xml([("PCI\\VEN_8086&DEV_1502&SUBSYS_1", [LAN], [])]).encode()))
-
     def test_range_requests(self):
         status, headers, body = self.get("/packages/blob.bin", headers={"Range": "bytes=1000-"})
         self.assertEqual((status, body), (206, self.blob[1000:]))

@@ -413,7 +413,8 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     // The resume offset goes as a header of the HTTP requests alone: with
     // CURLOPT_RANGE libcurl would carry it to an FTP server that a redirect
     // leads to (as REST), and FTP downloads always start over.
-    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> range_headers(nullptr, curl_slist_free_all);
+    using header_list = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
+    header_list range_headers(nullptr, curl_slist_free_all);
     switch (scheme) {
     case link_scheme::http:
         reset_result(client.result);
@@ -424,7 +425,8 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
         client.file = open_for_resume(client, path, progress);
         if (client.file && client.resume_offset != 0) {
             char range[32];
-            std::snprintf(range, sizeof(range), "Range: bytes=%u-", static_cast<unsigned>(client.resume_offset));
+            std::snprintf(range, sizeof(range), "Range: bytes=%u-",
+                          static_cast<unsigned>(client.resume_offset));
             range_headers.reset(curl_slist_append(nullptr, connection_close));
             if (!range_headers || !curl_slist_append(range_headers.get(), range)) {
                 std::fclose(client.file);

@@ -269,13 +269,6 @@ std::vector<std::string> reference_service::log() {
     return lines;
 }
 
-std::string reference_service::last_request() {
-    std::string body;
-    if (http_get("http://127.0.0.1:" + std::to_string(control_port) + "/_control/request", &body) != 200)
-        body.clear();
-    return body;
-}
-
 std::string reference_service::log_json() {
     std::string body;
     http_get("http://127.0.0.1:" + std::to_string(control_port) + "/_control/log", &body);

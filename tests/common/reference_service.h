@@ -33,9 +33,6 @@ public:
     std::vector<std::string> log();
     // The same as the service's JSON array, with each request's headers.
     std::string log_json();
-    // The latest scan request document as the client wrote it (inflated);
-    // empty before the first one.
-    std::string last_request();
 
     // A folder (Windows path, ending in a backslash) whose files the service
     // also serves under /packages/.
