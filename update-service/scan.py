@@ -109,8 +109,8 @@ def _text(element, name):
     return (child.text or "").strip() if child is not None else None
 
 
-def parse_request(compressed):
-    """Inflates and reads a scan request document."""
+def inflate_request(compressed):
+    """The bytes of a scan request document as the client wrote them."""
     try:
         d = zlib.decompressobj()
         raw = d.decompress(compressed, MAX_INFLATED_REQUEST)
@@ -120,6 +120,16 @@ def parse_request(compressed):
             raise RequestError("the request is not one complete zlib stream")
     except zlib.error as e:
         raise RequestError(f"the request does not inflate: {e}") from None
+    return raw
+
+
+def parse_request(compressed):
+    """Inflates and reads a scan request document."""
+    return parse_document(inflate_request(compressed))
+
+
+def parse_document(raw):
+    """Reads the bytes of a scan request document."""
     # The client declares UTF-8 but writes its ANSI code page; take the bytes
     # as UTF-8 when they are, else as Windows-1252.
     try:

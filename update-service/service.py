@@ -46,7 +46,13 @@ Faults (POST /_control/faults, a JSON object from server tag "1", "2", "3",
                       too (307: the form is posted again); a server that
                       redirects to itself does so once, to the path with
                       "?redirected" added
+                      or, with TAG "ftp", package requests to the file of
+                      that name on the FTP server
   redirect_loop: true every request (scan or file) is redirected to itself
+The FTP server takes faults under the tag "ftp":
+  rate: N             data is sent at no more than N bytes a second
+GET /_control/request returns the latest scan request document as the client
+wrote it (inflated), 404 before the first one.
 """
 
 import argparse
@@ -89,6 +95,7 @@ class State:
         self.busy = 0
         self.servers = {}  # tag -> MirrorServer
         self.ftp_port = None
+        self.last_request = None  # the latest scan request document, inflated
 
     def fault(self, tag):
         with self.lock:
@@ -209,6 +216,10 @@ class Handler(BaseHTTPRequestHandler):
     def redirect_elsewhere(self, fault, status):
         """The redirect fault: the same path on the server it names; to this
         server itself, once (a request marked "redirected" is served)."""
+        if fault["redirect"] == "ftp" and self.state.ftp_port:
+            name = urllib.parse.urlsplit(self.path).path.rsplit("/", 1)[-1]
+            return self.send_body(status, b"", extra=[
+                ("Location", f"ftp://127.0.0.1:{self.state.ftp_port}/{name}")])
         target = self.state.servers.get(str(fault["redirect"]))
         if target is None:
             return self.send_body(500, b"no such redirect target\n")
@@ -292,8 +303,10 @@ class Handler(BaseHTTPRequestHandler):
         prepared = self.state.answer_file
         if not prepared:
             try:
-                request = scan.parse_request(
-                    scan.tarnwick_part(self.headers.get("Content-Type"), body))
+                raw = scan.inflate_request(scan.tarnwick_part(self.headers.get("Content-Type"), body))
+                with self.state.lock:
+                    self.state.last_request = raw
+                request = scan.parse_document(raw)
             except scan.RequestError as e:
                 return self.send_body(400, f"{e}\n".encode())
         kind = fault.get("answer")
@@ -351,6 +364,12 @@ class Handler(BaseHTTPRequestHandler):
                                for e in entries)
                 return self.send_body(200, text.encode())
             return self.send_body(200, json.dumps(entries).encode(), "application/json")
+        if path == "/_control/request":
+            with self.state.lock:
+                raw = self.state.last_request
+            if raw is None:
+                return self.send_body(404, b"no scan request yet\n")
+            return self.send_body(200, raw, "application/octet-stream")
         if path == "/_control/hold":
             # The caller keeps this connection open while it needs the service;
             # holding it does not count as activity.
@@ -380,6 +399,7 @@ class Handler(BaseHTTPRequestHandler):
             with self.state.lock:
                 self.state.faults = {}
                 self.state.log = []
+                self.state.last_request = None
             for server in list(self.state.servers.values()):
                 server.set_down(False)
             return self.send_body(200, b"reset\n")
@@ -388,7 +408,7 @@ class Handler(BaseHTTPRequestHandler):
                 faults = json.loads(body or b"{}")
                 if not isinstance(faults, dict) or not all(isinstance(v, dict) for v in faults.values()):
                     raise ValueError("expected an object of objects")
-                unknown = set(faults) - set(self.state.servers)
+                unknown = set(faults) - set(self.state.servers) - ({"ftp"} if self.state.ftp_port else set())
                 if unknown:
                     raise ValueError(f"no server {sorted(unknown)}")
             except ValueError as e:
@@ -396,7 +416,8 @@ class Handler(BaseHTTPRequestHandler):
             with self.state.lock:
                 self.state.faults.update(faults)
             for tag, fault in faults.items():
-                self.state.servers[tag].set_down(bool(fault.get("down")))
+                if tag in self.state.servers:
+                    self.state.servers[tag].set_down(bool(fault.get("down")))
             return self.send_body(200, b"faults set\n")
         return self.send_body(404, b"no such control\n")
 
@@ -475,20 +496,28 @@ class FtpServer:
 
     def __init__(self, state):
         from pyftpdlib.authorizers import DummyAuthorizer
-        from pyftpdlib.handlers import FTPHandler
+        from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
         from pyftpdlib.servers import FTPServer
         logging.getLogger("pyftpdlib").setLevel(logging.ERROR)
         authorizer = DummyAuthorizer()
         authorizer.add_anonymous(state.packages[0], perm="elr")
 
+        class Throttled(ThrottledDTPHandler):
+            def __init__(self, sock, cmd_channel):
+                # Read before the base class sizes its buffers by it.
+                self.write_limit = int(state.fault("ftp").get("rate", 0))
+                super().__init__(sock, cmd_channel)
+
         class Logged(FTPHandler):
             def ftp_RETR(self, file):
                 state.touch()
+                rest = self._restart_position
                 state.record({"mirror": "ftp", "method": "RETR", "path": self.fs.fs2ftp(file),
-                              "headers": {}, "range": None})
+                              "headers": {}, "range": f"REST {rest}" if rest else None})
                 return super().ftp_RETR(file)
 
         Logged.authorizer = authorizer
+        Logged.dtp_handler = Throttled
         Logged.passive_ports = None
         self.server = FTPServer(("127.0.0.1", 0), Logged)
         self.port = self.server.address[1]

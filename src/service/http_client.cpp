@@ -35,6 +35,9 @@ bool starts_with_nocase(const char* text, const char* prefix) {
 
 enum class link_scheme { http, ftp, other };
 
+// The header every request carries.
+constexpr const char* connection_close = "Connection: close";
+
 link_scheme scheme_of(const char* url) {
     if (starts_with_nocase(url, "http://") || starts_with_nocase(url, "https://"))
         return link_scheme::http;
@@ -126,20 +129,31 @@ bool restart_file(http_client& client) {
     return true;
 }
 
+// Whether the latest leg of the transfer is FTP (an http:// link may be
+// redirected to ftp://).
+bool on_ftp_leg(CURL* easy) {
+    char* url = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url);
+    return url && scheme_of(url) == link_scheme::ftp;
+}
+
 // Decides, before any of its bytes are written, whether the final answer of
 // an HTTP transfer may go into the file: a 206 that starts where the file
 // ends is appended, a 200 replaces the file; nothing else is package data
-// (an unfollowed redirect, a 206 of another range).
+// (an unfollowed redirect, a 206 of another range). A redirect to FTP
+// brings the whole file (its status is an FTP reply code, and no Range
+// reaches it): it replaces the file too.
 bool accept_answer(http_client& client) {
     client.answer_checked = true;
     long status = 0;
     curl_easy_getinfo(client.easy, CURLINFO_RESPONSE_CODE, &status);
-    if (status == 200 && client.resume_offset != 0 && !restart_file(client)) {
+    const bool whole_file = status == 200 || on_ftp_leg(client.easy);
+    if (whole_file && client.resume_offset != 0 && !restart_file(client)) {
         last_error = 5;
         return false;
     }
     client.answer_refused =
-        !(status == 200 || (status == 206 && client.range_start == static_cast<int64_t>(client.resume_offset)));
+        !(whole_file || (status == 206 && client.range_start == static_cast<int64_t>(client.resume_offset)));
     return !client.answer_refused;
 }
 
@@ -309,7 +323,7 @@ http_client* create_http_client(uint32_t capacity) {
     curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, check_server);
     curl_easy_setopt(e, CURLOPT_PREREQDATA, client.get());
 
-    client->headers = curl_slist_append(nullptr, "Connection: close");
+    client->headers = curl_slist_append(nullptr, connection_close);
     if (!client->headers) return nullptr;
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, client->headers);
 
@@ -396,7 +410,11 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     progress.refused_host[0] = '\0';
     CURL* e = client.easy;
     const link_scheme scheme = scheme_of(url);
-    char range[16] = {};
+    // The resume offset goes as a header of the HTTP requests alone: with
+    // CURLOPT_RANGE libcurl would carry it to an FTP server that a redirect
+    // leads to (as REST), and FTP downloads always start over.
+    using header_list = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
+    header_list range_headers(nullptr, curl_slist_free_all);
     switch (scheme) {
     case link_scheme::http:
         reset_result(client.result);
@@ -405,8 +423,16 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
         // an error page must not become part of the package.
         curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
         client.file = open_for_resume(client, path, progress);
-        if (client.resume_offset != 0)
-            std::snprintf(range, sizeof(range), "%u-", static_cast<unsigned>(client.resume_offset));
+        if (client.file && client.resume_offset != 0) {
+            char range[32];
+            std::snprintf(range, sizeof(range), "Range: bytes=%u-",
+                          static_cast<unsigned>(client.resume_offset));
+            range_headers.reset(curl_slist_append(nullptr, connection_close));
+            if (!range_headers || !curl_slist_append(range_headers.get(), range)) {
+                std::fclose(client.file);
+                client.file = nullptr;
+            }
+        }
         break;
     case link_scheme::ftp:
         // No resume over FTP: the file starts over, and so does the count.
@@ -430,7 +456,8 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     client.answer_checked = scheme != link_scheme::http;
 
     curl_easy_setopt(e, CURLOPT_URL, url);
-    curl_easy_setopt(e, CURLOPT_RANGE, range[0] ? range : nullptr);
+    curl_easy_setopt(e, CURLOPT_RANGE, nullptr);
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, range_headers ? range_headers.get() : client.headers);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, file_writer);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &client);
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
@@ -464,6 +491,7 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     progress.curl_code = code == CURLE_ABORTED_BY_CALLBACK ? CURLE_OK : code;
     progress.http_status = static_cast<int32_t>(status);
     copy_text(progress.refused_host, client.refused_host);
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, client.headers);
     std::fclose(client.file);
     client.file = nullptr;
     client.progress = nullptr;

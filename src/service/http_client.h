@@ -129,7 +129,8 @@ const http_result& request_to_memory(http_client& client, const char* url,
 // other answer is an error that writes nothing (curl code 22, or 33 for a
 // 206 that starts elsewhere). A 416 to a file that holds the expected size,
 // whose Content-Range says the package is that long, finds the download
-// complete (curl code 0). Over FTP the file starts over. The outcome
+// complete (curl code 0). Over FTP the file starts over, also when an
+// HTTP link is redirected there (its status is then an FTP reply code). The outcome
 // goes to `progress`, a refusal's host to its refused_host. Returns 0 when
 // a transfer was performed, whatever its outcome, and -1 when none could
 // start (curl code 3 for another scheme, last_error 4 when the file cannot

@@ -118,7 +118,7 @@ std::string build_scan_request(const device_store& store, const scan_query_param
     p.attribute("version", "");
     p.attribute("os", params.os_code_name ? params.os_code_name : "");
     p.attribute("lang", std::to_string(params.language_code));
-    p.attribute("model", wide_to_ansi(params.model ? params.model : L""));
+    p.attribute("model", wide_to_ansi(params.model));
     p.line(" />");
     if (store.devices.empty()) {
         p.line("\t<hardwares />");

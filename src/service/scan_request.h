@@ -11,12 +11,14 @@
 struct device_store;
 struct update_client;
 
-// What a query needs and what it reports. The caller fills the inputs once
-// and clears the two outputs before each start.
+// What a query needs and what it reports. The caller fills the inputs and
+// clears the two outputs before each start. The model is a copy: the system
+// information it comes from is published after the first frame, and the
+// query runs on a worker while the window's thread goes on.
 struct scan_query_params {
-    const char* os_code_name = "";   // "WIN7", "VISTA64", "NOT_SUPPORTED", ...
-    const char* client_code = "";    // opaque; empty when there is none
-    const wchar_t* model = L"";      // the computer model (WMI Model)
+    const char* os_code_name = "";   // "WIN7", "VISTA64", "NOT_SUPPORTED", ... (static text)
+    const char* client_code = "";    // opaque; empty when there is none (static text)
+    std::wstring model;              // the computer model (WMI Model)
     int32_t os_version = 0;          // major * 10 + minor; not sent, the ranking reads it
     int32_t language_code = 0;       // the OEM code page (GetOEMCP)
     int32_t http_status = 0;         // out: status of the last attempt, 504 for no answer

@@ -52,7 +52,7 @@ int32_t run_query(void* context) {
 void fill_scan_query_params(scan_query_params& params) {
     params.os_code_name = os_code_name();
     params.client_code = CLIENT_CODE;
-    params.model = machine_info.model.c_str();
+    params.model = machine_info.model;
     params.os_version = os_version_number();
     params.language_code = static_cast<int32_t>(oem_code_page);
     clear_query_outputs(params);
@@ -61,6 +61,11 @@ void fill_scan_query_params(scan_query_params& params) {
 void clear_query_outputs(scan_query_params& params) {
     params.http_status = 0;
     std::memset(params.error_text, 0, sizeof(params.error_text));
+}
+
+void prepare_query(scan_query_params& params) {
+    params.model = machine_info.model;
+    clear_query_outputs(params);
 }
 
 void allow_query() {

@@ -36,6 +36,10 @@ int32_t run_query(void* context);
 void fill_scan_query_params(scan_query_params& params);
 // Clears the two outputs before a query starts.
 void clear_query_outputs(scan_query_params& params);
+// Readies the inputs for the next query on the UI thread: the outputs
+// cleared and the model copied as machine_info holds it now, which is
+// published after the page was made.
+void prepare_query(scan_query_params& params);
 
 // Lets the application's next query run: clears the stop flag that
 // stop_query set. UI thread, before the query worker starts.

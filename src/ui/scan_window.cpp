@@ -133,7 +133,7 @@ void scan_window_c::tick() {
             PostMessageW(main, UM_SCAN_CANCELLED, 0, 0);
             break;
         }
-        clear_query_outputs(query);
+        prepare_query(query);
         allow_query();
         query_thread_ = start_scan_job(query_job_record);
         if (!query_thread_) {

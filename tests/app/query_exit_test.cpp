@@ -1,5 +1,5 @@
-// quillmark.exe ending after its scan has talked to the update service: after
-// an HTTPS query, and while a query waits on a service that holds its answer.
+// quillmark.exe's scan against the update service: the request it sends, and
+// its end after an HTTPS query and while a service holds its answer.
 // Needs a display (scripts/test.sh has one).
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include "app_test_support.h"
 #include "common/reference_service.h"
+#include "common/scratch_folder.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "ui/main_window.h"
@@ -78,6 +79,28 @@ TEST_F(QueryThenExit, ExitAfterAnHttpsQueryEndsCleanly) {
     std::optional<DWORD> code = process.wait(EXIT_TIMEOUT_MS);
     ASSERT_TRUE(code) << "quillmark.exe did not end";
     EXPECT_EQ(*code, 0u) << std::hex << "exit code 0x" << *code;
+}
+
+// The system information comes in after the first frame, the scan after
+// it: the request names the model it gave, in the ANSI code page, escaped.
+TEST_F(QueryThenExit, RequestNamesTheModelOfTheMachine) {
+    std::string xml = read_file_bytes(QM_SOURCE_DIR_W L"\\profiles\\example-pc.xml");
+    const std::size_t at = xml.find("model=\"2349K3G\"");
+    ASSERT_NE(at, std::string::npos);
+    scratch_folder scratch;
+    const std::wstring profile = scratch / L"t420s.xml";
+    xml.replace(at, 15, "model=\"T420s Pr\xc3\xa4zision &lt;A&amp;B&gt;\"");
+    ASSERT_TRUE(write_file_bytes(profile, xml));
+    SetEnvironmentVariableW(L"QUILLMARK_MACHINE_PROFILE", profile.c_str());
+    HWND window = start_scan(service->mirror_url(1));
+    SetEnvironmentVariableW(L"QUILLMARK_MACHINE_PROFILE", QM_SOURCE_DIR_W L"\\tests\\app\\win7-pc.xml");
+    ASSERT_NE(window, nullptr);
+    for (DWORD waited = 0; waited < START_TIMEOUT_MS && main_state_of(window) != 3; waited += 100)
+        Sleep(100);
+    std::string sent;
+    http_get("http://127.0.0.1:" + std::to_string(service->control_port) + "/_control/request", &sent);
+    EXPECT_NE(sent.find("\t<client license=\"\" version=\"\" os=\"WIN764\" lang=\"437\" "
+                        "model=\"T420s Pr\xe4zision &lt;A&amp;B&gt;\" />\n"), std::string::npos) << sent;
 }
 
 TEST_F(QueryThenExit, QuittingWhileTheServiceHoldsTheAnswerEndsAtOnce) {

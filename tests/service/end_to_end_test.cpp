@@ -203,6 +203,8 @@ TEST_F(QueryTransport, HttpsStaysHttpsAndRefusalsNameTheHost) {
     for (const row& c : std::vector<row>{
              {R"({"https": {"redirect": "1"}})", "HTTPS" + secure.substr(5), CURLE_UNSUPPORTED_PROTOCOL,
               "localhost redirected a secure address to an insecure one: the redirect was refused", "hhhh"},
+             {R"({"https": {"redirect": "ftp"}})", secure, CURLE_UNSUPPORTED_PROTOCOL,
+              "localhost redirected a secure address to an insecure one: the redirect was refused", "hhhh"},
              {"{}", plain_port, CURLE_SSL_CONNECT_ERROR,
               "The secure connection to localhost was refused", ""},
              {R"({"https": {"redirect": "https"}})", secure, CURLE_OK, "", "hhhh"},

@@ -306,7 +306,7 @@ TEST_F(Downloads, LinkWithSpacesIsSentEscaped) {
     EXPECT_EQ(service->log(), std::vector<std::string>{"1 GET /packages/with%20space.bin range=-"});
 }
 
-TEST_F(Downloads, FtpStartsOverAndCountsFromZero) {
+TEST_F(Downloads, FtpStartsOverAndCountsFromZeroAlsoAfterARedirect) {
     const std::string name = "intel-usb3-1.0.10.255.zip";
     const std::string package = read_file_bytes(reference_service::sample_packages() + utf8_to_wide(name));
     ASSERT_FALSE(package.empty());
@@ -318,7 +318,30 @@ TEST_F(Downloads, FtpStartsOverAndCountsFromZero) {
     EXPECT_EQ(progress.bytes_so_far, package.size());
     EXPECT_TRUE(read_file_bytes(path) == package);
     EXPECT_TRUE(pauses.empty());
-    EXPECT_EQ(service->log(), std::vector<std::string>{"ftp RETR /" + name + " range=-"});
+    const std::string ftp_leg = "ftp RETR /" + name + " range=-";
+    EXPECT_EQ(service->log(), std::vector<std::string>{ftp_leg});
+
+    // An http link moved there, paused during the FTP leg, then resumed:
+    // the Range goes to HTTP alone, and the file starts over.
+    ASSERT_TRUE(service->reset());
+    ASSERT_TRUE(service->set_faults(R"({"1": {"redirect": "ftp"}, "ftp": {"rate": 256}})"));
+    progress.bytes_so_far = 0;
+    std::thread pauser([this] {
+        for (int i = 0; i < 2000 && progress.bytes_so_far == 0; ++i) Sleep(10);
+        progress.stop_flag = 1;
+    });
+    EXPECT_EQ(download_with_retries(url(name.c_str()).c_str(), progress, path.c_str()), 0);
+    pauser.join();
+    const uint32_t paused_at = progress.bytes_so_far;
+    EXPECT_TRUE(paused_at > 0 && paused_at < package.size());
+    EXPECT_TRUE(read_file_bytes(path) == package.substr(0, paused_at));
+    ASSERT_TRUE(service->set_faults(R"({"ftp": {"rate": 0}})"));
+    progress.stop_flag = 0;
+    EXPECT_EQ(download_with_retries(url(name.c_str()).c_str(), progress, path.c_str()), 0);
+    EXPECT_TRUE(progress.curl_code == 0 && read_file_bytes(path) == package && pauses.empty());
+    const std::string http_leg = "1 GET /packages/" + name + " range=";
+    const std::string resumed = http_leg + "bytes=" + std::to_string(paused_at) + "-";
+    EXPECT_EQ(service->log(), (std::vector<std::string>{http_leg + "-", ftp_leg, resumed, ftp_leg}));
 }
 
 TEST_F(Downloads, HttpsIsVerifiedAndResumesLikeHttp) {
