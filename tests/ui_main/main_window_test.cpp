@@ -18,6 +18,7 @@
 #include "app/settings.h"
 #include "devices/device_store.h"
 #include "downloads/download_session.h"
+#include "install/zip_reader.h"
 #include "common/recording_shell.h"
 #include "common/reference_service.h"
 #include "common/scratch_folder.h"
@@ -410,6 +411,28 @@ TEST_F(MainWindow, QuittingWhileADownloadRunsAsksFirst) {
     set_retry_pause(previous);
 }
 
+TEST_F(MainWindow, QuittingWhileAnInstallationRunsAsksAndStopsTheUnpacking) {
+    const std::wstring package = L"C:\\quit-test\\drv.zip";
+    ASSERT_TRUE(claim_package(package));
+    const HWND window = window_.handle();
+    answers = {2};
+    SendMessageW(window, WM_COMMAND, ID_MENU_EXIT, 0);
+    EXPECT_TRUE(IsWindow(window));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, text_for("quit_confirm_install"));
+    EXPECT_EQ(boxes[0].kind, 3u);
+    zip_reader reader;
+    EXPECT_NE(unpack_into_fresh_folder(reader, L"C:\\quit-test\\drv"), UNPACK_STOPPED);
+
+    answers = {1};
+    SendMessageW(window, WM_COMMAND, ID_MENU_EXIT, 0);
+    EXPECT_FALSE(IsWindow(window));
+    // Once quitting, no unpack starts: none would be cut short.
+    EXPECT_EQ(unpack_into_fresh_folder(reader, L"C:\\quit-test\\drv"), UNPACK_STOPPED);
+    resume_unpacking();
+    release_package(package);
+}
+
 TEST_F(MainWindow, StartButtonNeedsPressAndReleaseInside) {
     HWND home = window_.home().handle();
     RECT button = window_.home().start_button_rect();
@@ -694,7 +717,10 @@ TEST_F(MainWindow, TheMainJobScanDownloadAndInstallFromTheWindow) {
     EXPECT_TRUE(read_file_bytes(final_path) ==
                 read_file_bytes(reference_service::sample_packages() + utf8_to_wide(package)));
 
-    // Install: the link is recorded and DPInst starts on the unpacked INF folder.
+    // Install: DPInst starts on the unpacked INF folder and, once it reports
+    // a package installed, the link is recorded.
+    shell_.answer_exit(L"DPInst64.exe", 0x00000001);
+    shell_.answer_exit(L"DPInst32.exe", 0x00000001);
     ASSERT_TRUE(drive_pointer(pointer_move(POINT{button_point().x - 150, button_point().y}) +
                                   L" sleep 0.2 " + pointer_click(button_point()),
                               [&] { return row->request()->installing == 1 || !shell_.calls().empty(); },
