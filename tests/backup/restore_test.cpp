@@ -78,15 +78,12 @@ TEST_F(Restore, AnArchiveThatDoesNotUnpackWholeStartsNothing) {
     ASSERT_EQ(restore_task(request_), 0);
     const std::wstring archive = join_path(backups_, L"Display-Adapter.zip");
     std::string bytes = read_file_bytes(archive);
-    const std::size_t central = bytes.find("PK\x01\x02");
-    ASSERT_NE(central, std::string::npos);
-    bytes[central + 16] = static_cast<char>(bytes[central + 16] ^ 0xFF);  // the first entry's CRC
+    bytes[bytes.find("PK\x01\x02") + 16] ^= 0x55;  // the first entry's CRC
     ASSERT_TRUE(write_file_bytes(archive, bytes));
     EXPECT_EQ(restore_task(request_), -1);
     EXPECT_EQ(shell_.calls().size(), 1u);
-    const std::wstring folder = join_path(backups_, L"Display-Adapter");
-    EXPECT_EQ(read_file_bytes(join_path(folder, L"sub\\x.sys")), std::string(5000, 'x'));
-    EXPECT_EQ(GetFileAttributesW((folder + L".fresh").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(list_folder(join_path(backups_, L"Display-Adapter")).size(), 2u);
+    EXPECT_TRUE(list_folder(join_path(backups_, L"Display-Adapter.fresh")).empty());
 }
 
 bool eight_bytes_free(const wchar_t*, uint64_t& bytes) {

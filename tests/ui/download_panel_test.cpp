@@ -113,14 +113,10 @@ TEST(DownloadRowParts, StatusBitmapAndStateTexts) {
               L"Certificate refused: updates.example.com");
     EXPECT_EQ(row_status_text(DOWNLOAD_ERROR, L"Vendor Inc.", ""), text_for("download_download_error"));
 
-    // The installation's line: running, a DPInst failure with its log, the folder fallback.
-    install_report report;
-    EXPECT_EQ(install_status_text(false, report), L"");
-    report = {install_outcome::dpinst_started, L"C:\\dl\\drv", L"", true, 0x80010000, L"C:\\windows\\DPINST.LOG"};
+    // The installation's line: running, then a DPInst failure with its log.
+    install_report report{install_outcome::dpinst_started, L"C:\\dl\\drv", L"", true, 0x80010000, L"C:\\DPINST.LOG"};
     EXPECT_EQ(install_status_text(true, report), L"Installing\u2026");
-    EXPECT_EQ(install_status_text(false, report), L"Failed, see C:\\windows\\DPINST.LOG");
-    report = {install_outcome::folder_opened, L"C:\\dl\\drv", L"", false, 0, L""};
-    EXPECT_EQ(install_status_text(false, report), L"No installer found; the folder was opened");
+    EXPECT_EQ(install_status_text(false, report), L"Failed, see C:\\DPINST.LOG");
 
     // A refused download is named as its link names it, a program in it by its own name.
     const std::wstring package = L"C:\\dl\\5d41402abc4b2a76b9719d911017c592.exe";
