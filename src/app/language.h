@@ -56,6 +56,7 @@ inline constexpr format_rule format_rules[] = {
     {"download_started_signed", "s"},     // the download rows: the program's signer
     {"error_network_error", "d"},   // the scan page: the HTTP status
     {"install_not_program", "s"},   // the install boxes: the file's name
+    {"install_state_failed_log", "s"},  // the download rows: DPInst's log
     {"install_unpack_failed", "s"},
     {"install_unsigned", "s"},
     {"new_driver_notify", "d"},     // the tray balloon: the number of new drivers

@@ -8,8 +8,9 @@ int32_t restore_task(restore_request& request) {
     zip_reader reader;
     if (reader.open(join_path(request.backup_folder, request.archive).c_str()) == 0 &&
         unpack_into_fresh_folder(reader, folder) == 0) {
-        launch_dpinst(folder, true, request.environment);
-        result = 0;
+        // DPInst's own window tells how the restore went; running stays 1
+        // until it is closed.
+        result = launch_dpinst(folder, true, request.environment).code > 32 ? 0 : -1;
     }
     reader.close();
     request.running = 0;

@@ -17,6 +17,8 @@ struct restore_request {
 };
 
 // Unpacks the archive into a new folder that replaces the one of an earlier
-// restore (nothing left there is installed) and starts DPInst with /F on it. 0 when DPInst was started, -1 when
-// the archive could not be read. Sets `running` to 0 at its end.
+// restore (nothing left there is installed) and runs DPInst with /F on it,
+// until DPInst ends. 0 when DPInst was started; -1 when the archive could
+// not be read or did not unpack whole (nothing is started then). Sets
+// `running` to 0 at its end.
 int32_t restore_task(restore_request& request);

@@ -1,6 +1,7 @@
 // DPInst32.exe / DPInst64.exe: stages the driver packages (INF files) of a
 // folder and its subfolders and installs them on the present devices they
-// are for. A windowless program: what it did is in its log and its exit code.
+// are for. What it did is in its log and its exit code; unless /S or /Q is
+// given, a small window of its own shows its progress and then a summary.
 #include <windows.h>
 
 #include <cwchar>
@@ -9,6 +10,7 @@
 #include "dpinst/installer.h"
 #include "dpinst/log.h"
 #include "dpinst/options.h"
+#include "dpinst/progress_window.h"
 #include "dpinst/system_win32.h"
 #include "platform/dll_search.h"
 
@@ -31,9 +33,17 @@ std::wstring hex(std::uint32_t code) {
     return text;
 }
 
+// "Installed 1, copied to the driver store only 0, failed 0; a restart is
+// needed."
+std::wstring counts_text(const run_counts& counts) {
+    return L"Installed " + std::to_wstring(counts.installed) + L", copied to the driver store only " +
+           std::to_wstring(counts.staged_only) + L", failed " + std::to_wstring(counts.failures) +
+           (counts.reboot ? L"; a restart is needed." : L".");
+}
+
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
     // Before anything loads a DLL: newdev.dll and the rest come from System32.
     restrict_dll_search();
     const wchar_t* command_line = GetCommandLineW();
@@ -67,10 +77,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
              (options.legacy_mode ? L"; legacy mode (/LM)" : L""));
 
     win32_driver_system system;
-    const run_counts counts = install_packages(options, system, log);
-    const std::uint32_t code = exit_code(counts);
-    log.line(L"Installed " + std::to_wstring(counts.installed) + L", copied to the store only " +
-             std::to_wstring(counts.staged_only) + L", failed " + std::to_wstring(counts.failures) +
-             (counts.reboot ? L"; a restart is needed" : L"") + L". Exit code " + hex(code));
-    return static_cast<int>(code);
+    auto work = [&](log_sink& sink) {
+        const run_counts counts = install_packages(options, system, sink);
+        sink.line(counts_text(counts) + L" Exit code " + hex(exit_code(counts)));
+        return counts;
+    };
+    const run_counts counts =
+        options.silent || options.quiet
+            ? work(log)
+            : run_with_progress_window(work, log,
+                                       [&log](const run_counts& c) {
+                                           return counts_text(c) + L"\r\n\r\nLog: " +
+                                                  (log.path().empty() ? L"not written." : log.path());
+                                       },
+                                       show_command);
+    return static_cast<int>(exit_code(counts));
 }

@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <atomic>
+#include <cstdio>
 #include <mutex>
 
 #include "app/globals.h"
@@ -55,6 +57,37 @@ struct install_job {
     install_environment environment;
 };
 
+// The packages being installed, upper-cased: Windows paths ignore case.
+std::mutex claims_mutex;
+std::set<std::wstring> claimed_packages;
+
+std::wstring claim_key(const std::wstring& package_path) {
+    std::wstring key = package_path;
+    if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}
+
+// One unpack at a time: two installations, or an installation and a
+// restore, would otherwise clear each other's new folder. The flag stops
+// them at quit.
+std::mutex unpack_mutex;
+std::atomic<bool> unpack_stop{false};
+std::atomic<int> unpacks_waiting_or_running{0};
+
+install_report report_of(install_outcome outcome, const std::wstring& file, std::wstring signer = {}) {
+    install_report report;
+    report.outcome = outcome;
+    report.file = file;
+    report.signer = std::move(signer);
+    return report;
+}
+
+// The exit code of a program the shell ran, into the report.
+void note_exit(const program_run& run, install_report& report) {
+    report.exit_known = run.exit_known;
+    report.exit_code = run.exit_known ? run.exit_code : 0;
+}
+
 unsigned __stdcall run_install_job(void* argument) {
     std::unique_ptr<install_job> job(static_cast<install_job*>(argument));
     install_task(*job->request, job->environment);
@@ -86,8 +119,90 @@ int32_t install_task(install_request& request, const install_environment& enviro
     int32_t result = install_package(request.package_path, request.inf_names, environment, request.report);
     if (result == -1 && request.report.outcome == install_outcome::none)
         result = open_package(request.package_path, environment, request.report);
+    // Only an installation that worked hides its offer from later scans.
+    if (installation_succeeded(judge_installation(request.report)) && !request.link.empty() &&
+        !environment.installed_list.empty())
+        record_installed_link(environment.installed_list, request.link);
+    release_package(request.package_path);
     request.installing = 0;
     return result;
+}
+
+bool record_installed_link(const std::wstring& path, const std::string& link) {
+    // Two installations may end at once: one line each, whole.
+    static std::mutex one_writer;
+    std::lock_guard<std::mutex> lock(one_writer);
+    FILE* list = _wfopen(path.c_str(), L"a");
+    if (!list) return false;
+    const bool written = std::fprintf(list, "%s\n", link.c_str()) > 0;
+    return std::fclose(list) == 0 && written;
+}
+
+install_verdict judge_installation(const install_report& report) {
+    switch (report.outcome) {
+    case install_outcome::none: return install_verdict::none;
+    case install_outcome::folder_opened: return install_verdict::unknown;
+    case install_outcome::program_refused:
+    case install_outcome::type_refused:
+    case install_outcome::unpack_failed: return install_verdict::refused;
+    case install_outcome::program_started:
+        if (!report.exit_known) return install_verdict::unknown;
+        if (report.exit_code == 0) return install_verdict::installed;
+        return report.exit_code == ERROR_SUCCESS_REBOOT_REQUIRED ? install_verdict::restart_needed
+                                                                 : install_verdict::failed;
+    case install_outcome::dpinst_started: {
+        if (!report.exit_known) return install_verdict::unknown;
+        const uint32_t flags = report.exit_code >> 24, failed = (report.exit_code >> 16) & 0xFF,
+                       installed = report.exit_code & 0xFF;
+        if ((flags & 0x80) || failed) return install_verdict::failed;
+        if (installed == 0) return install_verdict::no_device_matched;
+        return (flags & 0x40) ? install_verdict::restart_needed : install_verdict::installed;
+    }
+    }
+    return install_verdict::none;
+}
+
+bool installation_succeeded(install_verdict verdict) {
+    return verdict == install_verdict::installed || verdict == install_verdict::restart_needed;
+}
+
+bool claim_package(const std::wstring& package_path) {
+    std::lock_guard<std::mutex> lock(claims_mutex);
+    return claimed_packages.insert(claim_key(package_path)).second;
+}
+
+void release_package(const std::wstring& package_path) {
+    std::lock_guard<std::mutex> lock(claims_mutex);
+    claimed_packages.erase(claim_key(package_path));
+}
+
+bool package_installing(const std::wstring& package_path) {
+    std::lock_guard<std::mutex> lock(claims_mutex);
+    return claimed_packages.count(claim_key(package_path)) != 0;
+}
+
+bool installations_running() {
+    std::lock_guard<std::mutex> lock(claims_mutex);
+    return !claimed_packages.empty() || unpacks_waiting_or_running > 0;
+}
+
+void stop_unpacking() {
+    unpack_stop = true;
+    // The unpack that runs ends at its next piece; once this lock is had,
+    // none runs, and every later one sees the flag.
+    std::lock_guard<std::mutex> wait(unpack_mutex);
+}
+
+void resume_unpacking() { unpack_stop = false; }
+
+std::wstring dpinst_log_path() {
+    wchar_t folder[MAX_PATH + 1] = {};
+    UINT n = GetSystemWindowsDirectoryW(folder, MAX_PATH);
+    const std::wstring in_windows = n > 0 && n < MAX_PATH ? join_path(folder, L"DPINST.LOG") : L"";
+    n = GetTempPathW(MAX_PATH, folder);
+    const std::wstring in_temp = n > 0 && n < MAX_PATH ? join_path(folder, L"DPINST.LOG") : L"";
+    return !in_windows.empty() && (exists(in_windows) || in_temp.empty() || !exists(in_temp)) ? in_windows
+                                                                                            : in_temp;
 }
 
 int32_t open_package(const std::wstring& package_path, const install_environment& environment,
@@ -97,7 +212,7 @@ int32_t open_package(const std::wstring& package_path, const install_environment
     // its type names, with administrator rights and unchecked.
     const wchar_t* extension = PathFindExtensionW(package_path.c_str());
     if (lstrcmpiW(extension, L".exe") != 0 && lstrcmpiW(extension, L".msi") != 0) {
-        report = {install_outcome::type_refused, package_path, {}};
+        report = report_of(install_outcome::type_refused, package_path);
         return -1;
     }
     return static_cast<int32_t>(start_if_signed(package_path, environment, report));
@@ -113,28 +228,35 @@ intptr_t start_if_signed(const std::wstring& path, const install_environment& en
     if (held != INVALID_HANDLE_VALUE) verdict = signature_check().check(path.c_str());
     intptr_t result = -1;
     if (verdict.trusted) {
-        report = {install_outcome::program_started, path, std::move(verdict.signer)};
-        result = shell().start_program(environment.owner, path.c_str(), nullptr, SW_SHOW);
+        report = report_of(install_outcome::program_started, path, std::move(verdict.signer));
+        const program_run run = shell().run_program(environment.owner, path.c_str(), nullptr, SW_SHOW);
+        note_exit(run, report);
+        result = run.code;
     } else {
-        report = {install_outcome::program_refused, path, std::move(verdict.signer)};
+        report = report_of(install_outcome::program_refused, path, std::move(verdict.signer));
     }
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     return result;
 }
 
-bool start_install_job(std::shared_ptr<install_request> request, install_environment environment) {
-    if (!request) return false;
+install_start start_install_job(std::shared_ptr<install_request> request, install_environment environment) {
+    if (!request) return install_start::failed;
+    if (!claim_package(request->package_path)) {
+        request->installing = 0;
+        return install_start::already_installing;
+    }
     auto job = std::make_unique<install_job>();
     job->request = request;
     job->environment = std::move(environment);
     uintptr_t thread = start_worker_thread(run_install_job, job.get());
     if (!thread) {
+        release_package(request->package_path);
         request->installing = 0;
-        return false;
+        return install_start::failed;
     }
     job.release();  // the thread owns it now
     CloseHandle(reinterpret_cast<HANDLE>(thread));
-    return true;
+    return install_start::started;
 }
 
 std::wstring make_unpack_folder(const std::wstring& file_path, const std::wstring& base_folder) {
@@ -156,7 +278,7 @@ int install_package(const std::wstring& package_path, const std::set<std::wstrin
     zip_reader reader;
     if (reader.open(package_path.c_str(), nullptr) != 0) return -1;
     if (unpack_into_fresh_folder(reader, unpack_folder) != 0) {
-        report = {install_outcome::unpack_failed, package_path, {}};
+        report = report_of(install_outcome::unpack_failed, package_path);
         return -1;
     }
     reader.close();
@@ -166,16 +288,20 @@ int install_package(const std::wstring& package_path, const std::set<std::wstrin
 }
 
 int unpack_into_fresh_folder(zip_reader& reader, const std::wstring& folder) {
-    // One unpack at a time: two rows of one package, or an install and a
-    // restore, would otherwise clear each other's new folder.
-    static std::mutex one_at_a_time;
-    std::lock_guard<std::mutex> lock(one_at_a_time);
+    ++unpacks_waiting_or_running;
+    struct counted {
+        ~counted() { --unpacks_waiting_or_running; }
+    } count;
+    std::lock_guard<std::mutex> lock(unpack_mutex);
+    if (unpack_stop) return UNPACK_STOPPED;
     // Beside the folder, so that the swap is a rename on one volume. A
     // leftover of a run that was cut short goes first; the new folder must
     // be made by this call, not found.
     const std::wstring fresh = folder + L".fresh";
     if (!delete_tree(fresh) || !CreateDirectoryW(fresh.c_str(), nullptr)) return UNPACK_NO_ROOM;
+    reader.set_stop(&unpack_stop);
     int result = reader.extract_all(fresh, false, false);
+    reader.set_stop(nullptr);
     if (result == 0 && (!clear_place(folder) || !MoveFileExW(fresh.c_str(), folder.c_str(), 0)))
         result = UNPACK_NO_ROOM;
     if (result != 0) delete_tree(fresh);
@@ -215,8 +341,9 @@ void start_installer(const std::wstring& unpack_folder, const std::set<std::wstr
     if (is_folder(target)) {
         for (const std::wstring& name : inf_names) {
             if (exists(join_path(unpack_folder, name))) {
-                launch_dpinst(target, false, environment);
-                report = {install_outcome::dpinst_started, target, {}};
+                report = report_of(install_outcome::dpinst_started, target);
+                note_exit(launch_dpinst(target, false, environment), report);
+                if (report.exit_known) report.log = dpinst_log_path();
                 return;
             }
         }
@@ -252,10 +379,10 @@ std::wstring dpinst_program(const install_environment& environment) {
                      environment.windows_64bit ? L"DPInst64.exe" : L"DPInst32.exe");
 }
 
-void launch_dpinst(const std::wstring& folder, bool force, const install_environment& environment) {
+program_run launch_dpinst(const std::wstring& folder, bool force, const install_environment& environment) {
     std::wstring program = dpinst_program(environment);
     std::wstring arguments = dpinst_arguments(folder, force);
-    shell().start_program(environment.owner, program.c_str(), arguments.c_str(), SW_SHOW);
+    return shell().run_program(environment.owner, program.c_str(), arguments.c_str(), SW_SHOW);
 }
 
 void run_setup_upwards(const std::wstring& unpack_folder, const std::wstring& inf_folder,
@@ -267,7 +394,7 @@ void run_setup_upwards(const std::wstring& unpack_folder, const std::wstring& in
     }
     if (run_package_setup(unpack_folder, environment, report) != 0) {
         shell().open_folder(unpack_folder.c_str());
-        report = {install_outcome::folder_opened, unpack_folder, {}};
+        report = report_of(install_outcome::folder_opened, unpack_folder);
     }
 }
 

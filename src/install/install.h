@@ -6,7 +6,7 @@
 // setup program is looked for, and as a last resort the unpacked folder is
 // opened in Explorer. A package that is not a zip archive is started as it
 // is when it is a program (.exe) or a Windows Installer package (.msi);
-// anything else is never opened. Nothing waits for the installer.
+// anything else is never opened.
 //
 // Quillmark runs with administrator rights, so nothing from a package is
 // started unless Windows finds a valid signature on it (platform/
@@ -15,7 +15,11 @@
 // goes into a new, empty folder: nothing left in the download folder
 // beforehand is started.
 //
-// Every launch goes through the shell interface (platform/shell.h).
+// Every launch goes through the shell interface (platform/shell.h), and the
+// job waits for the installer it started to end: its exit code says whether
+// the installation worked, and only one that did is recorded in setup.dat.
+// One installation per package runs at a time, and at quit the unpacking
+// stops at a safe point (stop_unpacking).
 #pragma once
 
 #include <windows.h>
@@ -26,6 +30,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "platform/shell.h"
 
 class zip_reader;
 
@@ -44,12 +50,36 @@ struct install_report {
     install_outcome outcome = install_outcome::none;
     std::wstring file;    // the program, package or folder it concerns
     std::wstring signer;  // the signer's name, when the file is signed
+    // For a started installer: whether its end was waited for, and its
+    // exit code then.
+    bool exit_known = false;
+    uint32_t exit_code = 0;
+    std::wstring log;     // DPInst's log, once DPInst has ended
 };
+
+// What a finished installation came to, as the row says it.
+enum class install_verdict {
+    none,               // no installation has ended
+    installed,          // the installer reported success
+    restart_needed,     // success, and Windows must restart to finish
+    no_device_matched,  // DPInst installed nothing and failed nothing
+    failed,             // the installer reported a failure
+    refused,            // nothing was started (unpack, signature or type refused)
+    unknown,            // its end cannot be known, or only the folder was opened
+};
+// DPInst's exit code is 0xWWXXYYZZ: WW flags (0x80 a package could not be
+// installed, 0x40 a restart is needed), XX packages failed, YY packages put
+// in the driver store that match no device, ZZ packages installed. A setup
+// program reports success with 0 (3010: success, restart needed).
+install_verdict judge_installation(const install_report& report);
+// Whether the verdict is a success that setup.dat records.
+bool installation_succeeded(install_verdict verdict);
 
 // What an installation is asked to do. Shared by the download row that shows
 // it and the install job, which keeps it alive while it runs.
 struct install_request {
     std::wstring package_path;          // the downloaded package file
+    std::string link;                   // the offer's link, recorded on success
     // The INF names of the offers installed, relative to the package root
     // (b\oem.inf), ordered by plain code-unit comparison.
     std::set<std::wstring> inf_names;
@@ -66,6 +96,8 @@ struct install_environment {
     std::wstring program_folder;   // holds DPInst32.exe and DPInst64.exe
     bool windows_64bit = false;    // DPInst64.exe, even from a 32-bit process
     HWND owner = nullptr;          // owner of the launched programs' windows
+    // The list of installed links (setup.dat); empty to record nothing.
+    std::wstring installed_list;
 };
 
 // The session download folder, program_dir and the 64-bit test of this
@@ -73,9 +105,32 @@ struct install_environment {
 install_environment current_install_environment();
 
 // Runs an installation: install_package, and when the package is no zip
-// archive, open_package. Sets `installing` to 0 at the end, after the
-// request's report. 0 after a successful unpack.
+// archive, open_package; waits for the installer to end. When it reported
+// success, appends the request's link to environment.installed_list. At the
+// end releases the package (claim_package) and sets `installing` to 0, after
+// the request's report. 0 after a successful unpack.
 int32_t install_task(install_request& request, const install_environment& environment);
+
+// Appends `link` and a line end to the list at `path`. False when it cannot
+// be written.
+bool record_installed_link(const std::wstring& path, const std::string& link);
+
+// The process's installations, one per package (by path, any letter case):
+// claim_package is false while the package is claimed already.
+bool claim_package(const std::wstring& package_path);
+void release_package(const std::wstring& package_path);
+bool package_installing(const std::wstring& package_path);
+// Whether an installation or a restore's unpack runs.
+bool installations_running();
+// At quit: every unpack stops at its next piece (its new folder removed, the
+// old one kept); waits until the one running has, and refuses every later
+// one. resume_unpacking lifts that again.
+void stop_unpacking();
+void resume_unpacking();
+
+// Where DPInst's log is: DPINST.LOG in the Windows folder, or in the
+// temporary folder when only that one exists.
+std::wstring dpinst_log_path();
 
 // A package that is not a zip archive: started when it is an .exe or .msi
 // file that start_if_signed starts (the shell's result), else refused (-1).
@@ -88,10 +143,11 @@ int32_t open_package(const std::wstring& package_path, const install_environment
 intptr_t start_if_signed(const std::wstring& path, const install_environment& environment,
                          install_report& report);
 
-// Starts install_task on a detached worker thread that holds `request` and a
-// copy of `environment` until it ends. The caller has set `installing` to 1.
-// False (and `installing` reset to 0) when no thread could be started.
-bool start_install_job(std::shared_ptr<install_request> request, install_environment environment);
+// Claims the request's package and starts install_task on a detached worker
+// thread that holds `request` and a copy of `environment` until it ends. The
+// caller has set `installing` to 1; unless the job starts, it is reset to 0.
+enum class install_start { started, already_installing, failed };
+install_start start_install_job(std::shared_ptr<install_request> request, install_environment environment);
 
 // 0 when the package was unpacked (whether or not an installer could be
 // started); -1 when it is not a readable zip archive, or when it is one that
@@ -101,8 +157,10 @@ int install_package(const std::wstring& package_path, const std::set<std::wstrin
 
 // Unpacks the open archive into a new, empty folder beside `folder` and, once
 // that is complete, puts it in `folder`'s place (what was there goes). 0, or
-// extract_all's error, UNPACK_NO_ROOM when the folders cannot be swapped;
-// `folder` is then as it was, and no new folder is left behind.
+// extract_all's error (an archive that does not unpack whole among them),
+// UNPACK_NO_ROOM when the folders cannot be swapped, UNPACK_STOPPED after
+// stop_unpacking; `folder` is then as it was, and no new folder is left
+// behind. One unpack runs at a time.
 int unpack_into_fresh_folder(zip_reader& reader, const std::wstring& folder);
 
 // Removes `path` and everything under it without following reparse points:
@@ -142,9 +200,9 @@ std::wstring dpinst_arguments(const std::wstring& folder, bool force);
 // The installer's full path: the program folder's DPInst64.exe on 64-bit
 // Windows, else DPInst32.exe.
 std::wstring dpinst_program(const install_environment& environment);
-// Starts DPInst on `folder` (`force` for a restore over a newer driver). The
-// launch result is not examined.
-void launch_dpinst(const std::wstring& folder, bool force, const install_environment& environment);
+// Runs DPInst on `folder` (`force` for a restore over a newer driver) and
+// waits for it to end.
+program_run launch_dpinst(const std::wstring& folder, bool force, const install_environment& environment);
 
 // Tries run_package_setup in `unpack_folder` joined with the INF folder
 // (relative, "a\b\" or empty), then in each of its parents up to the unpack

@@ -358,8 +358,8 @@ int declared_bytes(unzFile archive, bool without_paths, bool overwrite, existing
     for (; result == UNZ_OK; result = unzGoToNextFile(archive)) {
         unz_file_info64 info{};
         std::string raw_name;
-        // The extraction itself ends at an unreadable entry.
-        if (!current_entry(archive, info, raw_name)) return UNZ_OK;
+        // An entry that cannot be read would end the extraction unfinished.
+        if (!current_entry(archive, info, raw_name)) return UNZ_BADZIPFILE;
         std::wstring relative = entry_relative_path(info, raw_name, without_paths);
         if (relative.empty() || relative.back() == L'\\') continue;
         if (!overwrite && existing.contains(relative)) continue;
@@ -369,12 +369,15 @@ int declared_bytes(unzFile archive, bool without_paths, bool overwrite, existing
     return result == UNZ_END_OF_LIST_OF_FILE ? UNZ_OK : result;
 }
 
-// Writes the current entry; 0 to go on with the next entry, nonzero to end
-// the extraction early. The library reads no more of an entry than its
+bool stopped(const std::atomic<bool>* stop) { return stop && stop->load(); }
+
+// Writes the current entry; 0 to go on with the next entry, else the error
+// that ends the extraction. The library reads no more of an entry than its
 // directory declares, and a checksum that then fails removes the file again.
 int extract_entry(unzFile archive, const char* password, const unz_file_info64& info,
                   const std::wstring& relative, const std::wstring& base, bool overwrite,
-                  existing_files& existing, const std::wstring& partial, std::vector<char>& buffer) {
+                  existing_files& existing, const std::wstring& partial, std::vector<char>& buffer,
+                  const std::atomic<bool>* stop) {
     const std::size_t last_separator = relative.rfind(L'\\');
     // A folder on the way that leads elsewhere ends the extraction as an
     // error: nothing is written through it.
@@ -385,15 +388,25 @@ int extract_entry(unzFile archive, const char* password, const unz_file_info64& 
     }
     if (!plain_folder_chain(base, relative)) return UNPACK_LINK_REFUSED;
     if (!overwrite && existing.contains(relative)) return 0;  // kept as it is
-    if (unzOpenCurrentFilePassword(archive, password) != UNZ_OK) {
+    const int opened = unzOpenCurrentFilePassword(archive, password);
+    if (opened != UNZ_OK) {
         unzCloseCurrentFile(archive);
-        return -1;
+        return opened;
     }
     HANDLE file = create_output(partial);
-    if (file == INVALID_HANDLE_VALUE) return unzCloseCurrentFile(archive);  // silently skipped
+    if (file == INVALID_HANDLE_VALUE) {
+        unzCloseCurrentFile(archive);
+        return UNZ_ERRNO;
+    }
 
     bool copied = true;
     for (;;) {
+        if (stopped(stop)) {
+            CloseHandle(file);
+            unzCloseCurrentFile(archive);
+            DeleteFileW(partial.c_str());
+            return UNPACK_STOPPED;
+        }
         int n = unzReadCurrentFile(archive, buffer.data(), static_cast<unsigned>(buffer.size()));
         if (n == 0) break;
         DWORD written = 0;
@@ -408,10 +421,11 @@ int extract_entry(unzFile archive, const char* password, const unz_file_info64& 
     int status = unzCloseCurrentFile(archive);  // reports a checksum mismatch
     if (!copied || status != UNZ_OK) {
         DeleteFileW(partial.c_str());
-        return copied ? status : -1;
+        return copied ? status : UNZ_ERRNO;
     }
     // Into place, making the entry's folders when they are missing. A file
-    // that is there by now is kept; a name that cannot be made is skipped.
+    // that is there by now is kept (an entry named twice: the first stays);
+    // a name that cannot be made fails the extraction.
     const std::wstring target = base + L'\\' + relative;
     const DWORD how = overwrite ? MOVEFILE_REPLACE_EXISTING : 0;
     bool moved = MoveFileExW(partial.c_str(), target.c_str(), how) != FALSE;
@@ -423,8 +437,10 @@ int extract_entry(unzFile archive, const char* password, const unz_file_info64& 
         }
         moved = MoveFileExW(partial.c_str(), target.c_str(), how) != FALSE;
     }
-    if (!moved) DeleteFileW(partial.c_str());
-    return 0;
+    if (moved) return 0;
+    const DWORD error = GetLastError();
+    DeleteFileW(partial.c_str());
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? 0 : UNZ_ERRNO;
 }
 
 }  // namespace
@@ -458,17 +474,19 @@ int zip_reader::extract_all(const std::wstring& folder, bool without_paths, bool
     for (;;) {
         unz_file_info64 info{};
         std::string raw_name;
-        if (!current_entry(archive, info, raw_name)) break;
+        if (!current_entry(archive, info, raw_name)) {
+            result = UNZ_BADZIPFILE;
+            break;
+        }
         std::wstring relative = entry_relative_path(info, raw_name, without_paths);
         // An empty path is skipped: it would land outside the folder. One
-        // entry that fails ends the extraction early, still a success.
+        // entry that fails ends the extraction with its error.
         if (!relative.empty()) {
-            const int entry = extract_entry(archive, password_, info, relative, base, overwrite,
-                                            existing, partial, buffer);
-            if (entry == UNPACK_LINK_REFUSED) result = entry;
-            if (entry != 0) break;
+            result = extract_entry(archive, password_, info, relative, base, overwrite, existing,
+                                   partial, buffer, stop_);
+            if (result != 0) break;
         }
-        result = unzGoToNextFile(archive);
+        result = stopped(stop_) ? UNPACK_STOPPED : unzGoToNextFile(archive);
         if (result != UNZ_OK) break;
     }
     DeleteFileW(partial.c_str());

@@ -2,6 +2,7 @@
 // its Win32 file layer, and unpacking them into a folder.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,6 +14,8 @@ constexpr int UNPACK_NO_ROOM = -1;  // UNZ_ERRNO
 // reparse point (a junction or symbolic link that would lead the writes
 // elsewhere): none of the library's codes.
 constexpr int UNPACK_LINK_REFUSED = -120;
+// extract_all's answer when its stop flag was raised: the program is quitting.
+constexpr int UNPACK_STOPPED = -121;
 
 // One archive opened for reading. A local object of the operation that uses
 // it; the archive is closed on destruction.
@@ -57,11 +60,19 @@ public:
     // ERROR_DISK_FULL). A directory that cannot be walked to its end is an
     // error before anything is written, too.
     //
-    // Returns 0, or the library's error code when the archive's directory
-    // cannot be read or the next entry cannot be reached. A failure inside
-    // one entry (it cannot be opened, read or written) ends the extraction
-    // early and still returns 0: what was written so far is kept.
+    // Returns 0 only when every entry was written (or kept, or skipped for
+    // its name); otherwise the error that ended it: the library's code when
+    // the directory cannot be read or the next entry cannot be reached, or
+    // an entry's own failure (it cannot be read, opened, checked or
+    // written). An archive that does not unpack whole is an error: what was
+    // written before stays for the caller to remove.
+    //
+    // With a stop flag (set_stop), the extraction ends with UNPACK_STOPPED
+    // between two pieces of a file once the flag is raised; the partial
+    // file is removed.
     int extract_all(const std::wstring& folder, bool without_paths, bool overwrite);
+    // The flag extract_all watches (kept by the caller), or null for none.
+    void set_stop(const std::atomic<bool>* stop) { stop_ = stop; }
 
     void close();
     bool is_open() const { return archive_ != nullptr; }
@@ -69,6 +80,7 @@ public:
 private:
     void* archive_ = nullptr;  // unzFile
     const char* password_ = nullptr;
+    const std::atomic<bool>* stop_ = nullptr;
 };
 
 // The path under the unpack folder that an entry name stands for, with "\"

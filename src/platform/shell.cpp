@@ -80,6 +80,34 @@ intptr_t execute_quietly(HWND owner, const wchar_t* file) {
     return code > 0 && code <= 32 ? code : SE_ERR_FNF;
 }
 
+program_run execute_and_wait(HWND owner, const wchar_t* file, const wchar_t* parameters, int show_command) {
+    program_run run;
+    run.code = SE_ERR_FNF;
+    if (!file || !*file) return run;
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = owner;
+    info.lpFile = file;
+    info.lpParameters = parameters;
+    info.nShow = show_command;
+    const BOOL started = ShellExecuteExW(&info);
+    const auto code = reinterpret_cast<intptr_t>(info.hInstApp);
+    if (!started) {
+        if (info.hProcess) CloseHandle(info.hProcess);
+        run.code = code > 0 && code <= 32 ? code : SE_ERR_FNF;
+        return run;
+    }
+    run.code = code > 32 ? code : 33;
+    if (!info.hProcess) return run;
+    DWORD exit_code = 0;
+    run.exit_known = WaitForSingleObject(info.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+                     GetExitCodeProcess(info.hProcess, &exit_code) && exit_code != STILL_ACTIVE;
+    if (run.exit_known) run.exit_code = exit_code;
+    CloseHandle(info.hProcess);
+    return run;
+}
+
 intptr_t execute_web_page(const wchar_t* address) {
     return execute(nullptr, L"open", address, nullptr, SW_SHOWNORMAL);
 }
@@ -104,6 +132,10 @@ public:
     }
     intptr_t start_program_quietly(HWND owner, const wchar_t* program) override {
         return execute_quietly(owner, program);
+    }
+    program_run run_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
+                            int show_command) override {
+        return execute_and_wait(owner, program, parameters, show_command);
     }
 };
 
@@ -168,4 +200,11 @@ std::wstring shell_actions::browse_for_folder(HWND owner) {
     const bool found = SHGetPathFromIDListW(chosen, path) != FALSE;
     CoTaskMemFree(chosen);
     return found ? path : L"";
+}
+
+program_run shell_actions::run_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
+                                       int show_command) {
+    program_run run;
+    run.code = start_program(owner, program, parameters, show_command);
+    return run;
 }

@@ -15,6 +15,13 @@
 #include <cstdint>
 #include <string>
 
+// What run_program learnt of the program it started.
+struct program_run {
+    intptr_t code = 0;        // as start_program's: greater than 32 when started
+    bool exit_known = false;  // its process was waited for to its end
+    uint32_t exit_code = 0;   // then its exit code
+};
+
 class shell_actions {
 public:
     virtual ~shell_actions() = default;
@@ -38,6 +45,13 @@ public:
     virtual intptr_t start_program_quietly(HWND owner, const wchar_t* program) {
         return start_program(owner, program, nullptr, SW_SHOWNORMAL);
     }
+    // Starts a program as start_program does, without the shell's own error
+    // box, and waits for its process to end (ShellExecuteExW with
+    // SEE_MASK_NOCLOSEPROCESS). When the shell gives no process (the file
+    // went to a program that runs already), its end cannot be known. A
+    // shell that cannot wait starts it with start_program and knows no end.
+    virtual program_run run_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
+                                    int show_command);
     // Lets the user pick a file-system folder in the shell's folder browser
     // (SHBrowseForFolderW) owned by `owner`. The folder's path, or an empty
     // text when the user cancelled or picked something that is no folder.

@@ -177,6 +177,28 @@ std::wstring select_in_explorer_parameters(const std::wstring& path) {
     return parameters;
 }
 
+std::wstring install_status_text(bool running, const install_report& report) {
+    if (running) return text_for("install_state_running");
+    switch (judge_installation(report)) {
+    case install_verdict::none: return {};
+    case install_verdict::installed: return text_for("install_state_installed");
+    case install_verdict::restart_needed: return text_for("install_state_restart");
+    case install_verdict::no_device_matched: return text_for("install_state_no_device");
+    case install_verdict::failed:
+        if (report.outcome == install_outcome::dpinst_started && !report.log.empty()) {
+            wchar_t text[512];
+            format_text(text, 512, text_for("install_state_failed_log").c_str(), report.log.c_str());
+            return text;
+        }
+        return text_for("install_state_failed");
+    case install_verdict::refused: return text_for("install_state_failed");
+    case install_verdict::unknown:
+        return text_for(report.outcome == install_outcome::folder_opened ? "install_state_folder"
+                                                                        : "install_state_unknown");
+    }
+    return {};
+}
+
 admin_check_function set_admin_check(admin_check_function check) {
     admin_check_function previous = admin_check;
     admin_check = check ? check : process_is_admin;
@@ -300,7 +322,7 @@ LRESULT download_panel_c::on_create(UINT, WPARAM, LPARAM, bool&) {
     if (session_->state() == DOWNLOAD_RUNNING) {
         timer_running_ = SetTimer(window_, ROW_TIMER_ID, ROW_TIMER_MS, nullptr) != 0;
     }
-    if (install_watched_) SetTimer(window_, INSTALL_TIMER_ID, ROW_TIMER_MS, nullptr);
+    if (install_watched_ || install_running()) SetTimer(window_, INSTALL_TIMER_ID, ROW_TIMER_MS, nullptr);
 
     check_box_ = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 10,
                                  lines_.h1 + g + 16, 13, 13, window_,
@@ -426,9 +448,12 @@ void download_panel_c::install() {
         show_message(window_, text_for("download_setup_require").c_str(), 2);
         return;
     }
-    if (request_->installing == 1) return;  // this row's installation still runs
+    // This row's installation, or another row's of the same package, runs:
+    // the row shows it as installing.
+    if (request_->installing == 1 || install_running()) return;
 
     request_->package_path = session_->final_path();
+    request_->link = group_.link;
     request_->inf_names.clear();
     for (const device_record* device : group_.devices) {
         if (const driver_offer* offer = chosen_offer(*device, group_.choice))
@@ -436,17 +461,21 @@ void download_panel_c::install() {
     }
     request_->installing = 1;
 
-    // The link counts as installed at the next query.
-    if (FILE* installed = _wfopen(setup_dat_path().c_str(), L"a")) {
-        std::fprintf(installed, "%s\n", group_.link);
-        std::fclose(installed);
-    }
-
     install_environment environment = current_install_environment();
     environment.owner = GetAncestor(window_, GA_ROOT);
-    if (!start_install_job(request_, std::move(environment))) return;
-    install_watched_ = true;
-    SetTimer(window_, INSTALL_TIMER_ID, ROW_TIMER_MS, nullptr);
+    // The job records the link once the installer reports success: it then
+    // counts as installed at the next query.
+    environment.installed_list = setup_dat_path();
+    if (start_install_job(request_, std::move(environment)) == install_start::started) install_watched_ = true;
+    if (window_) {
+        SetTimer(window_, INSTALL_TIMER_ID, ROW_TIMER_MS, nullptr);
+        InvalidateRect(window_, nullptr, FALSE);
+    }
+}
+
+bool download_panel_c::install_running() const {
+    return request_->installing != 0 ||
+           (session_ && session_->state() == DOWNLOAD_COMPLETE && package_installing(session_->final_path()));
 }
 
 std::wstring download_panel_c::started_program_signer() const {
@@ -476,10 +505,13 @@ void download_panel_c::report_install() {
 
 LRESULT download_panel_c::on_timer(UINT, WPARAM wparam, LPARAM, bool& handled) {
     if (wparam == INSTALL_TIMER_ID) {
-        if (request_->installing == 0) {
+        if (!install_running()) {
             KillTimer(window_, INSTALL_TIMER_ID);
-            install_watched_ = false;
-            report_install();
+            if (install_watched_) {
+                install_watched_ = false;
+                report_install();
+            }
+            InvalidateRect(window_, nullptr, FALSE);
         }
         return 0;
     }
@@ -640,6 +672,18 @@ void download_panel_c::paint(HDC dc, const RECT& client) {
     RestoreDC(dc, saved);
 }
 
+// Between the WHQL mark and the progress bar; a long log path gives way
+// in its middle.
+void download_panel_c::paint_install_status(HDC dc, int W, int y) {
+    const bool running = install_running();
+    // The report is the job's until it ends.
+    const std::wstring text = install_status_text(running, running ? install_report{} : request_->report);
+    RECT box{80, y, W - 440, y + lines_.h2 + 4};
+    if (text.empty() || box.right <= box.left) return;
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
+              DT_SINGLELINE | DT_LEFT | DT_TOP | DT_NOPREFIX | DT_PATH_ELLIPSIS);
+}
+
 void download_panel_c::paint_bottom_line(HDC dc, int W) {
     const int y = row_device_top(static_cast<int>(group_.devices.size()), lines_);
     SelectObject(dc, ui_font(font_id::arial_8));
@@ -673,6 +717,7 @@ void download_panel_c::paint_bottom_line(HDC dc, int W) {
     const std::wstring status =
         row_status_text(state, started_program_signer(), session_->progress().refused_host);
     text_out(dc, is_french() ? W - 260 : W - 250, y, status);
+    paint_install_status(dc, W, y);
     if (const char* key = row_button_key(state)) button_.text_key = key;
     button_.draw(dc, 0, 0, W, y + 40);
 }

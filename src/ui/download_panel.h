@@ -97,6 +97,11 @@ std::wstring select_in_explorer_parameters(const std::wstring& path);
 // 20 and last 19 around an ellipsis.
 std::wstring refused_file_label(const std::wstring& file, const std::wstring& package_path, const char* link);
 
+// The row's line on the installation of its package: "Installing…" while
+// one runs (from this row or any other), else what the row's last one came
+// to (with DPInst's log for a failure DPInst reported), empty before any.
+std::wstring install_status_text(bool running, const install_report& report);
+
 // Whether the process may install drivers (IsUserAnAdmin). Tests replace
 // the check; null restores it. Returns the check it replaces.
 using admin_check_function = bool (*)();
@@ -175,8 +180,11 @@ public:
     // What the button does in the present session state: Stop (2), Install
     // (5), else Start with the poll timer.
     void button_action();
-    // The installation of the downloaded package (state 5).
+    // The installation of the downloaded package (state 5); refused while
+    // one of the same package runs, from any row.
     void install();
+    // Whether an installation of the row's package runs.
+    bool install_running() const;
     // Once the install job has ended: a box for what it refused to start
     // (with "Open folder"), else a redraw for the status it leaves.
     void report_install();
@@ -208,6 +216,7 @@ private:
     void open_location();
     void paint(HDC dc, const RECT& client);
     void paint_bottom_line(HDC dc, int width);
+    void paint_install_status(HDC dc, int width, int y);
 
     download_session_c& find_session();
     void delete_drawing_objects();

@@ -14,6 +14,7 @@
 #include "app/single_instance.h"
 #include "devices/device_store.h"
 #include "downloads/download_session.h"
+#include "install/install.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -481,9 +482,14 @@ void main_window_c::quit() {
         return;
     }
     exit_retries_ = 0;
-    // Only a plain Yes quits while downloads run.
-    if (downloads_running() && prompt_user(window_, text_for("quit_confirm").c_str(), 3) != 1)
+    // Only a plain Yes quits while downloads or installations run.
+    const bool installing = installations_running();
+    if ((installing || downloads_running()) &&
+        prompt_user(window_, text_for(installing ? "quit_confirm_install" : "quit_confirm").c_str(), 3) != 1)
         return;
+    // An unpack ends at a safe point: its new folder goes, the old one
+    // stays. An installer already started runs on by itself.
+    if (installing) stop_unpacking();
     DestroyWindow(window_);
 }
 

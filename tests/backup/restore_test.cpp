@@ -72,6 +72,20 @@ TEST_F(Restore, AMissingOrBrokenArchiveStartsNothing) {
     EXPECT_TRUE(shell_.calls().empty());
 }
 
+// An archive that does not unpack whole (its first entry fails its check)
+// starts nothing and leaves the earlier restore's folder as it was.
+TEST_F(Restore, AnArchiveThatDoesNotUnpackWholeStartsNothing) {
+    ASSERT_EQ(restore_task(request_), 0);
+    const std::wstring archive = join_path(backups_, L"Display-Adapter.zip");
+    std::string bytes = read_file_bytes(archive);
+    bytes[bytes.find("PK\x01\x02") + 16] ^= 0x55;  // the first entry's CRC
+    ASSERT_TRUE(write_file_bytes(archive, bytes));
+    EXPECT_EQ(restore_task(request_), -1);
+    EXPECT_EQ(shell_.calls().size(), 1u);
+    EXPECT_EQ(list_folder(join_path(backups_, L"Display-Adapter")).size(), 2u);
+    EXPECT_TRUE(list_folder(join_path(backups_, L"Display-Adapter.fresh")).empty());
+}
+
 bool eight_bytes_free(const wchar_t*, uint64_t& bytes) {
     bytes = 8;
     return true;

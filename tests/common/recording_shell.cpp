@@ -1,5 +1,7 @@
 #include "common/recording_shell.h"
 
+#include <shlwapi.h>
+
 #include "platform/text.h"
 
 std::vector<recording_shell::call> recording_shell::calls() const {
@@ -20,6 +22,23 @@ intptr_t recording_shell::start_program(HWND, const wchar_t* program, const wcha
 }
 intptr_t recording_shell::start_program_quietly(HWND, const wchar_t* program) {
     return record(L"quiet program", program, nullptr);
+}
+
+program_run recording_shell::run_program(HWND, const wchar_t* program, const wchar_t* parameters, int) {
+    program_run run;
+    run.code = record(L"program", program, parameters);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto exit = exits_.find(PathFindFileNameW(program ? program : L""));
+    if (exit != exits_.end()) {
+        run.exit_known = true;
+        run.exit_code = exit->second;
+    }
+    return run;
+}
+
+void recording_shell::answer_exit(const std::wstring& file_name, uint32_t exit_code) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    exits_[file_name] = exit_code;
 }
 
 bool operator==(const recording_shell::call& a, const recording_shell::call& b) {

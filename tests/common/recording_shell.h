@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -32,11 +33,17 @@ public:
     intptr_t start_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
                            int show_command) override;
     intptr_t start_program_quietly(HWND owner, const wchar_t* program) override;
+    // Recorded as "program"; ends at once with the exit code answered for
+    // the program's file name, else with an end that cannot be known.
+    program_run run_program(HWND owner, const wchar_t* program, const wchar_t* parameters,
+                            int show_command) override;
+    void answer_exit(const std::wstring& file_name, uint32_t exit_code);
 
 private:
     intptr_t record(const wchar_t* what, const wchar_t* target, const wchar_t* parameters);
     mutable std::mutex mutex_;
     std::vector<call> calls_;
+    std::map<std::wstring, uint32_t> exits_;
 };
 
 bool operator==(const recording_shell::call& a, const recording_shell::call& b);

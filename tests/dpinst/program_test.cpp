@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/run_program.h"
+#include "ui/real_pointer.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ protected:
 TEST_P(real_dpinst, StagesAPackageWithoutAPresentDeviceAndCountsItAsCopied) {
     finished_run run;
     // The folder quoted with a trailing backslash, as a user may type it.
-    ASSERT_TRUE(run_program(program(), L"/C /PATH \"" + folder + L"\\\"", run));
+    ASSERT_TRUE(run_program(program(), L"/S /C /PATH \"" + folder + L"\\\"", run));
     EXPECT_EQ(run.exit_code, 0x00000100u) << run.output;
     EXPECT_TRUE(file_exists(stored_inf)) << run.output;
     EXPECT_NE(run.output.find("Exit code 0x00000100"), std::string::npos) << run.output;
@@ -135,7 +136,7 @@ TEST_P(real_dpinst, StagesAPackageWithoutAPresentDeviceAndCountsItAsCopied) {
 
 TEST_P(real_dpinst, PresentOnlyLeavesAPackageForAbsentDevicesAlone) {
     finished_run run;
-    ASSERT_TRUE(run_program(program(), L"/SH /F /C /PATH \"" + folder + L"\"", run));
+    ASSERT_TRUE(run_program(program(), L"/SH /F /S /C /PATH \"" + folder + L"\"", run));
     EXPECT_EQ(run.exit_code, 0u) << run.output;
     EXPECT_FALSE(file_exists(stored_inf));
     EXPECT_NE(run.output.find("neither staged nor installed"), std::string::npos) << run.output;
@@ -171,7 +172,7 @@ TEST_P(real_dpinst, TakesNewdevFromSystem32NotFromItsOwnFolder) {
     {
         windows_dll_order windows_order(GetParam(), L"newdev");
         SetEnvironmentVariableW(L"QM_PLANTED_MARKER", marker.c_str());
-        ASSERT_TRUE(run_program(copy, L"/C /PATH \"" + folder + L"\"", run));
+        ASSERT_TRUE(run_program(copy, L"/Q /C /PATH \"" + folder + L"\"", run));
     }
     const std::string loaded_by = read_file(marker);
     DeleteFileW(marker.c_str());
@@ -181,6 +182,35 @@ TEST_P(real_dpinst, TakesNewdevFromSystem32NotFromItsOwnFolder) {
     // DPInst came as far as loading newdev.dll.
     EXPECT_NE(run.output.find("Matches present devices"), std::string::npos) << run.output;
     EXPECT_EQ(loaded_by, "") << run.output;
+}
+
+// Without /S or /Q DPInst shows its progress, then a summary naming its
+// log, and ends when the user closes that window.
+TEST_P(real_dpinst, ShowsASummaryUntilTheUserClosesIt) {
+    pointer_lock pointer;
+    std::wstring command = L"\"" + program() + L"\" /PATH \"" + folder + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    HWND window = nullptr, close = nullptr;
+    for (int i = 0; i < 300 && !(close && IsWindowEnabled(close)); ++i, Sleep(100))
+        close = GetDlgItem(window = FindWindowW(L"Quillmark.DPInst", nullptr), 1);
+    wchar_t summary[512] = {};
+    GetWindowTextW(FindWindowExW(window, nullptr, L"STATIC", nullptr), summary, 512);
+    EXPECT_NE(std::wstring(summary).find(L"copied to the driver store only 1"), std::wstring::npos);
+    EXPECT_NE(std::wstring(summary).find(L"DPINST.LOG"), std::wstring::npos);
+    // It waits for the user.
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 300), static_cast<DWORD>(WAIT_TIMEOUT));
+    const bool closed = drive_pointer(pointer_click(screen_centre(close)),
+                                      [&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; },
+                                      "click Close");
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    if (!closed) TerminateProcess(process.hProcess, 1);  // no window is left waiting
+    EXPECT_EQ(code, 0x00000100u);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBuilds, real_dpinst, ::testing::Values(L"DPInst32.exe", L"DPInst64.exe"),

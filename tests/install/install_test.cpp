@@ -312,6 +312,69 @@ TEST_F(InstallTest, APackageThatDoesNotUnpackIsReportedAndNothingStarts) {
     EXPECT_FALSE(file_exists(unpacked + L".fresh"));
 }
 
+// An archive that does not unpack whole is a failed installation: nothing
+// starts, the earlier unpack stays as it was and no new folder is left.
+TEST_F(InstallTest, AnArchiveThatDoesNotUnpackWholeStartsNothingAndKeepsTheOldFolder) {
+    const std::string body(3000, 'q');
+    ASSERT_TRUE(write_zip(join_path(downloads, L"drv.zip"), {{"one.inf", "x"}, {"driver.sys", body, false, 0}}));
+    std::string bytes = read_file_bytes(join_path(downloads, L"drv.zip"));
+    bytes[bytes.find(body) + 100] = 'Q';  // its checksum fails
+    ASSERT_TRUE(write_file_bytes(join_path(downloads, L"drv.zip"), bytes));
+    SHCreateDirectoryExW(nullptr, unpacked.c_str(), nullptr);
+    ASSERT_TRUE(write_file_bytes(unpacked + L"\\earlier.inf", "x"));
+    EXPECT_EQ(install_package(join_path(downloads, L"drv.zip"), {L"one.inf"}, environment, report), -1);
+    EXPECT_EQ(report.outcome, install_outcome::unpack_failed);
+    EXPECT_TRUE(shell.calls().empty());
+    EXPECT_EQ(files_under(unpacked), (names{L"earlier.inf"}));
+    EXPECT_FALSE(file_exists(unpacked + L".fresh"));
+}
+
+// Only an installer that reported success has its link recorded: DPInst by
+// its 0xWWXXYYZZ code, a setup program by 0 (3010: restart needed); the
+// folder opened, or an end that cannot be known, is neither.
+TEST_F(InstallTest, TheInstallersExitCodeDecidesWhatIsRecorded) {
+    environment.installed_list = scratch / L"setup.dat";
+    using v = install_verdict;
+    const struct { const wchar_t* sample; const wchar_t* program; uint32_t code; v verdict; } cases[] = {
+        {L"two-inf-folders.zip", L"DPInst32.exe", 0x00000001, v::installed},
+        {L"two-inf-folders.zip", L"DPInst32.exe", 0x40000102, v::restart_needed},
+        {L"two-inf-folders.zip", L"DPInst32.exe", 0x00000100, v::no_device_matched},
+        {L"two-inf-folders.zip", L"DPInst32.exe", 0x00010001, v::failed},
+        {L"two-inf-folders.zip", nullptr, 0, v::unknown},
+        {L"missing-inf-setup.zip", L"install.exe", 3010, v::restart_needed},
+        {L"missing-inf-setup.zip", L"install.exe", 1603, v::failed},
+        {L"two-programs.zip", nullptr, 0, v::unknown},
+    };
+    for (const auto& c : cases) {
+        recording_shell answering;
+        if (c.program) answering.answer_exit(c.program, c.code);
+        DeleteFileW(environment.installed_list.c_str());
+        install_request request;
+        request.package_path = put_package(c.sample);
+        request.inf_names = {L"a\\x\\one.inf"};
+        request.link = "http://h/p/drv.zip";
+        install_task(request, environment);
+        EXPECT_EQ(judge_installation(request.report), c.verdict) << c.code;
+        EXPECT_EQ(read_file_bytes(environment.installed_list),
+                  installation_succeeded(c.verdict) ? "http://h/p/drv.zip\r\n" : "") << c.code;
+    }
+}
+
+// One installation per package at a time, whatever asks for it.
+TEST_F(InstallTest, ASecondInstallationOfAPackageIsRefusedWhileOneRuns) {
+    auto request = std::make_shared<install_request>();
+    request->package_path = put_package(L"two-inf-folders.zip");
+    std::wstring other_case = request->package_path;
+    CharUpperBuffW(&other_case[0], static_cast<DWORD>(other_case.size()));
+    ASSERT_TRUE(claim_package(other_case));
+    request->installing = 1;
+    EXPECT_EQ(start_install_job(request, environment), install_start::already_installing);
+    EXPECT_EQ(request->installing, 0);
+    release_package(other_case);
+    EXPECT_FALSE(installations_running());
+    EXPECT_TRUE(shell.calls().empty());
+}
+
 TEST_F(InstallTest, UnpackFoldersAreNamedAfterThePackage) {
     EXPECT_EQ(make_unpack_folder(L"X:\\any\\drv.zip", downloads), downloads + L"\\drv");
     EXPECT_EQ(make_unpack_folder(L"X:\\any\\drv.tar.gz", downloads + L"\\"), downloads + L"\\drv.tar");
@@ -334,7 +397,7 @@ TEST_F(InstallTest, TheJobOwnsItsRequestAndEndsByClearingInstalling) {
     request->inf_names = {L"a\\y\\two.inf"};
     request->installing = 1;
     std::weak_ptr<install_request> watch = request;
-    ASSERT_TRUE(start_install_job(request, environment));
+    ASSERT_EQ(start_install_job(request, environment), install_start::started);
     request.reset();  // the row that started it is rebuilt
 
     // The job ends and frees the request; a generous bound only guards

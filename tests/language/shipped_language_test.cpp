@@ -48,6 +48,9 @@ const char* const all_keys[] = {
     "home_download", "home_download_msg", "home_install", "home_restore_msg",
     "home_scan_for_driver_updates", "home_scan_for_drivers", "home_start_scan",
     "home_tarnwick_automatically", "install_not_program", "install_unpack_failed", "install_unsigned",
+    "install_state_running", "install_state_installed", "install_state_restart", "install_state_no_device",
+    "install_state_failed_log", "install_state_failed", "install_state_unknown", "install_state_folder",
+    "quit_confirm_install",
     "menu_about", "menu_exit", "menu_help", "menu_information",
     "menu_open_location", "menu_remove", "menu_settings", "new_driver_notify", "quit_confirm",
     "remove_confirm", "restore_no_backup", "restore_no_driver", "restore_settings", "scan_item",
@@ -141,7 +144,7 @@ TEST_F(ShippedLanguageFile, HasTheElevenInstallerLanguagesInOrder) {
 
 TEST_F(ShippedLanguageFile, EverySectionHasEveryKeyAndNoOther) {
     const std::set<std::string> expected(std::begin(all_keys), std::end(all_keys));
-    ASSERT_EQ(expected.size(), 137u);
+    ASSERT_EQ(expected.size(), 146u);
     for (DWORD number = 1; number <= 11; ++number) {
         std::wstring name = installer_language_name(number);
         SCOPED_TRACE(wide_to_utf8(name));

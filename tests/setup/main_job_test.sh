@@ -51,6 +51,19 @@ row_button_1=(469 246) row_button_2=(469 339) menu_button=(689 14) menu_exit=(71
 backup_tab=(219 60) restore_tab=(301 60) big_button=(554 474)
 backup_row_3=(54 180) backup_row_4=(54 196) restore_row_1=(32 132)
 
+# DPInst's own window: its summary waits for its Close button (bottom right).
+dpinst_id() { xwininfo -name 'Driver package installer' 2>/dev/null | awk '/Window id:/ {print $4}'; }
+dpinst_shown() { [ -n "$(dpinst_id)" ]; }
+no_dpinst() { [ -z "$(dpinst_id)" ]; }
+close_dpinst() {
+    local x y w h
+    sleep 1  # the button is enabled once the summary is shown
+    read -r x y w h < <(xwininfo -id "$(dpinst_id)" | awk '/Absolute upper-left X:/ {x=$4}
+        /Absolute upper-left Y:/ {y=$4} /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}')
+    xdotool mousemove $((x + w - 60)) $((y + h - 31)) sleep 0.3 \
+        mousemove $((x + w - 60)) $((y + h - 29)) sleep 0.3 click 1 sleep 0.5
+}
+
 # --- the reference update service ----------------------------------------------
 
 # The sample catalogue, with one change: the Intel graphics package also
@@ -200,7 +213,10 @@ main_job() {
     click "${row_button_1[@]}"
     check "installing stages the INF in the system's INF folder" \
         wait_for 20 more_than system_infs "$infs_before"
+    check "DPInst shows its summary" wait_for 20 dpinst_shown
     photo installed
+    close_dpinst
+    check "the summary closes with its button" wait_for 10 no_dpinst
     click "${backup_tab[@]}"
     photo backup-page
     click "${backup_row_3[@]}"
@@ -217,7 +233,10 @@ main_job() {
     click "${big_button[@]}"
     check "restoring unpacks the backup and installs it" wait_for 20 \
         grep -q 'Quillmark\\backup\\.*\.inf' "$WINEPREFIX/drive_c/windows/DPINST.LOG"
+    check "DPInst shows the restore's summary" wait_for 20 dpinst_shown
     photo restored
+    close_dpinst
+    check "the restore's summary closes" wait_for 10 no_dpinst
 
     echo "[main-job] $arch: quit and uninstall"
     click "${menu_button[@]}"

@@ -164,7 +164,7 @@ TEST_F(TextsFit, MessageBoxes) {
     const RECT button_box{0, 0, button.width(), button.height()};
     for_each_language([&] {
         for (const char* key : {"system_tray_warning", "home_download_msg", "home_backup_msg",
-                                "home_restore_msg", "quit_confirm", "error_network_timeout",
+                                "home_restore_msg", "quit_confirm", "quit_confirm_install", "error_network_timeout",
                                 "error_internal_error", "error_invalid_date"})
             wrapped(key, text_for(key), font_id::verdana_10, MESSAGE_BOX_TEXT_RECT, MESSAGE_LINE_GAP);
         // The network error with a three-digit HTTP status.

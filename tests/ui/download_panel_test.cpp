@@ -113,6 +113,11 @@ TEST(DownloadRowParts, StatusBitmapAndStateTexts) {
               L"Certificate refused: updates.example.com");
     EXPECT_EQ(row_status_text(DOWNLOAD_ERROR, L"Vendor Inc.", ""), text_for("download_download_error"));
 
+    // The installation's line: running, then a DPInst failure with its log.
+    install_report report{install_outcome::dpinst_started, L"C:\\dl\\drv", L"", true, 0x80010000, L"C:\\DPINST.LOG"};
+    EXPECT_EQ(install_status_text(true, report), L"Installing\u2026");
+    EXPECT_EQ(install_status_text(false, report), L"Failed, see C:\\DPINST.LOG");
+
     // A refused download is named as its link names it, a program in it by its own name.
     const std::wstring package = L"C:\\dl\\5d41402abc4b2a76b9719d911017c592.exe";
     EXPECT_EQ(refused_file_label(package, package, "http://h/p/vendor setup.exe"), L"vendor setup.exe");
@@ -150,6 +155,15 @@ public:
             WaitForSingleObject(release_, 60000);
         return result;
     }
+    // DPInst ends with this code once released.
+    program_run run_program(HWND owner, const wchar_t* program, const wchar_t* parameters, int show) override {
+        program_run run;
+        run.code = start_program(owner, program, parameters, show);
+        run.exit_known = true;
+        run.exit_code = exit_code;
+        return run;
+    }
+    uint32_t exit_code = 0x00000001;  // one package installed
 
 private:
     intptr_t record(const wchar_t* what, const wchar_t* target, const wchar_t* parameters) {
@@ -668,7 +682,7 @@ TEST_F(DownloadRows, ARowDestroyedMidDownloadStopsItsTimerAndItsSuccessorPollsOn
     EXPECT_TRUE(read_file_bytes(session.final_path()) == bytes);
 }
 
-TEST_F(DownloadRows, InstallRecordsTheLinkStartsTheInstallerOnceAndOutlivesTheRow) {
+TEST_F(DownloadRows, InstallRunsOncePerPackageOutlivesTheRowAndRecordsTheLinkOnSuccess) {
     pointer_lock pointer;
     holding_shell shell;
     admin_check_function previous = set_admin_check([] { return true; });
@@ -687,9 +701,9 @@ TEST_F(DownloadRows, InstallRecordsTheLinkStartsTheInstallerOnceAndOutlivesTheRo
     EXPECT_EQ(r.request()->installing, 1);
     EXPECT_EQ(r.request()->package_path, r.session().final_path());
     EXPECT_EQ(r.request()->inf_names, (std::set<std::wstring>{L"a\\y\\two.inf"}));
-    // A text file: Windows ends the line with CR LF, which its reader trims.
+    // Nothing is recorded before the installer has reported success.
     const std::wstring setup_dat = program_folder + L"setup.dat";
-    EXPECT_EQ(read_file_bytes(setup_dat), link + "\r\n");
+    EXPECT_EQ(GetFileAttributesW(setup_dat.c_str()), INVALID_FILE_ATTRIBUTES);
 
     // A second click while the installer still starts does nothing.
     ASSERT_TRUE(drive_pointer(pointer_move(on_row(r, 200, 12)) + L" sleep 0.2 " +
@@ -697,13 +711,22 @@ TEST_F(DownloadRows, InstallRecordsTheLinkStartsTheInstallerOnceAndOutlivesTheRo
                               [] { return true; }, "click Install again"));
     pump_messages(300);
     EXPECT_EQ(shell.entered, 1);
-    EXPECT_EQ(read_file_bytes(setup_dat), link + "\r\n");
 
-    // The page is rebuilt while the installation runs: the job keeps what it uses.
+    // The page is rebuilt while the installation runs: the job keeps what it
+    // uses, and the new row of the package shows it installing and starts
+    // no second one.
     list.clear_panels();
     EXPECT_FALSE(request.expired());
+    fill();
+    download_panel_c& rebuilt = row(0);
+    EXPECT_TRUE(rebuilt.install_running());
+    ASSERT_TRUE(drive_pointer(pointer_click(on_button(rebuilt)), [] { return true; }, "click Install on the new row"));
+    pump_messages(300);
+    EXPECT_EQ(shell.entered, 1);
     shell.release();
-    ASSERT_TRUE(wait_for([&] { return request.expired(); }));
+    ASSERT_TRUE(wait_for([&] { return request.expired() && !rebuilt.install_running(); }));
+    // A text file: Windows ends the line with CR LF, which its reader trims.
+    EXPECT_EQ(read_file_bytes(setup_dat), link + "\r\n");
     const std::vector<recording_shell::call> calls = shell.calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].what, L"program");

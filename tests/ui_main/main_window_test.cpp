@@ -18,6 +18,7 @@
 #include "app/settings.h"
 #include "devices/device_store.h"
 #include "downloads/download_session.h"
+#include "install/zip_reader.h"
 #include "common/recording_shell.h"
 #include "common/reference_service.h"
 #include "common/scratch_folder.h"
@@ -429,6 +430,23 @@ TEST_F(MainWindow, ExitWhileABoxIsOpenEndsTheBoxAsNoThenQuits) {
     EXPECT_TRUE(pump_until([] { return !IsWindow(exit_target); }));
 }
 
+TEST_F(MainWindow, QuittingWhileAnInstallationRunsAsksAndStopsTheUnpacking) {
+    ASSERT_TRUE(claim_package(L"C:\\quit-test\\drv.zip"));
+    const HWND window = window_.handle();
+    answers = {2, 1};
+    SendMessageW(window, WM_COMMAND, ID_MENU_EXIT, 0);
+    EXPECT_TRUE(IsWindow(window));
+    SendMessageW(window, WM_COMMAND, ID_MENU_EXIT, 0);
+    EXPECT_FALSE(IsWindow(window));
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, text_for("quit_confirm_install"));
+    // Once quitting, no unpack starts: none would be cut short.
+    zip_reader reader;
+    EXPECT_EQ(unpack_into_fresh_folder(reader, L"C:\\quit-test\\drv"), UNPACK_STOPPED);
+    resume_unpacking();
+    release_package(L"C:\\quit-test\\drv.zip");
+}
+
 TEST_F(MainWindow, StartButtonNeedsPressAndReleaseInside) {
     HWND home = window_.home().handle();
     RECT button = window_.home().start_button_rect();
@@ -713,7 +731,10 @@ TEST_F(MainWindow, TheMainJobScanDownloadAndInstallFromTheWindow) {
     EXPECT_TRUE(read_file_bytes(final_path) ==
                 read_file_bytes(reference_service::sample_packages() + utf8_to_wide(package)));
 
-    // Install: the link is recorded and DPInst starts on the unpacked INF folder.
+    // Install: DPInst starts on the unpacked INF folder and, once it reports
+    // a package installed, the link is recorded.
+    shell_.answer_exit(L"DPInst64.exe", 0x00000001);
+    shell_.answer_exit(L"DPInst32.exe", 0x00000001);
     ASSERT_TRUE(drive_pointer(pointer_move(POINT{button_point().x - 150, button_point().y}) +
                                   L" sleep 0.2 " + pointer_click(button_point()),
                               [&] { return row->request()->installing == 1 || !shell_.calls().empty(); },
