@@ -4,6 +4,7 @@
 
 #include <io.h>
 
+#include <cinttypes>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -110,11 +111,11 @@ size_t header_reader(char* data, size_t size, size_t items, void* user) {
 // Cuts an open file to `size` bytes and puts its position at the new end
 // (through the file's handle: the C runtime's 64-bit calls are missing from
 // older systems' runtime).
-bool cut_file(FILE* file, uint32_t size) {
+bool cut_file(FILE* file, uint64_t size) {
     if (std::fflush(file) != 0) return false;
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
     LARGE_INTEGER at{};
-    at.QuadPart = size;
+    at.QuadPart = static_cast<LONGLONG>(size);
     return handle != INVALID_HANDLE_VALUE && SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) &&
            SetEndOfFile(handle) && std::fseek(file, 0, SEEK_END) == 0;
 }
@@ -150,7 +151,7 @@ size_t file_writer(char* data, size_t size, size_t items, void* user) {
         return 0;
     if (!client->answer_checked && !accept_answer(*client)) return 0;
     download_progress& p = *client->progress;
-    if (static_cast<uint64_t>(p.bytes_so_far) + n > p.expected_size) {
+    if (p.bytes_so_far + n > p.expected_size) {
         client->overran = true;
         last_error = 25;
         return 0;
@@ -160,7 +161,7 @@ size_t file_writer(char* data, size_t size, size_t items, void* user) {
         last_error = 5;
         return 0;
     }
-    p.bytes_so_far += static_cast<uint32_t>(n);
+    p.bytes_so_far += n;
     return n;
 }
 
@@ -376,8 +377,8 @@ FILE* open_for_resume(http_client& client, const wchar_t* path, download_progres
     uint64_t size = 0;
     if (GetFileAttributesExW(path, GetFileExInfoStandard, &info))
         size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    const uint32_t count = progress.bytes_so_far;
-    const uint32_t offset = size < count ? static_cast<uint32_t>(size) : count;
+    const uint64_t count = progress.bytes_so_far;
+    const uint64_t offset = size < count ? size : count;
     client.resume_offset = offset;
     progress.bytes_so_far = offset;
     if (offset == 0) return _wfopen(path, L"wb");
@@ -396,7 +397,7 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     progress.refused_host[0] = '\0';
     CURL* e = client.easy;
     const link_scheme scheme = scheme_of(url);
-    char range[16] = {};
+    char range[24] = {};
     switch (scheme) {
     case link_scheme::http:
         reset_result(client.result);
@@ -406,7 +407,7 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
         curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
         client.file = open_for_resume(client, path, progress);
         if (client.resume_offset != 0)
-            std::snprintf(range, sizeof(range), "%u-", static_cast<unsigned>(client.resume_offset));
+            std::snprintf(range, sizeof(range), "%" PRIu64 "-", client.resume_offset);
         break;
     case link_scheme::ftp:
         // No resume over FTP: the file starts over, and so does the count.
@@ -457,7 +458,7 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     // more than it sent), the server has nothing past its end and says how
     // long the package is: the download is complete, not to be fetched again.
     if (code == CURLE_HTTP_RETURNED_ERROR && status == 416 && client.resume_offset != 0 &&
-        client.resume_offset == progress.expected_size && client.range_total == client.resume_offset)
+        client.resume_offset == progress.expected_size && client.range_total == static_cast<int64_t>(client.resume_offset))
         code = CURLE_OK;
     // A stop request ends the transfer through the progress callback; that
     // is not a failure.

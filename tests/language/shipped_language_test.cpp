@@ -41,7 +41,7 @@ const char* const all_keys[] = {
     "download_btn_download", "download_btn_fix", "download_btn_pause", "download_btn_resume",
     "download_btn_setup", "download_cbb_best", "download_cbb_latest", "download_certificate_error", "download_date1",
     "download_date2", "download_date3", "download_download_complete", "download_download_error",
-    "download_download_paused", "download_downloading", "download_new_drivers_found1",
+    "download_download_paused", "download_downloading", "download_folder_too_long", "download_queued", "download_new_drivers_found1",
     "download_new_drivers_found2", "download_new_drivers_found3", "download_not_download",
     "download_setup_require", "download_setup_warning", "download_started_signed", "download_warning", "error_internal_error",
     "error_invalid_date", "error_network_error", "error_network_timeout", "home_backup_msg",

@@ -15,6 +15,7 @@
 #include "app/settings.h"
 #include "common/recording_task_scheduler.h"
 #include "devices/device_store.h"
+#include "downloads/download_names.h"
 #include "platform/registry_root.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -77,8 +78,13 @@ TEST(ConfigDecisions, FoldersAreCheckedForExistenceFirstThenForLength) {
               config_problem::download_path_too_long);
     EXPECT_EQ(check_config_folders(here, too_long, always_a_directory),
               config_problem::backup_path_too_long);
-    EXPECT_EQ(check_config_folders(longest_fitting, longest_fitting, always_a_directory),
+    // A download folder must leave room for the names of the packages in it.
+    const std::wstring longest_download(download_folder_longest(L"C:\\a"), L'a');
+    EXPECT_EQ(check_config_folders(longest_download, longest_fitting, always_a_directory),
               config_problem::none);
+    EXPECT_EQ(check_config_folders(longest_download + L"a", longest_fitting, always_a_directory),
+              config_problem::download_folder_too_deep);
+    EXPECT_EQ(check_config_folders(longest_download + L"\\", here, always_a_directory), config_problem::none);
     EXPECT_EQ(check_config_folders(L"", here, never_a_directory),
               config_problem::download_folder_missing);
     // A text longer than a path is never handed to the folder test.
@@ -464,6 +470,28 @@ TEST_F(ConfigWindow, TooLongFolderKeepsTheDialogOpenAndTakesNothing) {
     EXPECT_EQ(focus, edit);
     EXPECT_EQ(current_settings.close_to_tray, 1u);
     EXPECT_EQ(stored_dword(L"close_to_tray"), 1u);
+
+    // An existing folder too deep for the package names: told how long it may be.
+    const std::wstring parent = folder_ + L"other";
+    const std::wstring deep = parent + L"\\" + std::wstring(download_folder_longest(L"C:\\a") + 1 - parent.size() - 1, L'd');
+    ASSERT_TRUE(CreateDirectoryW(parent.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    box_answerer answer(nullptr, IDOK);
+    result = with_dialog([&](HWND dialog) {
+        edit = GetDlgItem(dialog, IDC_CONFIG_DOWNLOAD_PATH);
+        SetWindowTextW(edit, deep.c_str());
+        answer.set_owner(dialog);
+        click(dialog, IDOK, [&] { return answer.answered == 1 && GetFocus() == edit; }, "OK");
+        still_open = IsWindowVisible(dialog) != FALSE;
+        press_cancel(dialog);
+    });
+    RemoveDirectoryW(deep.c_str());
+    EXPECT_EQ(result, 2);
+    EXPECT_TRUE(still_open);
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].first, L"The download folder's path is too long: it may have at most " +
+                                    std::to_wstring(deep.size() - 1) + L" characters.");
+    EXPECT_NE(std::wstring(current_settings.download_path), deep);
 }
 
 TEST_F(ConfigWindow, LanguageChangeNoticeOnceAndNothingForTheSameLanguage) {
