@@ -381,11 +381,24 @@ TEST_F(MainWindow, CloseToTrayWarnsOnceSavesAndArmsTheAutomaticScan) {
 
 void no_pause(uint32_t) {}
 
-TEST_F(MainWindow, QuittingWhileADownloadRunsAsksFirst) {
+TEST_F(MainWindow, QuittingWhileDownloadsRunOrWaitAsksFirst) {
     const retry_pause_function previous = set_retry_pause(no_pause);
-    const std::string link = "http://127.0.0.1:" + std::to_string(reference_service::closed_port()) + "/q.zip";
-    download_session_c* session = get_download_session(link.c_str(), 10);
-    ASSERT_TRUE(session->start());
+    reference_service* service = reference_service::get();
+    ASSERT_NE(service, nullptr);
+    ASSERT_TRUE(service->reset());
+    ASSERT_TRUE(service->set_faults(R"({"1": {"slow_body": 1}})"));
+    scratch_folder scratch;
+    const std::wstring saved_folder = current_settings.session_download_path;
+    copy_text(current_settings.session_download_path, scratch.path());
+    // Four transfers run, the fifth waits for one of them.
+    std::vector<download_session_c*> sessions;
+    for (int i = 0; i <= download_workers_max; ++i) {
+        const std::string name = "quit" + std::to_string(i) + ".zip";
+        ASSERT_TRUE(write_file_bytes(service->extra_packages() + utf8_to_wide(name), std::string(100000, 'q')));
+        sessions.push_back(get_download_session((service->mirror_url(1) + "packages/" + name).c_str(), 100000));
+        ASSERT_TRUE(sessions.back()->start());
+    }
+    ASSERT_EQ(sessions.back()->state(), DOWNLOAD_QUEUED);
     ASSERT_TRUE(any_downloading());
     const HWND window = window_.handle();
 
@@ -402,11 +415,12 @@ TEST_F(MainWindow, QuittingWhileADownloadRunsAsksFirst) {
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(boxes.size(), 2u);
 
-    // Quitting stops the worker and waits for it.
-    const std::wstring partial = session->temporary_path();
+    // Quitting stops the workers and waits for them; the waiting one never starts.
     clear_download_sessions();
     EXPECT_FALSE(any_downloading());
-    DeleteFileW(partial.c_str());
+    for (const std::string& line : service->log()) EXPECT_EQ(line.find("quit4.zip"), std::string::npos);
+    copy_text(current_settings.session_download_path, saved_folder);
+    ASSERT_TRUE(service->reset());
     set_retry_pause(previous);
 }
 
