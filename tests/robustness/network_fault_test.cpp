@@ -389,9 +389,7 @@ protected:
         EXPECT_TRUE(write_file_bytes(service->extra_packages() + utf8_to_wide(name), bytes));
         const std::string link = service->mirror_url(1) + "packages/" + name;
         if (held >= 0) {
-            const std::wstring final_path = download_final_path(folder.path().c_str(), link.c_str());
-            EXPECT_TRUE(write_file_bytes(final_path + L".tmp", bytes.substr(0, static_cast<size_t>(held))));
-            EXPECT_TRUE(write_file_bytes(download_owner_path(final_path), link));
+            EXPECT_TRUE(plant_download(folder.path(), link, bytes.substr(0, static_cast<size_t>(held)), true));
         }
         return *get_download_session(link.c_str(), static_cast<uint32_t>(bytes.size()));
     }

@@ -470,28 +470,6 @@ TEST_F(ConfigWindow, TooLongFolderKeepsTheDialogOpenAndTakesNothing) {
     EXPECT_EQ(focus, edit);
     EXPECT_EQ(current_settings.close_to_tray, 1u);
     EXPECT_EQ(stored_dword(L"close_to_tray"), 1u);
-
-    // An existing folder too deep for the package names: told how long it may be.
-    const std::wstring parent = folder_ + L"other";
-    const std::wstring deep = parent + L"\\" + std::wstring(download_folder_longest(L"C:\\a") + 1 - parent.size() - 1, L'd');
-    ASSERT_TRUE(CreateDirectoryW(parent.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
-    box_answerer answer(nullptr, IDOK);
-    result = with_dialog([&](HWND dialog) {
-        edit = GetDlgItem(dialog, IDC_CONFIG_DOWNLOAD_PATH);
-        SetWindowTextW(edit, deep.c_str());
-        answer.set_owner(dialog);
-        click(dialog, IDOK, [&] { return answer.answered == 1 && GetFocus() == edit; }, "OK");
-        still_open = IsWindowVisible(dialog) != FALSE;
-        press_cancel(dialog);
-    });
-    RemoveDirectoryW(deep.c_str());
-    EXPECT_EQ(result, 2);
-    EXPECT_TRUE(still_open);
-    ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0].first, L"The download folder's path is too long: it may have at most " +
-                                    std::to_wstring(deep.size() - 1) + L" characters.");
-    EXPECT_NE(std::wstring(current_settings.download_path), deep);
 }
 
 TEST_F(ConfigWindow, LanguageChangeNoticeOnceAndNothingForTheSameLanguage) {

@@ -466,10 +466,7 @@ TEST_F(DownloadRows, RealPointerHoversDownloadsPausesAndResumes) {
 
     // Pause: the worker ends at its next progress callback.
     ASSERT_TRUE(drive_pointer(pointer_click(on_button(r)),
-                              [&] {
-                                  return r.session().state() == DOWNLOAD_PAUSED &&
-                                         r.bytes_done() == r.session().progress().bytes_so_far;
-                              },
+                              [&] { return r.session().state() == DOWNLOAD_PAUSED && r.bytes_done() == r.session().progress().bytes_so_far; },
                               "click Pause"));
     const uint64_t paused_at = r.bytes_done();
     EXPECT_GT(paused_at, 0u);
@@ -489,33 +486,6 @@ TEST_F(DownloadRows, RealPointerHoversDownloadsPausesAndResumes) {
     picture done = shot_of(r);
     const RECT bar = bar_of(r);
     EXPECT_EQ(done.at(bar.right - 3, bar.top + 2), ROW_PROGRESS_FILL);
-}
-
-TEST_F(DownloadRows, RealPointerQueuesARowBehindFourTransfersAndTakesItOutAgain) {
-    pointer_lock pointer;
-    ASSERT_TRUE(service->set_faults(R"({"1": {"slow_body": 0.2}})"));
-    std::vector<download_session_c*> busy;
-    for (int i = 0; i < download_workers_max; ++i) {
-        busy.push_back(get_download_session(serve("busy" + std::to_string(i) + ".bin", blob(100000, i)).c_str(), 100000));
-        ASSERT_TRUE(busy.back()->start());
-    }
-    add_device(L"Device", 0, serve("row-queued.bin", blob(3000, 9)), 3000);
-    fill();
-    download_panel_c& r = row(0);
-    ASSERT_TRUE(drive_pointer(pointer_click(on_button(r)),
-                              [&] { return r.session().state() == DOWNLOAD_QUEUED; }, "click Download"));
-    pump_messages(300);
-    EXPECT_EQ(row_status_text(r.session().state(), L"", ""), L"Queued");
-    EXPECT_TRUE(any_downloading());
-    save_screenshot(shot_of(r), L"download_row_queued");
-    ASSERT_TRUE(drive_pointer(pointer_move(on_row(r, 200, 10)) + L" sleep 0.2 " + pointer_click(on_button(r)),
-                              [&] { return r.session().state() == DOWNLOAD_NOT_DOWNLOADED; }, "click Pause"));
-    // The first transfer to end starts nothing in its place.
-    busy[0]->stop();
-    ASSERT_TRUE(wait_for([&] { return busy[0]->state() == DOWNLOAD_PAUSED; }));
-    pump_messages(300);
-    EXPECT_EQ(r.session().state(), DOWNLOAD_NOT_DOWNLOADED);
-    for (const std::string& line : service->log()) EXPECT_EQ(line.find("row-queued"), std::string::npos);
 }
 
 TEST_F(DownloadRows, AFailedDownloadShowsOnlyItsStatus) {

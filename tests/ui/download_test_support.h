@@ -10,7 +10,6 @@
 #include <string>
 
 #include "common/reference_service.h"
-#include "downloads/download_names.h"
 #include "real_pointer.h"
 
 // Retries without their pause.
@@ -22,15 +21,6 @@ inline std::string blob(std::size_t size, int seed) {
     for (std::size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<char>((i * 7 + seed + i / 311) % 256);
     return bytes;
-}
-
-// Leaves `bytes` in `folder` as an earlier run of `link` would have: its
-// finished package, or its partial file, with the owner file naming it.
-inline bool plant_download(const std::wstring& folder, const std::string& link, const std::string& bytes,
-                           bool partial = false) {
-    const std::wstring final_path = download_final_path(folder.c_str(), link.c_str());
-    return write_file_bytes(partial ? final_path + download_partial_suffix : final_path, bytes) &&
-           write_file_bytes(download_owner_path(final_path), link);
 }
 
 // Pumps messages until `done` holds; false after `limit_ms` (a generous bound
