@@ -3,8 +3,8 @@
 #include <shlwapi.h>
 
 #include "app/language.h"
-#include "downloads/download_names.h"
 #include "app/scheduled_task.h"
+#include "downloads/download_names.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "resources/resource.h"
