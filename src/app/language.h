@@ -53,6 +53,7 @@ inline constexpr format_rule format_rules[] = {
     {"download_date1", "ss"},       // the download rows: installed and offered dates
     {"download_date2", "ss"},
     {"download_date3", "s"},
+    {"download_folder_too_long", "d"},  // the settings dialog: the longest download folder
     {"download_started_signed", "s"},     // the download rows: the program's signer
     {"error_network_error", "d"},   // the scan page: the HTTP status
     {"install_not_program", "s"},   // the install boxes: the file's name

@@ -116,7 +116,7 @@ struct driver_offer {
     bounded_text<wchar_t, 129> manufacturer;  // `manu`
     bounded_text<wchar_t, 11> date;           // `date`: yyyy-mm-dd
     bounded_text<wchar_t, 1025> description;  // `desc`
-    uint32_t size = 0;                        // `size`: package size in bytes
+    uint64_t size = 0;                        // `size`: package size in bytes
     uint32_t cp = 0;                          // `cp`: match rank, lower is better
     uint32_t sign = 0;                        // `sign`: 0 WHQL, 1 signed, 3 unsigned; lower is better
     uint32_t feature = 0;                     // `feature`: hexadecimal text; lower is better; 255 none

@@ -4,6 +4,7 @@
 
 #include <io.h>
 
+#include <cinttypes>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -113,11 +114,11 @@ size_t header_reader(char* data, size_t size, size_t items, void* user) {
 // Cuts an open file to `size` bytes and puts its position at the new end
 // (through the file's handle: the C runtime's 64-bit calls are missing from
 // older systems' runtime).
-bool cut_file(FILE* file, uint32_t size) {
+bool cut_file(FILE* file, uint64_t size) {
     if (std::fflush(file) != 0) return false;
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
     LARGE_INTEGER at{};
-    at.QuadPart = size;
+    at.QuadPart = static_cast<LONGLONG>(size);
     return handle != INVALID_HANDLE_VALUE && SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) &&
            SetEndOfFile(handle) && std::fseek(file, 0, SEEK_END) == 0;
 }
@@ -164,7 +165,7 @@ size_t file_writer(char* data, size_t size, size_t items, void* user) {
         return 0;
     if (!client->answer_checked && !accept_answer(*client)) return 0;
     download_progress& p = *client->progress;
-    if (static_cast<uint64_t>(p.bytes_so_far) + n > p.expected_size) {
+    if (p.bytes_so_far + n > p.expected_size) {
         client->overran = true;
         last_error = 25;
         return 0;
@@ -174,7 +175,7 @@ size_t file_writer(char* data, size_t size, size_t items, void* user) {
         last_error = 5;
         return 0;
     }
-    p.bytes_so_far += static_cast<uint32_t>(n);
+    p.bytes_so_far += n;
     return n;
 }
 
@@ -390,8 +391,8 @@ FILE* open_for_resume(http_client& client, const wchar_t* path, download_progres
     uint64_t size = 0;
     if (GetFileAttributesExW(path, GetFileExInfoStandard, &info))
         size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    const uint32_t count = progress.bytes_so_far;
-    const uint32_t offset = size < count ? static_cast<uint32_t>(size) : count;
+    const uint64_t count = progress.bytes_so_far;
+    const uint64_t offset = size < count ? size : count;
     client.resume_offset = offset;
     progress.bytes_so_far = offset;
     if (offset == 0) return _wfopen(path, L"wb");
@@ -425,8 +426,7 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
         client.file = open_for_resume(client, path, progress);
         if (client.file && client.resume_offset != 0) {
             char range[32];
-            std::snprintf(range, sizeof(range), "Range: bytes=%u-",
-                          static_cast<unsigned>(client.resume_offset));
+            std::snprintf(range, sizeof(range), "Range: bytes=%" PRIu64 "-", client.resume_offset);
             range_headers.reset(curl_slist_append(nullptr, connection_close));
             if (!range_headers || !curl_slist_append(range_headers.get(), range)) {
                 std::fclose(client.file);
@@ -484,7 +484,7 @@ int transfer_file(http_client& client, const char* url, const wchar_t* path,
     // more than it sent), the server has nothing past its end and says how
     // long the package is: the download is complete, not to be fetched again.
     if (code == CURLE_HTTP_RETURNED_ERROR && status == 416 && client.resume_offset != 0 &&
-        client.resume_offset == progress.expected_size && client.range_total == client.resume_offset)
+        client.resume_offset == progress.expected_size && client.range_total == static_cast<int64_t>(client.resume_offset))
         code = CURLE_OK;
     // A stop request ends the transfer through the progress callback; that
     // is not a failure.

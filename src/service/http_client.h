@@ -30,8 +30,8 @@ struct http_result {
 // stop_flag and reads bytes_so_far while the download worker does the reverse.
 // One record per download, passed by reference: it cannot be copied.
 struct download_progress {
-    std::atomic<uint32_t> expected_size{0};  // the offer's size in bytes
-    std::atomic<uint32_t> bytes_so_far{0};   // also the resume offset
+    std::atomic<uint64_t> expected_size{0};  // the offer's size in bytes
+    std::atomic<uint64_t> bytes_so_far{0};   // also the resume offset
     std::atomic<int32_t> http_status{0};
     std::atomic<int32_t> curl_code{0};
     std::atomic<int32_t> stop_flag{0};       // non-zero: stop the transfer
@@ -76,7 +76,7 @@ struct http_client {
     // the start of the latest answer's Content-Range (-1 for none) and the
     // complete length it names ("bytes */N" of a 416, -1 for none), whether
     // that answer was looked at, and whether it was refused.
-    uint32_t resume_offset = 0;
+    uint64_t resume_offset = 0;
     int64_t range_start = -1;
     int64_t range_total = -1;
     bool answer_checked = false;

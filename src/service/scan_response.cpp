@@ -40,25 +40,33 @@ int digit_value(int ch) {
     return 99;
 }
 
-// An unsigned 32-bit number as strtoul reads it (leading blanks, a sign, an
-// optional 0x in base 16), except that a value out of range, negative ones
-// included, reads as the largest value rather than wrapping. No digits: 0.
-uint32_t parse_number(const char* text, int base) {
+// An unsigned number as strtoul reads it (leading blanks, a sign, an
+// optional 0x in base 16), except that a value above `limit`, negative ones
+// included, reads as `limit` rather than wrapping. No digits: 0.
+uint64_t parse_number(const char* text, int base, uint64_t limit) {
     const char* p = text;
     while (is_space(static_cast<unsigned char>(*p))) ++p;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
     if (base == 16 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && digit_value(p[2]) < 16) p += 2;
-    constexpr uint64_t limit = std::numeric_limits<uint32_t>::max();
     uint64_t value = 0;
-    bool any = false;
+    bool any = false, over = false;
     for (; digit_value(static_cast<unsigned char>(*p)) < base; ++p) {
         any = true;
-        value = std::min(value * base + digit_value(static_cast<unsigned char>(*p)), limit + 1);
+        const unsigned digit = static_cast<unsigned>(digit_value(static_cast<unsigned char>(*p)));
+        if (over || value > (limit - digit) / static_cast<unsigned>(base)) {
+            over = true;
+            continue;
+        }
+        value = value * base + digit;
     }
     if (!any) return 0;
-    if (value > limit || (negative && value != 0)) return static_cast<uint32_t>(limit);
-    return static_cast<uint32_t>(value);
+    if (over || (negative && value != 0)) return limit;
+    return value;
+}
+
+uint32_t parse_number(const char* text, int base) {
+    return static_cast<uint32_t>(parse_number(text, base, std::numeric_limits<uint32_t>::max()));
 }
 
 // The INF name: the offered path with "/" turned into "\" and its first
@@ -128,7 +136,7 @@ void read_offer(const TiXmlElement& item, driver_offer& o, offer_scratch& scratc
         case f_manu: texts.manufacturer = wide(scratch.manufacturer); break;
         case f_date: texts.date = wide(scratch.date); break;
         case f_desc: texts.description = wide(scratch.description); break;
-        case f_size: o.size = parse_number(text, 10); break;
+        case f_size: o.size = parse_number(text, 10, std::numeric_limits<int64_t>::max()); break;
         case f_cp: o.cp = parse_number(text, 10); break;
         case f_sign: o.sign = parse_number(text, 10); break;
         case f_feature: o.feature = parse_number(text, 16); break;

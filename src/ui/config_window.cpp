@@ -4,6 +4,7 @@
 
 #include "app/language.h"
 #include "app/scheduled_task.h"
+#include "downloads/download_names.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -92,6 +93,8 @@ config_problem check_config_folders(const std::wstring& download, const std::wst
     const bool backup_fits = backup.size() < MAX_PATH;
     if (download_fits && !is_directory(download.c_str()))
         return config_problem::download_folder_missing;
+    if (download_fits && !download_folder_fits(download.c_str()))
+        return config_problem::download_folder_too_deep;
     if (backup_fits && !is_directory(backup.c_str())) return config_problem::backup_folder_missing;
     if (!download_fits) return config_problem::download_path_too_long;
     if (!backup_fits) return config_problem::backup_path_too_long;
@@ -309,6 +312,14 @@ void config_window_c::confirm() {
     case config_problem::backup_folder_missing:
         MessageBoxW(window_, L"invalid download path", L"Quillmark", MB_OK);
         return;
+    case config_problem::download_folder_too_deep: {
+        wchar_t text[512];
+        format_text(text, 512, text_for("download_folder_too_long").c_str(),
+                    static_cast<int>(download_folder_longest(c.download_path.c_str())));
+        prompt_user(window_, text, 0);
+        SetFocus(GetDlgItem(window_, IDC_CONFIG_DOWNLOAD_PATH));
+        return;
+    }
     case config_problem::download_path_too_long:
         // Nothing is taken: the user's other changes stay in the dialog.
         MessageBeep(MB_OK);

@@ -70,6 +70,7 @@ config_choices config_choices_from(app_settings& s);
 enum class config_problem {
     none,
     download_folder_missing,  // not an existing folder: the "invalid download path" box
+    download_folder_too_deep,  // a folder whose path leaves no room for the package names
     backup_folder_missing,
     download_path_too_long,  // longer than its field holds: a beep, focus on the edit
     backup_path_too_long,

@@ -90,12 +90,13 @@ int row_device_top(int index, const row_line_heights& lines) {
     return lines.h1 + 2 * index * (lines.h2 + 8) + 16;
 }
 
-std::wstring progress_size_text(uint32_t done, uint32_t total) {
-    if (done > 0 && done < total) return format_size(done) + L"/" + format_size(total);
-    return format_size(total);
+std::wstring progress_size_text(uint64_t done, uint64_t total) {
+    const auto size = [](uint64_t bytes) { return format_size(static_cast<int64_t>(bytes)); };
+    if (done > 0 && done < total) return size(done) + L"/" + size(total);
+    return size(total);
 }
 
-float progress_fraction(uint32_t done, uint32_t total) {
+float progress_fraction(uint64_t done, uint64_t total) {
     if (total == 0) return 0.0f;
     if (done >= total) return 1.0f;
     return static_cast<float>(static_cast<double>(done) / static_cast<double>(total));
@@ -125,7 +126,8 @@ int row_status_bitmap(const download_group& group) {
 const char* row_button_key(int state) {
     switch (state) {
     case DOWNLOAD_NOT_DOWNLOADED: return "download_btn_download";
-    case DOWNLOAD_RUNNING: return "download_btn_pause";
+    case DOWNLOAD_RUNNING:
+    case DOWNLOAD_QUEUED: return "download_btn_pause";
     case DOWNLOAD_PAUSED:
     case DOWNLOAD_ERROR: return "download_btn_resume";
     case DOWNLOAD_COMPLETE: return "download_btn_setup";
@@ -140,6 +142,7 @@ const char* row_status_key(int state) {
     case DOWNLOAD_PAUSED: return "download_download_paused";
     case DOWNLOAD_ERROR: return "download_download_error";
     case DOWNLOAD_COMPLETE: return "download_download_complete";
+    case DOWNLOAD_QUEUED: return "download_queued";
     default: return nullptr;
     }
 }
@@ -302,7 +305,7 @@ bool download_panel_c::process_message(HWND, UINT message, WPARAM wparam, LPARAM
 }
 
 LRESULT download_panel_c::on_create(UINT, WPARAM, LPARAM, bool&) {
-    const uint32_t size = group_.offer ? group_.offer->size : 0;
+    const uint64_t size = group_.offer ? group_.offer->size : 0;
     find_session();
 
     total_ = size;
@@ -319,7 +322,7 @@ LRESULT download_panel_c::on_create(UINT, WPARAM, LPARAM, bool&) {
                    IDB_ROW_BUTTON_PRESSED, 20, lines_.h1 + g + 8, 100, lines_.h1 + g + 30, L"");
     if (const char* key = row_button_key(session_->state())) button_.text_key = key;
 
-    if (session_->state() == DOWNLOAD_RUNNING) {
+    if (session_->busy()) {
         timer_running_ = SetTimer(window_, ROW_TIMER_ID, ROW_TIMER_MS, nullptr) != 0;
     }
     if (install_watched_ || install_running()) SetTimer(window_, INSTALL_TIMER_ID, ROW_TIMER_MS, nullptr);
@@ -416,9 +419,10 @@ LRESULT download_panel_c::on_button_up(UINT, WPARAM, LPARAM lparam, bool& handle
 }
 
 void download_panel_c::start_download() {
-    // A row without a window starts its session all the same; its window,
-    // once the row comes into view, polls it.
-    if (find_session().start() && window_ && !timer_running_) {
+    // A row without a window starts its session all the same: the session
+    // finishes by itself, and the row's window, once it comes into view,
+    // shows its progress.
+    if (find_session().start() && session_->busy() && window_ && !timer_running_) {
         timer_running_ = SetTimer(window_, ROW_TIMER_ID, ROW_TIMER_MS, nullptr) != 0;
     }
     done_ = session_->progress().bytes_so_far;
@@ -428,6 +432,7 @@ void download_panel_c::start_download() {
 void download_panel_c::button_action() {
     switch (find_session().state()) {
     case DOWNLOAD_RUNNING:
+    case DOWNLOAD_QUEUED:
         session_->stop();
         break;
     case DOWNLOAD_COMPLETE:
@@ -519,8 +524,8 @@ LRESULT download_panel_c::on_timer(UINT, WPARAM wparam, LPARAM, bool& handled) {
         handled = false;
         return 0;
     }
-    // Once the worker has ended, its outcome is the session's state.
-    if (session_->poll() || !session_->has_worker()) {
+    // Once the session neither runs nor waits, its state is the outcome.
+    if (!session_->busy()) {
         KillTimer(window_, ROW_TIMER_ID);
         timer_running_ = false;
     }
@@ -571,7 +576,7 @@ LRESULT download_panel_c::on_context_menu(UINT, WPARAM, LPARAM lparam, bool&) {
     set_menu_text(menu, ID_ROW_INFORMATION, text_for("menu_information"));
     set_menu_text(menu, ID_ROW_REMOVE, text_for("menu_remove"));
     set_menu_text(menu, ID_ROW_OPEN_LOCATION, text_for("menu_open_location"));
-    if (state == DOWNLOAD_NOT_DOWNLOADED || state == DOWNLOAD_RUNNING)
+    if (state == DOWNLOAD_NOT_DOWNLOADED || state == DOWNLOAD_RUNNING || state == DOWNLOAD_QUEUED)
         EnableMenuItem(menu, ID_ROW_REMOVE, MF_BYCOMMAND | MF_GRAYED);
     at = onto_a_monitor(at);
     TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr);

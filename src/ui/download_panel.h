@@ -63,9 +63,9 @@ int row_device_top(int index, const row_line_heights& lines);
 
 // The text on the progress bar: the total size, or while 0 < done < total
 // "done/total"; each size as format_size gives it ("1.50M", "768.00K").
-std::wstring progress_size_text(uint32_t done, uint32_t total);
+std::wstring progress_size_text(uint64_t done, uint64_t total);
 // The fraction done, 0 … 1 (0 for a total of 0).
-float progress_fraction(uint32_t done, uint32_t total);
+float progress_fraction(uint64_t done, uint64_t total);
 
 // A device's date line for the offer: "download_date1" (installed, offered)
 // when the installed date sorts before the offer's (an empty one does unless
@@ -164,8 +164,8 @@ public:
     HWND check_box() const { return check_box_; }
     int status_bitmap() const { return status_bitmap_; }
     const row_line_heights& lines() const { return lines_; }
-    uint32_t bytes_done() const { return done_; }
-    uint32_t bytes_total() const { return total_; }
+    uint64_t bytes_done() const { return done_; }
+    uint64_t bytes_total() const { return total_; }
     // The button's rectangle in client coordinates.
     RECT button_rect() const;
 
@@ -177,8 +177,8 @@ public:
     void check_for_all(WPARAM state);
     void start_if_checked();
 
-    // What the button does in the present session state: Stop (2), Install
-    // (5), else Start with the poll timer.
+    // What the button does in the present session state: Stop (2, and 6,
+    // which leaves the queue), Install (5), else Start with the poll timer.
     void button_action();
     // The installation of the downloaded package (state 5); refused while
     // one of the same package runs, from any row.
@@ -232,8 +232,8 @@ private:
     bool tracking_mouse_ = false;
     bool timer_running_ = false;
     bool install_watched_ = false;  // the install job's end is still to be reported
-    uint32_t total_ = 0;  // the offer's size
-    uint32_t done_ = 0;   // bytes so far
+    uint64_t total_ = 0;  // the offer's size
+    uint64_t done_ = 0;   // bytes so far
     HPEN frame_pen_ = nullptr;
     HBRUSH fill_brush_ = nullptr;
     HBRUSH background_ = nullptr;

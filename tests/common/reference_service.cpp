@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 
+#include "downloads/download_names.h"
 #include "platform/text.h"
 
 namespace {
@@ -127,6 +128,12 @@ bool write_file_bytes(const std::wstring& path, const std::string& bytes) {
     if (!f) return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
+}
+
+bool plant_download(const std::wstring& folder, const std::string& link, const std::string& bytes, bool partial) {
+    const std::wstring final_path = download_final_path(folder.c_str(), link.c_str());
+    return write_file_bytes(partial ? final_path + download_partial_suffix : final_path, bytes) &&
+           write_file_bytes(download_owner_path(final_path), link);
 }
 
 long http_get(const std::string& url, std::string* body) { return perform(url, nullptr, body); }

@@ -73,3 +73,7 @@ private:
 std::string unix_path(const std::wstring& windows_path);
 std::string read_file_bytes(const std::wstring& path);
 bool write_file_bytes(const std::wstring& path, const std::string& bytes);
+// Leaves `bytes` in the download folder `folder` as an earlier run of `link`
+// would have: its finished package, or its partial file, with the owner file.
+bool plant_download(const std::wstring& folder, const std::string& link, const std::string& bytes,
+                    bool partial = false);

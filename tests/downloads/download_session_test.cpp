@@ -82,6 +82,11 @@ TEST(DownloadNaming, DigestOfTheLastSegmentWithItsExtension) {
     // A query string is part of the digest but cannot stand in a file name.
     EXPECT_EQ(download_final_path(d, "http://h/a/p.zip?k=1"),
               L"C:\\dl\\" + utf8_to_wide(md5_hex("p.zip?k=1", 9)) + L".zip");
+    // Long extensions are cut; a folder too deep for every name gives none.
+    EXPECT_EQ(download_final_path(d, "http://h/p.abcdefghijklmn").substr(38), L".abcdefghijk");
+    const std::wstring deepest(download_folder_longest(L"C:\\a"), L'a');
+    EXPECT_EQ(download_owner_path(download_final_path(deepest.c_str(), "h/p.abcdefghijk")).size(), MAX_PATH - 1u);
+    EXPECT_TRUE(download_final_path((deepest + L"a").c_str(), "h/p.abcdefghijk").empty());
 }
 
 TEST_F(DownloadSessions, OneSessionPerLinkComparedByteForByte) {
@@ -99,7 +104,7 @@ TEST_F(DownloadSessions, FirstStateComesFromWhatAnEarlierRunLeft) {
     const std::string bytes = blob(5000, 1);
     const std::string partial_link = serve("partial.bin", bytes);
     const std::wstring partial_final = download_final_path(folder.c_str(), partial_link.c_str());
-    ASSERT_TRUE(write_file_bytes(partial_final + L".tmp", bytes.substr(0, 1234)));
+    ASSERT_TRUE(plant_download(folder, partial_link, bytes.substr(0, 1234), true));
     download_session_c* partial = get_download_session(partial_link.c_str(), 5000);
     EXPECT_EQ(partial->state(), DOWNLOAD_PAUSED);
     EXPECT_EQ(partial->progress().bytes_so_far, 1234u);
@@ -114,26 +119,27 @@ TEST_F(DownloadSessions, FirstStateComesFromWhatAnEarlierRunLeft) {
     EXPECT_EQ(service->log().back(), "1 GET /packages/partial.bin range=bytes=1234-");
 
     const std::string done_link = serve("done.bin", bytes);
-    ASSERT_TRUE(write_file_bytes(download_final_path(folder.c_str(), done_link.c_str()), bytes));
+    ASSERT_TRUE(plant_download(folder, done_link, bytes));
     download_session_c* done = get_download_session(done_link.c_str(), 5000);
     EXPECT_EQ(done->state(), DOWNLOAD_COMPLETE);
     EXPECT_EQ(done->progress().bytes_so_far, 5000u);
 
     // An offer of unknown size (0) takes any final file as its own.
     const std::string unsized_link = serve("unsized.bin", bytes);
-    ASSERT_TRUE(write_file_bytes(download_final_path(folder.c_str(), unsized_link.c_str()), "xyz"));
+    ASSERT_TRUE(plant_download(folder, unsized_link, "xyz"));
     EXPECT_EQ(get_download_session(unsized_link.c_str(), 0)->state(), DOWNLOAD_COMPLETE);
 
     EXPECT_EQ(get_download_session(serve("none.bin", bytes).c_str(), 5000)->state(), DOWNLOAD_NOT_DOWNLOADED);
 }
 
 TEST_F(DownloadSessions, PackagesOfTheSameNameOnDifferentPathsDoNotShareAFile) {
-    // Another package whose link also ends in setup.exe finished earlier.
+    // Another package whose link also ends in setup.exe finished earlier (or
+    // was paused) in a version that named no owner: those files are nobody's.
     const std::string other = blob(3000, 2), ours = blob(4000, 3);
     const std::string link = serve("setup.exe", ours);
     const std::wstring final_path = download_final_path(folder.c_str(), link.c_str());
     EXPECT_EQ(final_path, download_final_path(folder.c_str(), "http://elsewhere/drivers/setup.exe"));
-    ASSERT_TRUE(write_file_bytes(final_path, other));
+    ASSERT_TRUE(write_file_bytes(final_path, other) && write_file_bytes(final_path + L".tmp", "earlier"));
 
     download_session_c* s = get_download_session(link.c_str(), 4000);
     EXPECT_EQ(s->state(), DOWNLOAD_NOT_DOWNLOADED);
@@ -141,6 +147,70 @@ TEST_F(DownloadSessions, PackagesOfTheSameNameOnDifferentPathsDoNotShareAFile) {
     ASSERT_TRUE(poll_until_ended(*s));
     EXPECT_EQ(s->state(), DOWNLOAD_COMPLETE);
     EXPECT_TRUE(read_file_bytes(final_path) == ours);
+    EXPECT_EQ(service->log().back(), "1 GET /packages/setup.exe range=-");  // nothing appended
+}
+
+TEST_F(DownloadSessions, LinksEndingAlikeKeepTheirOwnFilesInThisRunAndTheNext) {
+    // Both links end in /setup.exe; A is paused part-way while B downloads whole.
+    const std::string a_bytes = blob(300000, 11), b_bytes = blob(200000, 12);
+    const std::string a_link = serve("pa.bin", a_bytes) + "?f=/setup.exe", b_link = serve("pb.bin", b_bytes) + "?f=/setup.exe";
+    ASSERT_TRUE(service->set_faults(R"({"1": {"slow_body": 0.02}})"));
+    download_session_c* a = get_download_session(a_link.c_str(), a_bytes.size());
+    download_session_c* b = get_download_session(b_link.c_str(), b_bytes.size());
+    ASSERT_TRUE(a->start());
+    for (int i = 0; i < 3000 && a->progress().bytes_so_far == 0; ++i) Sleep(10);
+    a->stop();
+    ASSERT_TRUE(poll_until_ended(*a) && a->state() == DOWNLOAD_PAUSED && service->reset());
+    for (download_session_c* s : {b, a}) ASSERT_TRUE(s->start() && poll_until_ended(*s));
+    for (int run = 0; run < 2; ++run) {  // this run, then the next one from what lies on disk
+        EXPECT_TRUE(a->state() == DOWNLOAD_COMPLETE && read_file_bytes(a->final_path()) == a_bytes) << run;
+        EXPECT_TRUE(b->state() == DOWNLOAD_COMPLETE && read_file_bytes(b->final_path()) == b_bytes) << run;
+        clear_download_sessions();
+        b = get_download_session(b_link.c_str(), b_bytes.size());
+        a = get_download_session(a_link.c_str(), a_bytes.size());
+    }
+}
+
+TEST_F(DownloadSessions, FilesThatCannotBeMadeOrMovedEndInTheErrorState) {
+    // A folder too deep for the package names writes nothing anywhere.
+    const std::wstring saved = current_settings.session_download_path;
+    copy_text(current_settings.session_download_path, L"C:\\" + std::wstring(217, L'd'));
+    download_session_c* deep = get_download_session(serve("deep.zip", blob(100, 1)).c_str(), 100);
+    EXPECT_TRUE(deep->final_path().empty() && deep->temporary_path().empty());
+    EXPECT_FALSE(deep->start());
+    copy_text(current_settings.session_download_path, saved);
+    EXPECT_TRUE(deep->state() == DOWNLOAD_ERROR && service->log().empty());
+
+    // The final name is held open by another program when the last byte comes.
+    download_session_c* s = get_download_session(serve("held.zip", blob(5000, 2)).c_str(), 5000);
+    HANDLE held = CreateFileW(s->final_path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_TRUE(s->start() && poll_until_ended(*s));
+    EXPECT_EQ(s->state(), DOWNLOAD_ERROR);
+    CloseHandle(held);
+    // Resumed, the server has nothing more and the file is moved.
+    ASSERT_TRUE(s->start() && poll_until_ended(*s));
+    EXPECT_TRUE(s->state() == DOWNLOAD_COMPLETE && read_file_bytes(s->final_path()) == blob(5000, 2));
+}
+
+TEST_F(DownloadSessions, AtMostFourTransfersRunTheOthersWaitInOrderAndNotPastQuit) {
+    ASSERT_TRUE(service->set_faults(R"({"1": {"slow_body": 0.05}})"));
+    std::vector<download_session_c*> s;
+    for (int i = 0; i < 7; ++i) {
+        s.push_back(get_download_session(serve("w" + std::to_string(i) + ".bin", blob(400000, i)).c_str(), 400000));
+        ASSERT_TRUE(s.back()->start());
+        EXPECT_EQ(s.back()->state(), i < download_workers_max ? DOWNLOAD_RUNNING : DOWNLOAD_QUEUED) << i;
+    }
+    s[4]->stop();  // leaves the queue at once
+    EXPECT_EQ(s[4]->state(), DOWNLOAD_NOT_DOWNLOADED);
+    // When a transfer ends the next waiting one starts, with nobody polling.
+    s[0]->stop();
+    for (int i = 0; i < 3000 && s[5]->state() != DOWNLOAD_RUNNING; ++i) Sleep(20);
+    EXPECT_TRUE(s[5]->state() == DOWNLOAD_RUNNING && s[0]->state() == DOWNLOAD_PAUSED);
+    EXPECT_TRUE(s[6]->state() == DOWNLOAD_QUEUED && any_downloading());
+    // Quitting starts nothing that still waits.
+    clear_download_sessions();
+    for (const std::string& line : service->log())
+        EXPECT_TRUE(line.find("/w4.bin") == std::string::npos && line.find("/w6.bin") == std::string::npos);
 }
 
 TEST_F(DownloadSessions, PauseResumeRemoveAndRestart) {

@@ -41,7 +41,7 @@ const char* const all_keys[] = {
     "download_btn_download", "download_btn_fix", "download_btn_pause", "download_btn_resume",
     "download_btn_setup", "download_cbb_best", "download_cbb_latest", "download_certificate_error", "download_date1",
     "download_date2", "download_date3", "download_download_complete", "download_download_error",
-    "download_download_paused", "download_downloading", "download_new_drivers_found1",
+    "download_download_paused", "download_downloading", "download_folder_too_long", "download_queued", "download_new_drivers_found1",
     "download_new_drivers_found2", "download_new_drivers_found3", "download_not_download",
     "download_setup_require", "download_setup_warning", "download_started_signed", "download_warning", "error_internal_error",
     "error_invalid_date", "error_network_error", "error_network_timeout", "home_backup_msg",
@@ -144,7 +144,7 @@ TEST_F(ShippedLanguageFile, HasTheElevenInstallerLanguagesInOrder) {
 
 TEST_F(ShippedLanguageFile, EverySectionHasEveryKeyAndNoOther) {
     const std::set<std::string> expected(std::begin(all_keys), std::end(all_keys));
-    ASSERT_EQ(expected.size(), 146u);
+    ASSERT_EQ(expected.size(), 148u);
     for (DWORD number = 1; number <= 11; ++number) {
         std::wstring name = installer_language_name(number);
         SCOPED_TRACE(wide_to_utf8(name));
@@ -205,7 +205,7 @@ TEST_F(ShippedLanguageFile, FormatTextsFormatTheirArguments) {
         EXPECT_NE(std::wstring(out).find(L"500"), std::wstring::npos);
 
         for (const char* key : {"sidebar_out_of_date", "sidebar_no_driver", "sidebar_up_to_date",
-                                "sidebar_total"}) {
+                                "sidebar_total", "download_folder_too_long"}) {
             format_text(out, 1024, text_for(key).c_str(), 1234);
             EXPECT_NE(std::wstring(out).find(L"1234"), std::wstring::npos) << key;
         }

@@ -389,8 +389,7 @@ protected:
         EXPECT_TRUE(write_file_bytes(service->extra_packages() + utf8_to_wide(name), bytes));
         const std::string link = service->mirror_url(1) + "packages/" + name;
         if (held >= 0) {
-            EXPECT_TRUE(write_file_bytes(download_final_path(folder.path().c_str(), link.c_str()) + L".tmp",
-                                         bytes.substr(0, static_cast<size_t>(held))));
+            EXPECT_TRUE(plant_download(folder.path(), link, bytes.substr(0, static_cast<size_t>(held)), true));
         }
         return *get_download_session(link.c_str(), static_cast<uint32_t>(bytes.size()));
     }
@@ -493,10 +492,8 @@ TEST_F(SessionFaults, LeftoverAnsweredWith416IsKeptOnlyWhenItIsThePackagesLength
     // A leftover longer than the package is not its beginning: the 416 names
     // another length, and the next attempt starts over.
     ASSERT_TRUE(service->reset());
-    const std::wstring tmp =
-        download_final_path(folder.path().c_str(), (service->mirror_url(1) + "packages/longer.zip").c_str()) + L".tmp";
-    ASSERT_TRUE(write_file_bytes(tmp, truth + "0123456789"));
-    download_session_c& longer = serve("longer.zip", truth);
+    download_session_c& longer = serve("longer.zip", truth, static_cast<int64_t>(truth.size()));
+    ASSERT_TRUE(write_file_bytes(longer.temporary_path(), truth + "0123456789"));
     ASSERT_TRUE(longer.start());
     ASSERT_TRUE(run_to_end(longer));
     EXPECT_EQ(longer.state(), DOWNLOAD_COMPLETE);

@@ -61,7 +61,7 @@ TEST(AnswerParsing, FieldsCapacitiesAndNumbers) {
     EXPECT_STREQ(o.official_link, "http://o");
     EXPECT_STREQ(o.inf_name, L"win7\\x64\\a.inf");
     EXPECT_STREQ(o.description, L"d <b>");
-    EXPECT_EQ(o.size, 0xFFFFFFFFu);  // too large for 32 bits: the largest value
+    EXPECT_EQ(o.size, 4294967296u);  // packages of 4 GiB and more keep their size
     EXPECT_EQ(o.sign, 0xFFFFFFFFu);  // negative: out of range as well
     EXPECT_EQ(o.cp, 2u);
     EXPECT_EQ(o.feature, 255u);

@@ -15,6 +15,7 @@
 #include "app/settings.h"
 #include "common/recording_task_scheduler.h"
 #include "devices/device_store.h"
+#include "downloads/download_names.h"
 #include "platform/registry_root.h"
 #include "platform/text.h"
 #include "resources/resource.h"
@@ -77,8 +78,13 @@ TEST(ConfigDecisions, FoldersAreCheckedForExistenceFirstThenForLength) {
               config_problem::download_path_too_long);
     EXPECT_EQ(check_config_folders(here, too_long, always_a_directory),
               config_problem::backup_path_too_long);
-    EXPECT_EQ(check_config_folders(longest_fitting, longest_fitting, always_a_directory),
+    // A download folder must leave room for the names of the packages in it.
+    const std::wstring longest_download(download_folder_longest(L"C:\\a"), L'a');
+    EXPECT_EQ(check_config_folders(longest_download, longest_fitting, always_a_directory),
               config_problem::none);
+    EXPECT_EQ(check_config_folders(longest_download + L"a", longest_fitting, always_a_directory),
+              config_problem::download_folder_too_deep);
+    EXPECT_EQ(check_config_folders(longest_download + L"\\", here, always_a_directory), config_problem::none);
     EXPECT_EQ(check_config_folders(L"", here, never_a_directory),
               config_problem::download_folder_missing);
     // A text longer than a path is never handed to the folder test.

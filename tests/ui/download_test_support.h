@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/reference_service.h"
 #include "real_pointer.h"
 
 // Retries without their pause.

@@ -380,13 +380,16 @@ TEST_F(MainWindow, CloseToTrayWarnsOnceSavesAndArmsTheAutomaticScan) {
     EXPECT_EQ(window_.notify_stage(), 3);
 }
 
-void no_pause(uint32_t) {}
-
-TEST_F(MainWindow, QuittingWhileADownloadRunsAsksFirst) {
-    const retry_pause_function previous = set_retry_pause(no_pause);
-    const std::string link = "http://127.0.0.1:" + std::to_string(reference_service::closed_port()) + "/q.zip";
-    download_session_c* session = get_download_session(link.c_str(), 10);
-    ASSERT_TRUE(session->start());
+TEST_F(MainWindow, QuittingWhileDownloadsRunOrWaitAsksFirst) {
+    reference_service* service = reference_service::get();
+    ASSERT_TRUE(service && service->reset() && service->set_faults(R"({"1": {"slow_body": 1}})"));
+    scratch_folder scratch;
+    const std::wstring saved_folder = current_settings.session_download_path;
+    copy_text(current_settings.session_download_path, scratch.path());
+    ASSERT_TRUE(write_file_bytes(service->extra_packages() + L"quit.zip", std::string(100000, 'q')));
+    // Four transfers run, the fifth waits for one of them.
+    for (int i = 0; i <= download_workers_max; ++i)
+        ASSERT_TRUE(get_download_session((service->mirror_url(1) + "packages/quit.zip?" + std::to_string(i)).c_str(), 100000)->start());
     ASSERT_TRUE(any_downloading());
     const HWND window = window_.handle();
 
@@ -403,12 +406,11 @@ TEST_F(MainWindow, QuittingWhileADownloadRunsAsksFirst) {
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(boxes.size(), 2u);
 
-    // Quitting stops the worker and waits for it.
-    const std::wstring partial = session->temporary_path();
+    // Quitting stops the workers and waits for them.
     clear_download_sessions();
     EXPECT_FALSE(any_downloading());
-    DeleteFileW(partial.c_str());
-    set_retry_pause(previous);
+    copy_text(current_settings.session_download_path, saved_folder);
+    ASSERT_TRUE(service->reset());
 }
 
 HWND exit_target = nullptr;
