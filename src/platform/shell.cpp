@@ -64,41 +64,39 @@ intptr_t execute(HWND owner, const wchar_t* verb, const wchar_t* file, const wch
     return reinterpret_cast<intptr_t>(result);
 }
 
-intptr_t execute_quietly(HWND owner, const wchar_t* file) {
+// ShellExecuteExW with `mask`, filling `info`: the ShellExecuteW-style
+// code, above 32 exactly when the call succeeded. (hInstApp holds that code;
+// the answer agrees with the call's success however the shell filled it.)
+intptr_t execute_ex(SHELLEXECUTEINFOW& info, ULONG mask, HWND owner, const wchar_t* file,
+                    const wchar_t* parameters, int show_command) {
     if (!file || !*file) return SE_ERR_FNF;
-    SHELLEXECUTEINFOW info{};
+    info = SHELLEXECUTEINFOW{};
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_FLAG_NO_UI;
-    info.hwnd = owner;
-    info.lpFile = file;
-    info.nShow = SW_SHOWNORMAL;
-    const BOOL started = ShellExecuteExW(&info);
-    const auto code = reinterpret_cast<intptr_t>(info.hInstApp);
-    // hInstApp holds the ShellExecuteW-style code; the answer agrees with
-    // the call's success however the shell filled it.
-    if (started) return code > 32 ? code : 33;
-    return code > 0 && code <= 32 ? code : SE_ERR_FNF;
-}
-
-program_run execute_and_wait(HWND owner, const wchar_t* file, const wchar_t* parameters, int show_command) {
-    program_run run;
-    run.code = SE_ERR_FNF;
-    if (!file || !*file) return run;
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.fMask = mask;
     info.hwnd = owner;
     info.lpFile = file;
     info.lpParameters = parameters;
     info.nShow = show_command;
     const BOOL started = ShellExecuteExW(&info);
     const auto code = reinterpret_cast<intptr_t>(info.hInstApp);
-    if (!started) {
+    if (started) return code > 32 ? code : 33;
+    return code > 0 && code <= 32 ? code : SE_ERR_FNF;
+}
+
+intptr_t execute_quietly(HWND owner, const wchar_t* file) {
+    SHELLEXECUTEINFOW info{};
+    return execute_ex(info, SEE_MASK_FLAG_NO_UI, owner, file, nullptr, SW_SHOWNORMAL);
+}
+
+program_run execute_and_wait(HWND owner, const wchar_t* file, const wchar_t* parameters, int show_command) {
+    program_run run;
+    SHELLEXECUTEINFOW info{};
+    run.code = execute_ex(info, SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI, owner,
+                          file, parameters, show_command);
+    if (run.code <= 32) {
         if (info.hProcess) CloseHandle(info.hProcess);
-        run.code = code > 0 && code <= 32 ? code : SE_ERR_FNF;
         return run;
     }
-    run.code = code > 32 ? code : 33;
     if (!info.hProcess) return run;
     DWORD exit_code = 0;
     run.exit_known = WaitForSingleObject(info.hProcess, INFINITE) == WAIT_OBJECT_0 &&
