@@ -821,8 +821,18 @@ TEST_F(DownloadRows, RowsPaintedInEnglishArabicAndJapanese) {
         load_language_file(QM_PROGRAM_DIR_W L"\\language.ini", L"English", false);
         fill();
         ASSERT_EQ(groups.size(), 3u);
+        // The downloaded row's installation failed: its log is named.
+        install_report& failed = row(2).request()->report;
+        failed.outcome = install_outcome::dpinst_started;
+        failed.exit_known = true;
+        failed.exit_code = 0x80010000;
+        failed.log = L"C:\\windows\\DPINST.LOG";
+        InvalidateRect(row(2).handle(), nullptr, FALSE);
         picture whole = capture_window(host);
         EXPECT_TRUE(save_screenshot(whole, l.shot));
+        const RECT failed_bar = bar_of(row(2));
+        EXPECT_TRUE(shot_of(row(2)).contains(RECT{80, failed_bar.top, WIDTH - 440, failed_bar.bottom},
+                                             ROW_STATUS_TEXT));
 
         // The two-device update row: header, status bitmaps, half a bar.
         download_panel_c& first = row(0);
