@@ -202,6 +202,9 @@ TEST_P(real_dpinst, ShowsASummaryUntilTheUserClosesIt) {
     EXPECT_NE(std::wstring(summary).find(L"DPINST.LOG"), std::wstring::npos);
     // It waits for the user.
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 300), static_cast<DWORD>(WAIT_TIMEOUT));
+    // Above the windows of tests that run beside this one, so that the
+    // click lands on it.
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     const bool closed = drive_pointer(pointer_click(screen_centre(close)),
                                       [&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; },
                                       "click Close");
