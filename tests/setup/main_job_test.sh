@@ -94,7 +94,9 @@ downloads_true() {
 import os, sys
 folder, packages, complete = sys.argv[1], sys.argv[2], sys.argv[3] == "complete"
 truth = [open(os.path.join(packages, f), "rb").read() for f in os.listdir(packages)]
-names = [f for f in os.listdir(folder) if os.path.isfile(os.path.join(folder, f))]
+# A package's ".link" file names the link it came from, not package bytes.
+names = [f for f in os.listdir(folder)
+         if os.path.isfile(os.path.join(folder, f)) and not f.endswith(".link")]
 def as_served(name):
     data = open(os.path.join(folder, name), "rb").read()
     if name.endswith(".tmp"):
