@@ -16,6 +16,7 @@
 #include "devices/system_info.h"
 #include "downloads/download_session.h"
 #include "platform/system_source.h"
+#include "platform/text.h"
 #include "service/update_client.h"
 #include "ui/gdiplus_session.h"
 #include "ui/messages.h"
@@ -56,7 +57,7 @@ void capture_program_paths() {
         dir[n] = L'\\';
         dir[n + 1] = L'\0';
     }
-    wcscpy_s(program_dir, MAX_PATH, dir);
+    copy_text(program_dir, dir);
 }
 
 int create_process_objects() {
