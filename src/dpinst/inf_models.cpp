@@ -57,19 +57,26 @@ bool decoration_applies(std::wstring_view decoration, const platform_target& tar
     bool present[6] = {};
     for (std::size_t i = 1; i < parts.size(); ++i)
         if (!read_number(parts[i], present[i], values[i])) return false;
-    const unsigned major = values[1], minor = values[2], build = values[5];
-    // The product type and suite mask are not told apart here: they apply.
+    const unsigned major = values[1], minor = values[2], product_type = values[3],
+                   suite_mask = values[4], build = values[5];
     // The version named is the lowest one the section is for (absent parts
-    // read as 0); it must not be newer than the target's.
+    // read as 0); it must not be newer than the target's. The build number
+    // belongs to its major.minor: a newer major.minor takes any build.
     if (present[1] && std::make_tuple(major, minor, build) >
                           std::make_tuple(target.major, target.minor, target.build))
         return false;
+    // A product type (or suite mask) of 0 names none and so restricts nothing.
+    if (product_type != 0 && product_type != target.product_type) return false;
+    if ((suite_mask & target.suite_mask) != suite_mask) return false;
 
+    unsigned suites = 0;
+    for (unsigned m = suite_mask; m != 0; m &= m - 1) ++suites;
     const unsigned long long v_major = present[1] ? major + 1ull : 0;
     const unsigned long long v_minor = present[2] ? minor + 1ull : 0;
     const unsigned long long v_build = present[5] ? build + 1ull : 0;
-    rank = (std::min(v_major, 0xFFull) << 41) | (std::min(v_minor, 0xFFull) << 33) |
-           (std::min(v_build, 0xFFFFFFFFull) << 1) | (named_architecture ? 1ull : 0ull);
+    rank = (std::min(v_major, 0xFFull) << 55) | (std::min(v_minor, 0xFFull) << 47) |
+           (std::min(v_build, 0x7FFFFFFFull) << 16) | (product_type != 0 ? 1ull << 15 : 0ull) |
+           (static_cast<unsigned long long>(suites) << 1) | (named_architecture ? 1ull : 0ull);
     return true;
 }
 

@@ -20,17 +20,27 @@ public:
 };
 
 // The system a package is installed on: the native architecture as an INF
-// decoration spells it ("x86", "amd64", "arm64", "ia64") and the version.
+// decoration spells it ("x86", "amd64", "arm64", "ia64"), the version, and
+// the product type and suites of OSVERSIONINFOEX (wProductType: 1
+// workstation, 2 domain controller, 3 server, 0 unknown; wSuiteMask).
 struct platform_target {
     std::wstring architecture;
     unsigned major = 0;
     unsigned minor = 0;
     unsigned build = 0;
+    unsigned product_type = 0;
+    unsigned suite_mask = 0;
 };
 
-// True when an INF decoration such as "NTamd64", "NTx86.6.0" or "NT.5.1"
-// applies to the target; `rank` orders the applicable ones, the most specific
-// highest (OS version first, then a named architecture over none).
+// True when an INF decoration
+// NT[architecture][.major[.minor[.product type[.suite mask[.build]]]]]
+// such as "NTamd64", "NTx86.6.0", "NT.5.1" or "NTamd64.6.1.0x3" applies to
+// the target: the architecture, when named, is the target's; the version is
+// not newer than the target's (the build counts only when major and minor
+// are the target's own); the product type, when given, is the target's; the
+// target has every suite of the suite mask. `rank` orders the applicable
+// ones, the closest highest: the highest version first, then a product type
+// over none, then more suites over fewer, then a named architecture over none.
 bool decoration_applies(std::wstring_view decoration, const platform_target& target,
                         unsigned long long& rank);
 

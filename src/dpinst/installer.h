@@ -75,6 +75,10 @@ struct run_counts {
 std::uint32_t exit_code(const run_counts& counts);
 // What a refused command line or an unusable folder ends with: one failure.
 constexpr std::uint32_t exit_code_bad_request = 0x80010000u;
+// What the 32-bit build ends with at once on 64-bit Windows (under WOW64),
+// where Windows refuses its installations: the failure flag and no package
+// counted, a code no run over packages gives.
+constexpr std::uint32_t exit_code_wrong_bitness = 0x80000000u;
 
 // The INF files (by extension .inf, whatever their short names) of the folder
 // and its subfolders, each folder's files in name order before its

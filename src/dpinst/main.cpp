@@ -41,6 +41,21 @@ std::wstring counts_text(const run_counts& counts) {
            (counts.reboot ? L"; a restart is needed." : L".");
 }
 
+// True when this process is a 32-bit one on 64-bit Windows. IsWow64Process
+// is looked up at run time: Windows XP before SP2 lacks it, and has no WOW64.
+bool running_under_wow64() {
+    using is_wow64_process_fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto is_wow64_process = reinterpret_cast<is_wow64_process_fn>(
+        reinterpret_cast<void*>(kernel ? GetProcAddress(kernel, "IsWow64Process") : nullptr));
+    BOOL wow64 = FALSE;
+    return is_wow64_process && is_wow64_process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+const wchar_t* const wrong_bitness_text =
+    L"This is the 32-bit DPInst32.exe, and this Windows is 64-bit: it does not let a 32-bit "
+    L"program install drivers. Run DPInst64.exe instead. Nothing was staged or installed.";
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
@@ -54,9 +69,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
 
     dpinst_log log;
     log.open();
+    // Every installation of a 32-bit DPInst on 64-bit Windows fails
+    // (ERROR_IN_WOW64), after it has staged the packages: it refuses before
+    // anything is touched.
+    const bool wrong_bitness = running_under_wow64();
     // A refused line is shown on the console it was typed in, if there is one.
-    if (options.console || !parsed.ok) log.use_console(options.console);
+    if (options.console || !parsed.ok || wrong_bitness) log.use_console(options.console);
     log.line(std::wstring(L"DPInst started: ") + (command_line ? command_line : L""));
+    if (wrong_bitness) {
+        log.line(L"Refused: " + std::wstring(wrong_bitness_text));
+        log.line(L"Exit code " + hex(exit_code_wrong_bitness));
+        if (!options.silent && !options.quiet)
+            MessageBoxW(nullptr, wrong_bitness_text, L"Driver package installer", MB_OK | MB_ICONERROR);
+        return static_cast<int>(exit_code_wrong_bitness);
+    }
     if (!parsed.ok) {
         log.line(L"Refused: " + parsed.error);
         log.line(dpinst_usage);
@@ -77,6 +103,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show_command) {
              (options.legacy_mode ? L"; legacy mode (/LM)" : L""));
 
     win32_driver_system system;
+    const platform_target target = system.target();
+    log.line(L"Windows " + std::to_wstring(target.major) + L"." + std::to_wstring(target.minor) + L"." +
+             std::to_wstring(target.build) + L", product type " + std::to_wstring(target.product_type) +
+             L", suites " + hex(target.suite_mask) + L", " + target.architecture);
     auto work = [&](log_sink& sink) {
         const run_counts counts = install_packages(options, system, sink);
         sink.line(counts_text(counts) + L" Exit code " + hex(exit_code(counts)));

@@ -125,6 +125,31 @@ std::wstring driver_inf_name(HDEVINFO set, SP_DEVINFO_DATA& device) {
     return name;
 }
 
+// The version Windows itself runs. GetVersionExW tells a program without
+// the matching supportedOS entry in its manifest the version its manifest
+// names at most (Windows 8.1 and 10 then read as 6.2); ntdll's
+// RtlGetVersion always tells the truth. It is looked up at run time, and
+// GetVersionExW (with the product type and suites, then without) stands in
+// where it is missing.
+bool read_windows_version(OSVERSIONINFOEXW& version) {
+    using rtl_get_version_fn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    auto rtl_get_version = reinterpret_cast<rtl_get_version_fn>(
+        reinterpret_cast<void*>(ntdll ? GetProcAddress(ntdll, "RtlGetVersion") : nullptr));
+    version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (rtl_get_version && rtl_get_version(&version) == 0) return true;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version))) return true;
+    version = {};
+    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
+    return GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)) != FALSE;
+#pragma GCC diagnostic pop
+}
+
 }  // namespace
 
 platform_target win32_driver_system::target() {
@@ -140,15 +165,13 @@ platform_target win32_driver_system::target() {
         case PROCESSOR_ARCHITECTURE_ARM: t.architecture = L"arm"; break;
         default: t.architecture = L"x86"; break;
     }
-    OSVERSIONINFOW version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (GetVersionExW(&version)) {
-#pragma GCC diagnostic pop
+    OSVERSIONINFOEXW version = {};
+    if (read_windows_version(version)) {
         t.major = version.dwMajorVersion;
         t.minor = version.dwMinorVersion;
         t.build = version.dwBuildNumber;
+        t.product_type = version.wProductType;
+        t.suite_mask = version.wSuiteMask;
     }
     return t;
 }

@@ -8,9 +8,9 @@
 
 namespace {
 
-const platform_target win7_x64{L"amd64", 6, 1, 7601};
-const platform_target win7_x86{L"x86", 6, 1, 7601};
-const platform_target xp_x86{L"x86", 5, 1, 2600};
+const platform_target win7_x64{L"amd64", 6, 1, 7601, 1};
+const platform_target win7_x86{L"x86", 6, 1, 7601, 1};
+const platform_target xp_x86{L"x86", 5, 1, 2600, 1};
 
 bool applies(const wchar_t* decoration, const platform_target& t) {
     unsigned long long rank = 0;
@@ -84,4 +84,23 @@ TEST(DpinstModels, UndecoratedSectionsServeX86Only) {
     fake_inf no_makers;
     no_makers.add(L"Version", {L"Signature", L"$WINDOWS NT$"});
     EXPECT_TRUE(model_ids(no_makers, win7_x86).empty());
+}
+
+TEST(DpinstDecorations, ProductTypeSuitesAndBuildNumber) {
+    const platform_target ws{L"amd64", 6, 1, 7601, 1, 0x100}, server{L"amd64", 6, 1, 7601, 3, 0x112},
+        win10{L"amd64", 10, 0, 19045, 1, 0x100};
+    const std::tuple<const wchar_t*, const platform_target&, bool> cases[] = {
+        {L"NTamd64.6.1.0x3", server, true},   {L"NTamd64.6.1.0x3", ws, false},
+        {L"NTamd64.6.0.3", server, true},     {L"NTamd64.6.1.0x2", server, false},
+        {L"NTamd64.6.1..0x12", server, true}, {L"NTamd64.6.1..0x90", server, false},
+        {L"NT....0x100", ws, true},           {L"NTamd64.6.1.0x3.0x10.1.2", server, false},
+        {L"NTamd64.10.0...14393", win10, true}, {L"NTamd64.10.0...22000", win10, false},
+        {L"NTamd64.6.3...99999", win10, true}};
+    for (const auto& [decoration, target, expected] : cases) EXPECT_EQ(applies(decoration, target), expected) << decoration;
+
+    // The highest version first, then the product type and the suites.
+    fake_inf inf;
+    inf.add(L"Manufacturer", {L"%M%", L"A", L"NTamd64.6.1", L"NTamd64.6.1.0x3", L"NT.6.0.0x3", L"NT....0x10"});
+    EXPECT_EQ(models_sections(inf, ws), std::vector<std::wstring>{L"A.NTamd64.6.1"});
+    EXPECT_EQ(models_sections(inf, server), std::vector<std::wstring>{L"A.NTamd64.6.1.0x3"});
 }

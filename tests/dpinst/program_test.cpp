@@ -46,6 +46,12 @@ std::wstring windows_folder() {
 
 std::string narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
+bool sixty_four_bit_windows() {
+    SYSTEM_INFO info = {};
+    GetNativeSystemInfo(&info);
+    return info.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_INTEL;
+}
+
 // A root-enumerated device with one hardware id, in the prefix while the
 // object lives.
 struct registered_device {
@@ -90,10 +96,14 @@ protected:
         stored_inf = windows_folder() + L"\\inf\\" + inf_name;
         stored_pnf = stored_inf.substr(0, stored_inf.size() - 4) + L".pnf";
         write_inf("ROOT\\QUILLMARK_NO_SUCH_DEVICE");
+        // DPInst32 refuses to work on 64-bit Windows; DPInst64 needs it.
+        if ((GetParam()[6] == L'6') != sixty_four_bit_windows()) GTEST_SKIP() << "not on this Windows";
     }
 
-    // The package's INF, for the device with this hardware id.
-    void write_inf(const std::string& hardware_id) {
+    // The package's INF, for the device with this hardware id, decorated
+    // with the architectures and this version.
+    void write_inf(const std::string& hardware_id, const std::string& version = "") {
+        const std::string x86 = "NTx86" + version, x64 = "NTamd64" + version;
         write_file(folder + L"\\pkg\\" + inf_name,
                    "[Version]\r\n"
                    "Signature=\"$WINDOWS NT$\"\r\n"
@@ -101,9 +111,9 @@ protected:
                    "ClassGuid={4D36E97D-E325-11CE-BFC1-08002BE10318}\r\n"
                    "Provider=%Maker%\r\n"
                    "DriverVer=01/01/2026,1.0.0.0\r\n"
-                   "\r\n[Manufacturer]\r\n%Maker%=Models,NTx86,NTamd64\r\n"
-                   "\r\n[Models.NTx86]\r\n%Device%=Install," + hardware_id + "\r\n"
-                   "\r\n[Models.NTamd64]\r\n%Device%=Install," + hardware_id + "\r\n"
+                   "\r\n[Manufacturer]\r\n%Maker%=Models," + x86 + "," + x64 + "\r\n"
+                   "\r\n[Models." + x86 + "]\r\n%Device%=Install," + hardware_id + "\r\n"
+                   "\r\n[Models." + x64 + "]\r\n%Device%=Install," + hardware_id + "\r\n"
                    "\r\n[Install]\r\n"
                    "\r\n[Strings]\r\nMaker=\"Quillmark tests\"\r\nDevice=\"Quillmark test device\"\r\n");
     }
@@ -218,6 +228,43 @@ TEST_P(real_dpinst, ShowsASummaryUntilTheUserClosesIt) {
     EXPECT_EQ(code, 0x00000100u);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
+}
+
+// Packages for Windows 10 alone and for servers alone, where Wine tells
+// DPInst it runs on such a Windows.
+TEST_P(real_dpinst, TakesTheModelsForTheWindowsItRunsOn) {
+    const std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + GetParam();
+    for (const auto& c : {std::make_pair(L"win10", ".10.0"), std::make_pair(L"win2008", ".6.0.0x3")}) {
+        write_inf("ROOT\\QUILLMARK_NO_SUCH_DEVICE", c.second);
+        RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version", REG_SZ, c.first, 2 * DWORD(wcslen(c.first) + 1));
+        finished_run run;
+        const bool ran = run_program(program(), L"/S /C /PATH \"" + folder + L"\"", run);
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Version");
+        DeleteFileW(stored_inf.c_str());
+        EXPECT_TRUE(ran && run.exit_code == 0x100u) << c.second << "\n" << run.output;
+    }
+}
+
+// Before it even looks at the folder (this one does not exist).
+TEST(dpinst32, RefusesAtOnceOn64BitWindows) {
+    if (!sixty_four_bit_windows()) GTEST_SKIP() << "on 64-bit Windows only";
+    const std::wstring log = windows_folder() + L"\\DPINST.LOG";
+    const std::size_t logged = read_file(log).size();
+    finished_run run;
+    ASSERT_TRUE(run_program(QM_PROGRAM_DIR_W L"\\DPInst32.exe", L"/S /PATH \"" QM_PROGRAM_DIR_W L"\\none\"", run));
+    EXPECT_EQ(run.exit_code, 0x80000000u) << run.output;
+    EXPECT_NE(run.output.find("Run DPInst64.exe instead"), std::string::npos) << run.output;
+    EXPECT_NE(read_file(log).find("Run DPInst64.exe instead", logged), std::string::npos);
+}
+
+// The manifests (plain text in the programs' resources) name Windows Vista to
+// 10: without them Windows 8.1, 10 and 11 tell the programs they run on 6.2.
+TEST(dpinst, ManifestsNameWindowsVistaTo10) {
+    for (const wchar_t* name : {L"\\DPInst32.exe", L"\\DPInst64.exe"}) {
+        const std::string image = read_file(QM_PROGRAM_DIR_W + std::wstring(name));
+        for (const char* id : {"e2011457-1546", "35138b9a-5d96", "4a2f28e3-53b9", "1f676c76-80e1", "8e0f7a12-bfb3"})
+            EXPECT_NE(image.find(std::string("<supportedOS Id=\"{") + id), std::string::npos) << id;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBuilds, real_dpinst, ::testing::Values(L"DPInst32.exe", L"DPInst64.exe"),
