@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app_test_support.h"
+#include "app/single_instance.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "common/reference_service.h"
@@ -301,6 +302,29 @@ TEST(HandOver, SecondLaunchReachesTheMainWindowPastSameTitledOnes) {
     }
     ReleaseMutex(mutex);
     CloseHandle(mutex);
+}
+
+std::string seen;  // the calls of a hand-over or a message filter
+std::string pair(UINT m, DWORD a) { return std::to_string(m) + "," + std::to_string(a) + ";"; }
+DWORD WINAPI owner_is(HWND, LPDWORD id) { return seen += "owner;", *id = 42; }
+BOOL WINAPI allow_foreground(DWORD id) { return seen += "foreground " + std::to_string(id) + ";", TRUE; }
+LRESULT WINAPI send_message(HWND, UINT m, WPARAM w, LPARAM, UINT, UINT, PDWORD_PTR) {
+    return seen += "send " + pair(m, static_cast<DWORD>(w)), 1;
+}
+BOOL WINAPI per_window(HWND, UINT m, DWORD a, void*) { return seen += "window " + pair(m, a), TRUE; }
+BOOL WINAPI per_process(UINT m, DWORD a) { return seen += "process " + pair(m, a), TRUE; }
+
+TEST(HandOver, LetsTheRunningInstanceTakeTheForegroundAndItsMessagesPassTheFilter) {
+    hand_over(nullptr, 1, {owner_is, allow_foreground, send_message});
+    EXPECT_EQ(seen, "owner;foreground 42;send 1029,1;");
+    // ChangeWindowMessageFilterEx (7 and later), else the Vista one, else (XP) nothing.
+    const struct { message_filter_functions have; const char* calls; } cases[] = {
+        {{per_window, per_process}, "window 1029,1;"}, {{nullptr, per_process}, "process 1029,1;"}, {{}, ""}};
+    for (const auto& c : cases) {
+        seen.clear();
+        EXPECT_TRUE(allow_message_from_lower_processes(nullptr, UM_BRING_TO_FRONT, c.have));
+        EXPECT_EQ(seen, c.calls);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,6 +36,26 @@ TEST(WorkerThread, RunsItsJobOnceBelowNormalPriority) {
     EXPECT_EQ(s.priority, THREAD_PRIORITY_BELOW_NORMAL);
     EXPECT_EQ(s.runs, 1);
     EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
+}
+
+// The thread's COM, probed without changing it.
+std::string com_state() {
+    const HRESULT probe = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(probe)) CoUninitialize();
+    return probe == S_OK ? "none" : probe == S_FALSE ? "apartment" : "other";
+}
+
+unsigned __stdcall note_com(void* seen) { return *static_cast<std::string*>(seen) = com_state(), 0; }
+
+// What the shell asks of its callers, on a worker; the UI thread's COM stays.
+TEST(WorkerThread, RunsInASingleThreadedApartmentOfItsOwn) {
+    std::string seen;
+    HANDLE thread = reinterpret_cast<HANDLE>(start_worker_thread(note_com, &seen));
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    EXPECT_EQ(seen, "apartment");
+    EXPECT_EQ(com_state(), "none");
 }
 
 }  // namespace
