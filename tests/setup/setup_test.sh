@@ -181,8 +181,10 @@ $icacls \"C:\\Tools\\Quillmark\" /setowner *S-1-5-32-544"
     icacls_calls >/dev/null
 
     # /D= is taken as given, even when it names the other Program Files.
+    # Given in pieces: start would quote a piece with spaces, and a quoted
+    # /D= is no /D= to the setup.
     if [ "$arch" = win64 ]; then
-        "$wine" start /wait /unix "$setup" /S '/D=C:\Program Files (x86)\Quillmark'
+        "$wine" start /wait /unix "$setup" /S '/D=C:\Program' Files '(x86)\Quillmark'
         check "/D= naming the 32-bit Program Files is where quillmark.exe lands" \
             test -s "$c/Program Files (x86)/Quillmark/quillmark.exe" -a ! -e "$c/Program Files/Quillmark/quillmark.exe"
     fi
