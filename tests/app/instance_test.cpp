@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app_test_support.h"
@@ -305,25 +306,22 @@ TEST(HandOver, SecondLaunchReachesTheMainWindowPastSameTitledOnes) {
 }
 
 std::string seen;  // the calls of a hand-over or a message filter
-std::string pair(UINT m, DWORD a) { return std::to_string(m) + "," + std::to_string(a) + ";"; }
 DWORD WINAPI owner_is(HWND, LPDWORD id) { return seen += "owner;", *id = 42; }
 BOOL WINAPI allow_foreground(DWORD id) { return seen += "foreground " + std::to_string(id) + ";", TRUE; }
-LRESULT WINAPI send_message(HWND, UINT m, WPARAM w, LPARAM, UINT, UINT, PDWORD_PTR) {
-    return seen += "send " + pair(m, static_cast<DWORD>(w)), 1;
-}
-BOOL WINAPI per_window(HWND, UINT m, DWORD a, void*) { return seen += "window " + pair(m, a), TRUE; }
-BOOL WINAPI per_process(UINT m, DWORD a) { return seen += "process " + pair(m, a), TRUE; }
+LRESULT WINAPI send_message(HWND, UINT, WPARAM, LPARAM, UINT, UINT, PDWORD_PTR) { return seen += "send;", 1; }
+BOOL WINAPI per_window(HWND, UINT m, DWORD a, void*) { return seen += "window " + std::to_string(m + a), TRUE; }
+BOOL WINAPI per_process(UINT m, DWORD a) { return seen += "process " + std::to_string(m + a), TRUE; }
 
 TEST(HandOver, LetsTheRunningInstanceTakeTheForegroundAndItsMessagesPassTheFilter) {
     hand_over(nullptr, 1, {owner_is, allow_foreground, send_message});
-    EXPECT_EQ(seen, "owner;foreground 42;send 1029,1;");
-    // ChangeWindowMessageFilterEx (7 and later), else the Vista one, else (XP) nothing.
+    EXPECT_EQ(std::exchange(seen, ""), "owner;foreground 42;send;");
+    // ChangeWindowMessageFilterEx (7 and later), else the Vista one, else (XP) nothing;
+    // 1030 is message 1029 with MSGFLT_ALLOW or MSGFLT_ADD (1).
     const struct { message_filter_functions have; const char* calls; } cases[] = {
-        {{per_window, per_process}, "window 1029,1;"}, {{nullptr, per_process}, "process 1029,1;"}, {{}, ""}};
+        {{per_window, per_process}, "window 1030"}, {{nullptr, per_process}, "process 1030"}, {{}, ""}};
     for (const auto& c : cases) {
-        seen.clear();
         EXPECT_TRUE(allow_message_from_lower_processes(nullptr, UM_BRING_TO_FRONT, c.have));
-        EXPECT_EQ(seen, c.calls);
+        EXPECT_EQ(std::exchange(seen, ""), c.calls);
     }
 }
 

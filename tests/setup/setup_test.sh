@@ -180,9 +180,7 @@ $icacls \"C:\\Tools\\Quillmark\" /setowner *S-1-5-32-544"
     rm -f "$c/icacls-fails"
     icacls_calls >/dev/null
 
-    # /D= is taken as given, even when it names the other Program Files.
-    # Given in pieces: start would quote a piece with spaces, and a quoted
-    # /D= is no /D= to the setup.
+    # /D= naming the other Program Files, in pieces: start quotes one with spaces.
     if [ "$arch" = win64 ]; then
         "$wine" start /wait /unix "$setup" /S '/D=C:\Program' Files '(x86)\Quillmark'
         check "/D= naming the 32-bit Program Files is where quillmark.exe lands" \
