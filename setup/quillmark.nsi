@@ -40,7 +40,8 @@ SetCompressor /SOLID lzma
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES\${PRODUCT}"
+; No InstallDir: $INSTDIR is empty in .onInit unless /D= named a folder,
+; and .onInit fills in the Program Files of this Windows.
 BrandingText "${PRODUCT} ${VERSION}"
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
@@ -167,10 +168,14 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 
 Function .onInit
     !insertmacro USE_NATIVE_VIEW
-    ; The 64-bit Program Files, unless /D= named another folder.
-    ${If} ${RunningX64}
-    ${AndIf} $INSTDIR == "$PROGRAMFILES\${PRODUCT}"
-        StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+    ; The 64-bit Program Files on 64-bit Windows, unless /D= named a folder
+    ; (whichever: the 32-bit Program Files too).
+    ${If} $INSTDIR == ""
+        ${If} ${RunningX64}
+            StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+        ${Else}
+            StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+        ${EndIf}
     ${EndIf}
     ; /LANG=n picks the language; a silent setup without it is English.
     ${GetParameters} $1

@@ -12,6 +12,7 @@
 #include "downloads/md5.h"
 #include "install/install.h"
 #include "platform/text.h"
+#include "platform/wow64.h"
 
 wchar_t inf_folder[MAX_PATH] = {};
 wchar_t store_root[MAX_PATH] = {};
@@ -98,8 +99,15 @@ bool walk_folder::next(std::wstring& path) {
 
 BOOL WINAPI xp_store_lookup(PCWSTR inf_name, PSP_ALTPLATFORM_INFO, PCWSTR, PWSTR buffer,
                             DWORD size, PDWORD) {
+    if (!inf_name) return FALSE;
+    const std::wstring inf = join_path(inf_folder, inf_name);
     char hex[33];
-    if (!inf_name || md5_file_hex(join_path(inf_folder, inf_name).c_str(), hex) != 0) return FALSE;
+    int read;
+    {
+        native_system_folder_scope native;
+        read = md5_file_hex(inf.c_str(), hex);
+    }
+    if (read != 0) return FALSE;
     auto found = inf_content_index.find(hex);
     if (found == inf_content_index.end() || !buffer || size == 0) return FALSE;
     StrCpyNW(buffer, found->second.c_str(), static_cast<int>(size));
@@ -114,6 +122,9 @@ int build_store_index(const driver_store_places& places) {
     inf_content_index.clear();
     store_lookup = xp_store_lookup;
     if (before_vista()) {
+        // A 32-bit program on XP x64 would read SysWOW64 instead. Nothing
+        // here calls into a DLL that may not be loaded yet.
+        native_system_folder_scope native;
         walk_folder walk(places.drvstore, walk_folder::files);
         for (std::wstring path; walk.next(path);) {
             char hex[33];
@@ -209,10 +220,18 @@ int write_archive(const std::wstring& folder, const std::wstring& archive,
     // Written beside the old archive first: a failed backup keeps the last good one.
     // A package folder that is gone or cannot be listed would give an
     // archive without the driver: the backup fails instead.
+    // The package folder is read with the redirection of a 32-bit program
+    // on 64-bit Windows off (the store lies in System32); the archive is
+    // written with it on, as every other file.
     std::vector<std::wstring> files;
-    walk_folder walk(folder, walk_folder::files);
-    for (std::wstring path; walk.next(path);) files.push_back(std::move(path));
-    if (archive.empty() || walk.failed() || files.empty()) return -1;
+    bool walk_failed;
+    {
+        native_system_folder_scope native;
+        walk_folder walk(folder, walk_folder::files);
+        for (std::wstring path; walk.next(path);) files.push_back(std::move(path));
+        walk_failed = walk.failed();
+    }
+    if (archive.empty() || walk_failed || files.empty()) return -1;
     std::wstring fresh = archive + L".new";
     zip_writer writer;
     if (writer.create(fresh) != 0) return -1;
@@ -225,7 +244,13 @@ int write_archive(const std::wstring& folder, const std::wstring& archive,
             DeleteFileW(fresh.c_str());
             return -1;
         }
-        writer.add_file(files[i], files[i].substr(prefix.size()));
+        const std::wstring name = files[i].substr(prefix.size());
+        {
+            // Opens and reads the one file; the archive is written through
+            // its open handle.
+            native_system_folder_scope native;
+            writer.add_file(files[i], name);
+        }
         progress = base + static_cast<int32_t>((i * 100 + 100) / files.size());
     }
     progress = base + 100;

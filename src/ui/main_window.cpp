@@ -54,6 +54,7 @@ UINT scan_state_message() {
 
 main_window_c::main_window_c() : ui_window_c<main_window_c>(MAIN_CAPTION_HEIGHT) {
     tray_message_ = RegisterWindowMessageW(L"WM_TRAYICON");
+    taskbar_created_message_ = RegisterWindowMessageW(L"TaskbarCreated");
     tray_.cbSize = sizeof(tray_);
 }
 
@@ -99,6 +100,11 @@ bool main_window_c::process_message(HWND window, UINT message, WPARAM wparam, LP
         {UM_SYSTEM_INFO, &main_window_c::on_system_info},
     };
     if (dispatch_message(this, map, message, wparam, lparam, result)) return true;
+    if (message == taskbar_created_message_ && message != 0) {
+        restore_tray_icon();
+        result = 0;
+        return true;
+    }
     if (message == tray_message_) {
         bool handled = true;
         result = on_tray(message, wparam, lparam, handled);
@@ -123,6 +129,12 @@ LRESULT main_window_c::on_create(UINT, WPARAM, LPARAM, bool&) {
         loop->add_message_filter(this);
         loop->add_idle_handler(this);
     }
+    // The window runs with administrator rights; Explorer's taskbar and a
+    // second launch without them are held back by Windows unless their
+    // messages are let through.
+    const message_filter_functions filters = system_message_filter_functions();
+    for (UINT message : {taskbar_created_message_, static_cast<UINT>(UM_BRING_TO_FRONT)})
+        if (message) allow_message_from_lower_processes(window_, message, filters);
     create_caption_buttons();
     HINSTANCE module = resource_module();
     if (strip_.load(module, IDB_CAPTION_STRIP)) strip_brush_ = CreatePatternBrush(strip_.bitmap());
@@ -271,6 +283,18 @@ void main_window_c::install_tray_icon() {
     tray_.hIcon = small_icon_;
     copy_text(tray_.szTip, APP_NAME);
     tray_installed_ = Shell_NotifyIconW(NIM_ADD, &tray_) != FALSE;
+}
+
+void main_window_c::restore_tray_icon() {
+    // Before start-up has finished, the icon comes with it.
+    if (!start_up_finished_) return;
+    // The icon the tray showed (the new-driver one included), without the
+    // balloon.
+    tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    // A taskbar that kept its icons (it is told so on other occasions too)
+    // refuses a second one.
+    tray_installed_ = Shell_NotifyIconW(NIM_ADD, &tray_) != FALSE ||
+                      Shell_NotifyIconW(NIM_MODIFY, &tray_) != FALSE;
 }
 
 LRESULT main_window_c::on_destroy(UINT, WPARAM, LPARAM, bool&) {

@@ -66,6 +66,9 @@ public:
     HWND current_page() const { return current_page_; }
     bool tray_icon_installed() const { return tray_installed_; }
     UINT tray_message() const { return tray_message_; }
+    // Explorer's registered "TaskbarCreated", broadcast when the taskbar
+    // starts again (after Explorer ended): the tray icon is added anew.
+    UINT taskbar_created_message() const { return taskbar_created_message_; }
     home_window_c& home() { return home_; }
     // The pages after the home page are made when first asked for, or once
     // the first frame is shown (finish_start_up_later).
@@ -129,6 +132,8 @@ private:
     bool finish_system_info();
     void load_icons();
     void install_tray_icon();
+    // Adds the icon again, as it was, to a taskbar that has started anew.
+    void restore_tray_icon();
     void notify_new_drivers();
     void show_tab_page(HWND page, const char* message_key);
     void relabel_menu(HMENU popup);
@@ -138,6 +143,7 @@ private:
 
     // The tray part.
     UINT tray_message_ = 0;
+    UINT taskbar_created_message_ = 0;
     NOTIFYICONDATAW tray_{};
     bool tray_installed_ = false;
     // The caption's top strip and the logo.

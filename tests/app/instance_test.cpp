@@ -5,9 +5,11 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app_test_support.h"
+#include "app/single_instance.h"
 #include "platform/text.h"
 #include "resources/resource.h"
 #include "common/reference_service.h"
@@ -301,6 +303,26 @@ TEST(HandOver, SecondLaunchReachesTheMainWindowPastSameTitledOnes) {
     }
     ReleaseMutex(mutex);
     CloseHandle(mutex);
+}
+
+std::string seen;  // the calls of a hand-over or a message filter
+DWORD WINAPI owner_is(HWND, LPDWORD id) { return seen += "owner;", *id = 42; }
+BOOL WINAPI allow_foreground(DWORD id) { return seen += "foreground " + std::to_string(id) + ";", TRUE; }
+LRESULT WINAPI send_message(HWND, UINT, WPARAM, LPARAM, UINT, UINT, PDWORD_PTR) { return seen += "send;", 1; }
+BOOL WINAPI per_window(HWND, UINT m, DWORD a, void*) { return seen += "window " + std::to_string(m + a), TRUE; }
+BOOL WINAPI per_process(UINT m, DWORD a) { return seen += "process " + std::to_string(m + a), TRUE; }
+
+TEST(HandOver, LetsTheRunningInstanceTakeTheForegroundAndItsMessagesPassTheFilter) {
+    hand_over(nullptr, 1, {owner_is, allow_foreground, send_message});
+    EXPECT_EQ(std::exchange(seen, ""), "owner;foreground 42;send;");
+    // ChangeWindowMessageFilterEx (7 and later), else the Vista one, else (XP) nothing;
+    // 1030 is message 1029 with MSGFLT_ALLOW or MSGFLT_ADD (1).
+    const struct { message_filter_functions have; const char* calls; } cases[] = {
+        {{per_window, per_process}, "window 1030"}, {{nullptr, per_process}, "process 1030"}, {{}, ""}};
+    for (const auto& c : cases) {
+        EXPECT_TRUE(allow_message_from_lower_processes(nullptr, UM_BRING_TO_FRONT, c.have));
+        EXPECT_EQ(std::exchange(seen, ""), c.calls);
+    }
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include <minizip/unzip.h>
 #include <minizip/iowin32.h>
+#include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <string>
 
@@ -338,6 +340,27 @@ TEST_F(ProfileStore, EachPackageGetsAnArchiveOfItsOwnThatReadsBack) {
     ASSERT_EQ(load_catalogue(), 0);
     EXPECT_EQ(restorable_entries(catalogue_snapshot(), backups().c_str(), store_).size(), 4u);
     EXPECT_EQ(list_folder(join_path(backups(), L"*.zip")).size(), 4u);
+}
+
+// A 32-bit program on 64-bit Windows reads the real System32's stores
+// (planted through Sysnative), not SysWOW64.
+TEST_F(ProfileStore, StoresInTheRealSystem32AreReadByA32BitProgram) {
+    BOOL wow64 = FALSE;
+    if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) GTEST_SKIP() << "not redirected";
+    const std::wstring name = L"\\DriverStore\\FileRepository\\qm-test-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring real = L"C:\\windows\\Sysnative" + name, seen = L"C:\\windows\\System32" + name;
+    ASSERT_EQ(SHCreateDirectoryExW(nullptr, (real + L"\\sub").c_str(), nullptr), ERROR_SUCCESS);
+    EXPECT_TRUE(write_file_bytes(real + L"\\sub\\x.inf", "[Version]"));
+    std::atomic<int32_t> progress{0};
+    EXPECT_EQ(write_archive(seen, backups() + L"\\a.zip", progress), 0);
+    EXPECT_EQ(zip_entries(backups() + L"\\a.zip").count("sub/x.inf"), 1u);
+    windows_version.dwMajorVersion = 5;  // XP x64 indexes the INFs' content
+    driver_store_places places;
+    places.drvstore = seen;
+    EXPECT_EQ(build_store_index(places), 0);
+    EXPECT_EQ(inf_content_index.size(), 1u);
+    EXPECT_EQ(GetFileAttributesW(seen.c_str()), INVALID_FILE_ATTRIBUTES) << "redirected, as before";
+    remove_tree(real);
 }
 
 TEST(WalkFolder, ListsFoldersBeforeTheirContentAndSkipsDotNames) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,6 +36,23 @@ TEST(WorkerThread, RunsItsJobOnceBelowNormalPriority) {
     EXPECT_EQ(s.priority, THREAD_PRIORITY_BELOW_NORMAL);
     EXPECT_EQ(s.runs, 1);
     EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL);
+}
+
+// A worker is in a single-threaded apartment, as the shell wants its
+// callers; the starting thread's COM stays as it was.
+std::string com_state() {  // probed without changing it
+    const HRESULT probe = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(probe)) CoUninitialize();
+    return probe == S_OK ? "none" : probe == S_FALSE ? "apartment" : "other";
+}
+unsigned __stdcall note_com(void* seen) { return *static_cast<std::string*>(seen) = com_state(), 0; }
+
+TEST(WorkerThread, RunsInASingleThreadedApartmentOfItsOwn) {
+    std::string seen;
+    HANDLE thread = reinterpret_cast<HANDLE>(start_worker_thread(note_com, &seen));
+    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    EXPECT_EQ(seen + "/" + com_state(), "apartment/none");
 }
 
 }  // namespace

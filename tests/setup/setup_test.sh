@@ -179,6 +179,13 @@ $icacls \"C:\\Tools\\Quillmark\" /setowner *S-1-5-32-544"
     check "before any file lands" test ! -e "$c/Tools3/Quillmark/quillmark.exe"
     rm -f "$c/icacls-fails"
     icacls_calls >/dev/null
+
+    # /D= naming the other Program Files, in pieces: start quotes one with spaces.
+    if [ "$arch" = win64 ]; then
+        "$wine" start /wait /unix "$setup" /S '/D=C:\Program' Files '(x86)\Quillmark'
+        check "/D= naming the 32-bit Program Files is where quillmark.exe lands" \
+            test -s "$c/Program Files (x86)/Quillmark/quillmark.exe" -a ! -e "$c/Program Files/Quillmark/quillmark.exe"
+    fi
     /usr/lib/wine/wineserver -w
 }
 

@@ -520,6 +520,20 @@ TEST_F(MainWindow, TrayClicksRestoreAMinimisedWindowAndShowingStopsTheAutomaticS
     EXPECT_EQ(enumerations, 0);
 }
 
+// Explorer started again: the icon comes back, whether it was lost or kept.
+TEST_F(MainWindow, TrayIconComesBackWhenTheTaskbarStartsAgain) {
+    NOTIFYICONDATAW probe{};
+    probe.cbSize = sizeof(probe), probe.hWnd = window_.handle(), probe.uID = TRAY_ICON_ID;
+    auto in_tray = [&] { return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE; };
+    window_.finish_start_up_later();
+    ASSERT_TRUE(pump_until([&] { return window_.tray_icon_installed(); }));
+    for (bool lost : {true, false}) {
+        ASSERT_TRUE(!lost || (Shell_NotifyIconW(NIM_DELETE, &probe) && !in_tray()));
+        SendMessageW(window_.handle(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+        EXPECT_TRUE(in_tray() && window_.tray_icon_installed()) << lost;
+    }
+}
+
 TEST_F(MainWindow, TrayMenuOpensWithTheWindowInTheForeground) {
     // Another window of the test has the foreground when the icon is clicked.
     WNDCLASSW other_class{};
