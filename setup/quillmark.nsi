@@ -40,8 +40,11 @@ SetCompressor /SOLID lzma
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
-; No InstallDir: $INSTDIR is empty in .onInit unless /D= named a folder,
-; and .onInit fills in the Program Files of this Windows.
+; The Program Files of this Windows: on 64-bit Windows the 64-bit one (on
+; 32-bit Windows both name the same folder). /D= replaces it before .onInit,
+; and nothing after that changes what /D= named. Browse adds "\Quillmark" to
+; the folder picked.
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
 BrandingText "${PRODUCT} ${VERSION}"
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
@@ -168,15 +171,6 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 
 Function .onInit
     !insertmacro USE_NATIVE_VIEW
-    ; The 64-bit Program Files on 64-bit Windows, unless /D= named a folder
-    ; (whichever: the 32-bit Program Files too).
-    ${If} $INSTDIR == ""
-        ${If} ${RunningX64}
-            StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
-        ${Else}
-            StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
-        ${EndIf}
-    ${EndIf}
     ; /LANG=n picks the language; a silent setup without it is English.
     ${GetParameters} $1
     ClearErrors
