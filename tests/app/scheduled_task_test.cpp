@@ -62,21 +62,12 @@ TEST_F(ScheduledTask, OnVistaATaskOfTheUserAtTheHighestRunLevelIsRegisteredOnce)
     ASSERT_TRUE(create_scheduled_task(WEDNESDAY));
     EXPECT_EQ(tasks.calls, calls_t{L"register " + name});
     EXPECT_EQ(task().user, account);
-    EXPECT_EQ(task().xml, [&] {
-        task_definition d;
-        d.description = COMMENT;
-        d.user = account;
-        d.application = PROGRAM;
-        d.arguments = L"--autorun";
-        d.trigger = weekly_trigger(WEDNESDAY, true);
-        return task_xml(d);
-    }());
-    EXPECT_EQ(task_value(task().xml, "Triggers/CalendarTrigger/StartBoundary"), "2026-12-09T17:46:00");
-    EXPECT_EQ(task_value(task().xml, "Principals/Principal/RunLevel"), "HighestAvailable");
+    EXPECT_EQ(task_value(task().xml, "Principals/Principal/UserId"), wide_to_utf8(account));
+    EXPECT_EQ(task_value(task().xml, "Actions/Exec/Arguments"), "--autorun");
 
     // Checked again: refused, the task keeps its schedule; then switched.
     EXPECT_FALSE(create_scheduled_task(WEDNESDAY + 86400));
-    EXPECT_NE(task().xml.find(L"2026-12-09T17:46"), std::wstring::npos);
+    EXPECT_EQ(task_value(task().xml, "Triggers/CalendarTrigger/StartBoundary"), "2026-12-09T17:46:00");
     ASSERT_TRUE(enable_scheduled_task(false));
     EXPECT_FALSE(task().enabled);
     ASSERT_TRUE(enable_scheduled_task(true));
@@ -94,7 +85,8 @@ TEST_F(ScheduledTask, OnVistaATaskOfTheUserAtTheHighestRunLevelIsRegisteredOnce)
     EXPECT_EQ(shell.calls(), (std::vector<recording_shell::call>{{L"program", console, L""}}));
 
     tasks.registered.clear();
-    EXPECT_FALSE(enable_scheduled_task(true));
+    tasks.fail_register = true;
+    EXPECT_FALSE(create_scheduled_task(WEDNESDAY));
 }
 
 // Earlier versions kept one weekly item "Quillmark" for the whole computer:
@@ -119,15 +111,9 @@ TEST_F(ScheduledTask, EarlierWeeklyItemGivesWayOnlyWhenItIsOurs) {
         for (const auto& c : cases) {
             recording_task_scheduler machine;  // in place of `tasks` for this case
             machine.run_levels = vista;
-            work_item earlier;
-            earlier.name = L"Quillmark";
-            earlier.application = c.application;
-            earlier.parameters = c.parameters;
-            earlier.account = c.account;
-            if (vista)
-                machine.registered[L"Quillmark"].seen = {c.application, c.parameters, c.account};
-            else
-                machine.items[L"Quillmark"].item = earlier;
+            machine.registered[L"Quillmark"].seen = {c.application, c.parameters, c.account};
+            machine.items[L"Quillmark"].item = {L"Quillmark", c.application, c.parameters, L"", 0,
+                                                c.account};
             // Switching the scan off moves it over to this user's task, off.
             EXPECT_EQ(enable_scheduled_task(false), c.ours) << c.application << vista;
             const bool left = vista ? machine.registered.count(L"Quillmark") != 0
@@ -221,120 +207,49 @@ TEST_F(ScheduledTask, SwitchingTheTriggerKeepsTheSchedule) {
 
 TEST_F(ScheduledTask, OnXpThePropertySheetOpensOverTheOwner) {
     tasks.run_levels = false;
-    ASSERT_TRUE(create_scheduled_task(WEDNESDAY));
-    tasks.calls.clear();
     HWND owner = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x1234));
-
+    EXPECT_FALSE(edit_scheduled_task(owner));  // no work item yet
+    ASSERT_TRUE(create_scheduled_task(WEDNESDAY));
     EXPECT_TRUE(edit_scheduled_task(owner));
     EXPECT_EQ(tasks.edit_owner, owner);
-    EXPECT_EQ(tasks.calls, calls_t{L"edit " + name});
-    tasks.fail_edit = true;
-    EXPECT_FALSE(edit_scheduled_task(owner));
-    tasks.items.clear();
-    EXPECT_FALSE(edit_scheduled_task(owner));
+    EXPECT_EQ(tasks.calls, (calls_t{L"edit " + name, L"create " + name, L"edit " + name}));
 }
 
-TEST_F(ScheduledTask, FailuresAreSilentAndWindowsXpCallsOnlyTaskScheduler10) {
-    tasks.fail_register = true;
-    EXPECT_FALSE(create_scheduled_task(WEDNESDAY));
-    EXPECT_FALSE(enable_scheduled_task(false));
-
-    tasks.run_levels = false;
-    tasks.calls.clear();
-    EXPECT_TRUE(create_scheduled_task(WEDNESDAY));
-    EXPECT_TRUE(enable_scheduled_task(false));
-    EXPECT_TRUE(enable_scheduled_task(true));
-    EXPECT_EQ(tasks.calls, (calls_t{L"create " + name, L"set_trigger_flags " + name,
-                                    L"set_trigger_flags " + name}));
-}
-
-// Wine's Task Scheduler: 1.0 read back from the .job file it writes, 2.0 from
-// the XML it keeps.
+// Wine's Task Scheduler 2.0 (Wine reports Windows 7), read back from the XML
+// it keeps, which holds the description and the settings.
 class MachineScheduledTask : public ScheduledTaskBase {
 protected:
     const std::wstring name = weekly_task_name();
-    const std::wstring job = job_file_path(name);
 
     void SetUp() override {
         ScheduledTaskBase::SetUp();
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         set_task_scheduler(nullptr);
-        scheduler().delete_work_item(name);
         scheduler().delete_task(name);
     }
     void TearDown() override {
-        set_task_scheduler(nullptr);
-        scheduler().delete_work_item(name);
         scheduler().delete_task(name);
         CoUninitialize();
         ScheduledTaskBase::TearDown();
     }
 };
 
-TEST_F(MachineScheduledTask, OnVistaRegisteredOnceSwitchedOffAndOn) {
-    ASSERT_TRUE(scheduler().has_run_levels());  // Wine reports Windows 7
+TEST_F(MachineScheduledTask, StoredCreatedOnceSwitchedOffAndOn) {
+    ASSERT_TRUE(scheduler().has_run_levels());
     ASSERT_TRUE(create_scheduled_task(WEDNESDAY));
-    std::wstring stored = read_task_file(name);
-    EXPECT_EQ(task_value(stored, "RegistrationInfo/Description"), wide_to_utf8(COMMENT));
-    EXPECT_EQ(task_value(stored, "Settings/Enabled"), "true");
+    EXPECT_EQ(task_value(read_task_file(name), "RegistrationInfo/Description"), wide_to_utf8(COMMENT));
+    // Checking the box again: creation fails, the task stays.
     EXPECT_FALSE(create_scheduled_task(WEDNESDAY + 86400));
-    ASSERT_TRUE(enable_scheduled_task(false));
-    EXPECT_EQ(task_value(read_task_file(name), "Settings/Enabled"), "false");
-    ASSERT_TRUE(enable_scheduled_task(true));
-    EXPECT_EQ(task_value(read_task_file(name), "Settings/Enabled"), "true");
-    EXPECT_EQ(GetFileAttributesW(job.c_str()), INVALID_FILE_ATTRIBUTES);
+    for (bool on : {false, true}) {
+        ASSERT_TRUE(enable_scheduled_task(on));
+        EXPECT_EQ(task_value(read_task_file(name), "Settings/Enabled"), on ? "true" : "false");
+    }
+    EXPECT_EQ(GetFileAttributesW(job_file_path(name).c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_F(MachineScheduledTask, OnXpStoredCreatedOnceSwitchedOffAndOn) {
-    pre_vista_machine_scheduler xp;
-    ASSERT_TRUE(create_scheduled_task(WEDNESDAY));
-    auto stored = read_job_file(job);
-    ASSERT_TRUE(stored) << "no readable .job file for the work item";
-    EXPECT_EQ(stored->application, PROGRAM);
-    EXPECT_EQ(stored->parameters, L"--autorun");
-    EXPECT_EQ(stored->comment, COMMENT);
-    EXPECT_EQ(stored->flags, 0x2041u);
-    EXPECT_EQ(stored->max_run_time, DWORD(INFINITE));
-    ASSERT_EQ(stored->triggers.size(), 1u);
-    const job_trigger& t = stored->triggers[0];
-    EXPECT_EQ(t.type, DWORD(TASK_TIME_TRIGGER_WEEKLY));
-    EXPECT_EQ(t.begin_year, 2026);
-    EXPECT_EQ(t.begin_month, 12);
-    EXPECT_EQ(t.begin_day, 9);
-    EXPECT_EQ(t.start_hour, 17);
-    EXPECT_EQ(t.start_minute, 46);
-    EXPECT_EQ(t.specific0, 1);       // every week
-    EXPECT_EQ(t.specific1, 1 << 3);  // on Wednesdays
-    EXPECT_EQ(t.flags, 0u);
-
-    // Checking the box again: creation fails, the work item stays.
-    wcsncpy_s(module_path, MAX_PATH, L"C:\\Elsewhere\\quillmark.exe", _TRUNCATE);
-    EXPECT_FALSE(create_scheduled_task(WEDNESDAY + 86400));
-    stored = read_job_file(job);
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->application, PROGRAM);
-    EXPECT_EQ(stored->triggers.at(0).begin_day, 9);
-
-    ASSERT_TRUE(enable_scheduled_task(false));
-    stored = read_job_file(job);
-    ASSERT_TRUE(stored);
-    ASSERT_EQ(stored->triggers.size(), 1u);
-    EXPECT_EQ(stored->triggers[0].flags, DWORD(TASK_TRIGGER_FLAG_DISABLED));
-    EXPECT_EQ(stored->triggers[0].specific1, 1 << 3);
-    EXPECT_EQ(stored->triggers[0].start_minute, 46);
-    EXPECT_EQ(stored->parameters, L"--autorun");
-
-    ASSERT_TRUE(enable_scheduled_task(true));
-    stored = read_job_file(job);
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->triggers.at(0).flags, 0u);
-}
-
-TEST_F(MachineScheduledTask, WithoutAWorkItemNothingIsStored) {
-    pre_vista_machine_scheduler xp;
+TEST_F(MachineScheduledTask, WithoutATaskNothingIsStored) {
     EXPECT_FALSE(enable_scheduled_task(true));
-    EXPECT_FALSE(edit_scheduled_task(nullptr));
-    EXPECT_EQ(GetFileAttributesW(job.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(read_task_file(name), L"");
 }
 
 }  // namespace

@@ -404,16 +404,6 @@ TEST_F(SettingsStore, AutostartOnVistaAndLaterIsTheUsersLogOnTaskInPlaceOfTheRun
     EXPECT_FALSE(tasks.registered.count(name));
     EXPECT_EQ(tasks.registered.size(), 2u);
 
-    // Saving the settings applies it the same way.
-    write_reg_text(scratch.root(), VANTOREL, L"install_date", L"2012-03-04");
-    ASSERT_TRUE(load_settings());
-    current_settings.autorun = 1;
-    save_settings();
-    EXPECT_TRUE(tasks.registered.count(name));
-    EXPECT_FALSE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
-    current_settings.autorun = 0;
-    save_settings();
-    EXPECT_FALSE(tasks.registered.count(name));
 }
 
 TEST_F(SettingsStore, AutostartTaskIsLeftOutBeforeVistaAndItsFailuresAreReported) {

@@ -4,10 +4,10 @@
 // Windows before Vista (the 1.0 interface alone).
 #pragma once
 
+#include <stdio.h>
 #include <time.h>
 #include <tinyxml.h>
 
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -46,25 +46,15 @@ inline __time64_t local_moment(int year, int month, int day, int hour, int minut
     return _mktime64(&t);
 }
 
-// What Task Scheduler 2.0 stored for the task `name`: the XML file in the
-// system folder's "Tasks" (UTF-16 with its byte-order mark, or UTF-8). Empty
-// when there is none.
+// What Task Scheduler 2.0 stored for the task `name`: the XML file (UTF-8)
+// in the system folder's "Tasks". Empty when there is none.
 inline std::wstring read_task_file(const std::wstring& name) {
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
-    HANDLE file = CreateFileW((std::wstring(system) + L"\\Tasks\\" + name).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return L"";
+    FILE* file = _wfopen((std::wstring(system) + L"\\Tasks\\" + name).c_str(), L"rb");
     std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
-    CloseHandle(file);
-    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-        std::wstring text((bytes.size() - 2) / 2, L'\0');
-        std::memcpy(&text[0], bytes.data() + 2, text.size() * 2);
-        return text;
-    }
+    for (int c; file && (c = fgetc(file)) != EOF;) bytes += static_cast<char>(c);
+    if (file) fclose(file);
     return utf8_to_wide(bytes);
 }
 
@@ -170,40 +160,4 @@ public:
         out = found->second.seen;
         return true;
     }
-};
-
-// The machine's scheduler as on a Windows before Vista: the 1.0 interface of
-// Wine, which reports a later Windows. Installs itself for its lifetime.
-class pre_vista_machine_scheduler final : public task_scheduler {
-public:
-    pre_vista_machine_scheduler() {
-        set_task_scheduler(nullptr);
-        machine_ = &scheduler();
-        set_task_scheduler(this);
-    }
-    ~pre_vista_machine_scheduler() override { set_task_scheduler(nullptr); }
-    pre_vista_machine_scheduler(const pre_vista_machine_scheduler&) = delete;
-    pre_vista_machine_scheduler& operator=(const pre_vista_machine_scheduler&) = delete;
-
-    bool has_run_levels() override { return false; }
-    bool create_work_item(const work_item& item) override { return machine_->create_work_item(item); }
-    bool set_trigger_flags(const std::wstring& name, DWORD flags) override {
-        return machine_->set_trigger_flags(name, flags);
-    }
-    bool edit_work_item(const std::wstring& name, HWND owner) override {
-        return machine_->edit_work_item(name, owner);
-    }
-    bool delete_work_item(const std::wstring& name) override { return machine_->delete_work_item(name); }
-    bool read_work_item(const std::wstring& name, task_summary& out) override {
-        return machine_->read_work_item(name, out);
-    }
-    bool register_task(const std::wstring&, const std::wstring&, const std::wstring&) override {
-        return false;
-    }
-    bool set_task_enabled(const std::wstring&, bool) override { return false; }
-    bool delete_task(const std::wstring&) override { return false; }
-    bool read_task(const std::wstring&, task_summary&) override { return false; }
-
-private:
-    task_scheduler* machine_ = nullptr;
 };
