@@ -47,11 +47,14 @@ inline __time64_t local_moment(int year, int month, int day, int hour, int minut
 }
 
 // What Task Scheduler 2.0 stored for the task `name`: the XML file (UTF-8)
-// in the system folder's "Tasks". Empty when there is none.
+// in the system folder's "Tasks", which a 32-bit program on 64-bit Windows
+// reaches through "Sysnative". Empty when there is none.
 inline std::wstring read_task_file(const std::wstring& name) {
-    wchar_t system[MAX_PATH] = {};
+    wchar_t windows[MAX_PATH] = {}, system[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
     GetSystemDirectoryW(system, MAX_PATH);
-    FILE* file = _wfopen((std::wstring(system) + L"\\Tasks\\" + name).c_str(), L"rb");
+    FILE* file = _wfopen((std::wstring(windows) + L"\\Sysnative\\Tasks\\" + name).c_str(), L"rb");
+    if (!file) file = _wfopen((std::wstring(system) + L"\\Tasks\\" + name).c_str(), L"rb");
     std::string bytes;
     for (int c; file && (c = fgetc(file)) != EOF;) bytes += static_cast<char>(c);
     if (file) fclose(file);
