@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/globals.h"
+#include "app/scheduled_task.h"
 #include "platform/registry_root.h"
 #include "platform/task_scheduler.h"
 #include "platform/text.h"
@@ -111,26 +112,25 @@ void read_stored_values() {
     read_text_value(settings_key, L"install_date", s.install_date);
 }
 
-// The log-on work item that starts the program with Windows on Vista and
-// later, where the Run entry cannot start a program that requires elevation.
-// A work item left by an earlier call is replaced, so it always starts the
-// program where it is now. Scheduler failures are silent.
-void apply_autostart_work_item(bool enabled) {
-    task_scheduler& tasks = scheduler();
-    if (!tasks.has_run_levels()) return;
-    tasks.delete_work_item(autostart_item_name);
-    if (!enabled) return;
-    work_item item;
-    item.name = autostart_item_name;
-    item.application = module_path;  // no arguments, like the Run entry
-    item.comment = L"Starts Quillmark when you log on.";
-    // The program started at log-on stays for the whole session, like one
-    // started from the Run entry: on batteries too, and with no time limit.
-    item.flags = TASK_FLAG_INTERACTIVE | TASK_FLAG_RUN_ONLY_IF_LOGGED_ON;
-    item.unlimited_run_time = true;
-    if (!current_account(item.account)) return;
-    item.trigger = logon_trigger(_time64(nullptr));
-    if (tasks.create_work_item(item)) tasks.raise_run_level(autostart_item_name);
+// The log-on task that starts the program with Windows on Vista and later,
+// where Windows does not start a program that requires elevation from the Run
+// entry. It is made anew whenever autostart is saved on, so it always starts
+// the program where it is now; an earlier version's item of the whole computer
+// goes when it is this user's. False when the task could not be made (or, off,
+// removed).
+bool apply_autostart_task(task_scheduler& tasks, bool enabled) {
+    std::wstring account;
+    if (!current_account(account)) return false;
+    const std::wstring name = per_user_task_name(autostart_item_name, account);
+    remove_earlier_task(tasks, autostart_item_name, L"");
+    if (!tasks.delete_task(name)) return false;
+    if (!enabled) return true;
+    task_definition task;
+    task.description = L"Starts Quillmark when you log on.";
+    task.user = account;
+    task.application = module_path;  // no arguments
+    task.trigger = logon_trigger(_time64(nullptr));
+    return tasks.register_task(name, task_xml(task), account);
 }
 
 void ensure_folder(const wchar_t* path) {
@@ -171,7 +171,9 @@ bool set_autostart(bool enabled) {
     if (RegCreateKeyExW(settings_root(), run_subkey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
                         &key, nullptr) != ERROR_SUCCESS)
         return false;
-    if (enabled) {
+    task_scheduler& tasks = scheduler();
+    const bool logon_task = tasks.has_run_levels();
+    if (enabled && !logon_task) {
         // Quoted: Windows splits an unquoted command line at its first space,
         // so a path such as C:\Program Files\... would start the wrong file.
         std::wstring command = L"\"";
@@ -179,11 +181,12 @@ bool set_autostart(bool enabled) {
         command += L"\"";
         write_text_value(key, run_value, command.c_str());
     } else {
+        // On Vista and later an entry (left by an earlier version) would only
+        // bring Windows' notice of a blocked start-up program.
         RegDeleteValueW(key, run_value);  // a missing value is fine
     }
     RegCloseKey(key);
-    apply_autostart_work_item(enabled);
-    return true;
+    return logon_task ? apply_autostart_task(tasks, enabled) : true;
 }
 
 bool save_settings() {

@@ -33,10 +33,13 @@ bool load_settings();
 // Writes every value to settings_key, then applies the autostart entry.
 // Write failures are not reported: always true.
 bool save_settings();
-// Writes (enabled) or deletes the "Quillmark" value of the Run key; on Windows
-// Vista and later also creates (raised to the highest run level) or deletes
-// the log-on work item "Quillmark Autostart". False when the Run key cannot be
-// opened (then nothing changes); scheduler failures are not reported.
+// Windows XP: writes (enabled) or deletes the "Quillmark" value of the Run
+// key. Windows Vista and later: deletes that value (Windows does not start a
+// program that requires elevation from it) and makes anew (enabled) or
+// deletes the user's log-on task "Quillmark Autostart (DOMAIN+user)" at the
+// highest run level. False when the Run key cannot be opened (then nothing
+// changes) or, on Vista and later, when the log-on task could not be made or
+// removed.
 bool set_autostart(bool enabled);
 // install_date := today's date in UTC.
 void stamp_install_date();

@@ -296,7 +296,7 @@ void config_window_c::browse(int edit_id) {
 
 void config_window_c::scheduled_scan_clicked() {
     if (IsDlgButtonChecked(window_, IDC_CONFIG_SCHEDULED_SCAN) == BST_CHECKED) {
-        // A work item made at an earlier check is kept: creating it again fails.
+        // A task made at an earlier check is kept: creating it again fails.
         create_scheduled_task();
         enable_scheduled_task(true);
         edit_scheduled_task(window_);

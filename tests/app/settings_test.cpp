@@ -291,6 +291,7 @@ TEST_F(SettingsStore, StringDataWithoutTerminatorIsIgnored) {
 }
 
 TEST_F(SettingsStore, AutostartEntryHoldsTheQuotedProgramPath) {
+    tasks.run_levels = false;  // Windows XP: the Run entry starts the program
     copy_text(module_path, L"C:\\Program Files\\Quillmark\\quillmark.exe");
     const std::wstring quoted = L"\"C:\\Program Files\\Quillmark\\quillmark.exe\"";
 
@@ -311,6 +312,7 @@ TEST_F(SettingsStore, AutostartEntryHoldsTheQuotedProgramPath) {
 }
 
 TEST_F(SettingsStore, SaveWritesTheConfiguredValuesAndAppliesAutostart) {
+    tasks.run_levels = false;  // Windows XP: the Run entry starts the program
     copy_text(module_path, L"C:\\Q\\quillmark.exe");
     write_reg_text(scratch.root(), VANTOREL, L"install_date", L"2012-03-04");
     ASSERT_TRUE(load_settings());
@@ -363,157 +365,115 @@ TEST_F(SettingsStore, LoadFailsWhenTheKeyCannotBeOpened) {
 // For failure messages of paths and dates (ASCII).
 std::string wide_text(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
-// Today's local date as a trigger's begin date holds it.
-std::wstring local_date_today() {
-    __time64_t now = _time64(nullptr);
-    tm local = {};
-    _localtime64_s(&local, &now);
-    wchar_t text[16];
-    wcsftime(text, 16, L"%Y-%m-%d", &local);
-    return text;
-}
-
-std::wstring begin_date(WORD year, WORD month, WORD day) {
-    wchar_t text[16];
-    swprintf(text, 16, L"%04u-%02u-%02u", year, month, day);
-    return text;
-}
-
-TEST_F(SettingsStore, AutostartOnVistaAndLaterAlsoKeepsARaisedLogOnWorkItem) {
+TEST_F(SettingsStore, AutostartOnVistaAndLaterIsTheUsersLogOnTaskInPlaceOfTheRunEntry) {
     copy_text(module_path, L"C:\\Program Files\\Quillmark\\quillmark.exe");
     std::wstring account;
     ASSERT_TRUE(current_account(account));
-    work_item weekly;
-    weekly.name = L"Quillmark";
-    tasks.items[L"Quillmark"] = {weekly, true};
+    const std::wstring name = per_user_task_name(AUTOSTART_ITEM, account);
+    // Left by an earlier version: the Run entry, and the log-on item, which
+    // was one for the whole computer.
+    write_reg_text(scratch.root(), RUN, L"Quillmark", L"\"C:\\old\\quillmark.exe\"");
+    tasks.registered[AUTOSTART_ITEM].seen = {L"C:\\old\\quillmark.exe", L"", account};
+    tasks.registered[L"Quillmark (OTHER+bob)"].xml = L"<Task />";  // another user's
 
-    const std::wstring today = local_date_today();
     ASSERT_TRUE(set_autostart(true));
-    EXPECT_TRUE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
-    std::vector<std::wstring> expected = {L"delete Quillmark Autostart",
-                                          L"create Quillmark Autostart",
-                                          L"raise Quillmark Autostart"};
+    EXPECT_FALSE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
+    std::vector<std::wstring> expected = {L"delete_task " + std::wstring(AUTOSTART_ITEM),
+                                          L"delete_task " + name, L"register " + name};
     EXPECT_EQ(tasks.calls, expected);
-    ASSERT_TRUE(tasks.items.count(AUTOSTART_ITEM));
-    const auto& stored = tasks.items[AUTOSTART_ITEM];
-    EXPECT_TRUE(stored.raised);
-    const work_item& item = stored.item;
-    EXPECT_EQ(item.application, L"C:\\Program Files\\Quillmark\\quillmark.exe");
-    EXPECT_EQ(item.parameters, L"");
-    EXPECT_EQ(item.account, account);
-    EXPECT_EQ(item.flags, DWORD(TASK_FLAG_INTERACTIVE | TASK_FLAG_RUN_ONLY_IF_LOGGED_ON));
-    EXPECT_TRUE(item.unlimited_run_time);
-    EXPECT_EQ(item.trigger.cbTriggerSize, sizeof(TASK_TRIGGER));
-    EXPECT_EQ(item.trigger.TriggerType, TASK_EVENT_TRIGGER_AT_LOGON);
-    EXPECT_EQ(item.trigger.rgFlags, 0u);
-    std::wstring begins = begin_date(item.trigger.wBeginYear, item.trigger.wBeginMonth,
-                                     item.trigger.wBeginDay);
-    EXPECT_TRUE(begins == today || begins == local_date_today()) << begins;
+    EXPECT_FALSE(tasks.registered.count(AUTOSTART_ITEM));
+    ASSERT_TRUE(tasks.registered.count(name));
+    EXPECT_TRUE(tasks.registered.count(L"Quillmark (OTHER+bob)"));
+    const std::wstring xml = tasks.registered[name].xml;
+    EXPECT_EQ(tasks.registered[name].user, account);
+    EXPECT_EQ(task_value(xml, "Triggers/LogonTrigger/UserId"), wide_text(account));
+    EXPECT_EQ(task_value(xml, "Principals/Principal/RunLevel"), "HighestAvailable");
+    EXPECT_EQ(task_value(xml, "Actions/Exec/Command"), "C:\\Program Files\\Quillmark\\quillmark.exe");
+    EXPECT_EQ(task_value(xml, "Actions/Exec/Arguments"), "<absent>");
 
-    // Enabled again after the program moved: the work item follows it.
+    // Enabled again after the program moved: the task follows it.
     copy_text(module_path, L"D:\\Tools\\quillmark.exe");
     tasks.calls.clear();
     ASSERT_TRUE(set_autostart(true));
-    EXPECT_EQ(tasks.calls, expected);
-    EXPECT_EQ(tasks.items[AUTOSTART_ITEM].item.application, L"D:\\Tools\\quillmark.exe");
-    EXPECT_TRUE(tasks.items[AUTOSTART_ITEM].raised);
+    EXPECT_EQ(tasks.calls, (std::vector<std::wstring>{L"delete_task " + name, L"register " + name}));
+    EXPECT_EQ(task_value(tasks.registered[name].xml, "Actions/Exec/Command"), "D:\\Tools\\quillmark.exe");
 
-    // Off: gone with the Run entry; the weekly scan's work item stays.
-    tasks.calls.clear();
+    // Off: gone; the other user's task and the weekly scan's stay.
+    tasks.registered[L"Quillmark"].xml = L"<Task />";
     ASSERT_TRUE(set_autostart(false));
-    EXPECT_FALSE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
-    EXPECT_EQ(tasks.calls, std::vector<std::wstring>{L"delete Quillmark Autostart"});
-    EXPECT_FALSE(tasks.items.count(AUTOSTART_ITEM));
-    EXPECT_TRUE(tasks.items.count(L"Quillmark"));
+    EXPECT_FALSE(tasks.registered.count(name));
+    EXPECT_EQ(tasks.registered.size(), 2u);
 
-    // Saving the settings applies both the same way.
-    write_reg_text(scratch.root(), VANTOREL, L"install_date", L"2012-03-04");
-    ASSERT_TRUE(load_settings());
-    current_settings.autorun = 1;
-    save_settings();
-    EXPECT_TRUE(tasks.items[AUTOSTART_ITEM].raised);
-    current_settings.autorun = 0;
-    save_settings();
-    EXPECT_FALSE(tasks.items.count(AUTOSTART_ITEM));
 }
 
-TEST_F(SettingsStore, AutostartWorkItemIsLeftOutBeforeVistaAndItsFailuresAreSilent) {
+TEST_F(SettingsStore, AutostartTaskIsLeftOutBeforeVistaAndItsFailuresAreReported) {
     copy_text(module_path, L"C:\\Q\\quillmark.exe");
 
     // Windows XP: the Run entry alone, no scheduler call.
     tasks.run_levels = false;
     ASSERT_TRUE(set_autostart(true));
+    EXPECT_TRUE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
     ASSERT_TRUE(set_autostart(false));
     EXPECT_TRUE(tasks.calls.empty());
 
-    // A work item that cannot be created is not raised; the Run entry is there.
+    // A task that cannot be made, or an old one that cannot be removed, is a
+    // failure: Windows would not start the program. The Run entry goes.
     tasks.run_levels = true;
-    tasks.fail_create = true;
+    write_reg_text(scratch.root(), RUN, L"Quillmark", L"\"C:\\Q\\quillmark.exe\"");
+    tasks.fail_register = true;
+    EXPECT_FALSE(set_autostart(true));
+    EXPECT_FALSE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
+    tasks.fail_register = false;
     ASSERT_TRUE(set_autostart(true));
-    EXPECT_TRUE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
-    std::vector<std::wstring> expected = {L"delete Quillmark Autostart",
-                                          L"create Quillmark Autostart"};
-    EXPECT_EQ(tasks.calls, expected);
+    tasks.fail_delete = true;
+    EXPECT_FALSE(set_autostart(false));
+    EXPECT_EQ(tasks.registered.size(), 1u);
 
-    // Raising fails: still success, the work item stays as created.
-    tasks.fail_create = false;
-    tasks.fail_raise = true;
-    EXPECT_TRUE(set_autostart(true));
-    ASSERT_TRUE(tasks.items.count(AUTOSTART_ITEM));
-    EXPECT_FALSE(tasks.items[AUTOSTART_ITEM].raised);
-
-    // A Run key that cannot be opened changes nothing, the work item neither.
+    // A Run key that cannot be opened changes nothing, the task neither.
+    tasks.fail_delete = false;
     tasks.calls.clear();
     set_settings_root(reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x7FFF0)));
     EXPECT_FALSE(set_autostart(false));
     set_settings_root(scratch.root());
     EXPECT_TRUE(tasks.calls.empty());
-    EXPECT_TRUE(tasks.items.count(AUTOSTART_ITEM));
+    EXPECT_EQ(tasks.registered.size(), 1u);
 }
 
-// The same through the machine's Task Scheduler 1.0 (Wine's keeps the work
-// items as .job files; its 2.0 store is apart, so the raise is not observable).
+// The same through the machine's Task Scheduler 2.0 (Wine keeps the tasks'
+// description and settings as XML in system32\Tasks).
 class SettingsStoreOnTheMachine : public SettingsStore {
 protected:
+    std::wstring name;
+
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         set_task_scheduler(nullptr);
-        scheduler().delete_work_item(AUTOSTART_ITEM);
+        std::wstring account;
+        ASSERT_TRUE(current_account(account));
+        name = per_user_task_name(AUTOSTART_ITEM, account);
+        scheduler().delete_task(name);
     }
     void TearDown() override {
-        scheduler().delete_work_item(AUTOSTART_ITEM);
+        scheduler().delete_task(name);
         CoUninitialize();
     }
 };
 
-TEST_F(SettingsStoreOnTheMachine, AutostartWorkItemIsStoredAndRemovedWithTheRunEntry) {
+TEST_F(SettingsStoreOnTheMachine, AutostartTaskIsRegisteredAndRemoved) {
     ASSERT_TRUE(scheduler().has_run_levels());  // Wine reports Windows 7
-    const std::wstring job = job_file_path(AUTOSTART_ITEM);
     copy_text(module_path, L"C:\\Program Files\\Quillmark\\quillmark.exe");
 
-    const std::wstring today = local_date_today();
     ASSERT_TRUE(set_autostart(true));
-    auto stored = read_job_file(job);
-    ASSERT_TRUE(stored) << "no readable " << wide_text(job);
-    EXPECT_EQ(stored->application, L"C:\\Program Files\\Quillmark\\quillmark.exe");
-    EXPECT_EQ(stored->parameters, L"");
-    EXPECT_EQ(stored->max_run_time, DWORD(INFINITE));
-    ASSERT_EQ(stored->triggers.size(), 1u);
-    const job_trigger& trigger = stored->triggers[0];
-    EXPECT_EQ(trigger.type, DWORD(TASK_EVENT_TRIGGER_AT_LOGON));
-    EXPECT_EQ(trigger.flags, 0u);
-    std::wstring begins = begin_date(trigger.begin_year, trigger.begin_month, trigger.begin_day);
-    EXPECT_TRUE(begins == today || begins == local_date_today()) << wide_text(begins);
-
-    // Enabled again from elsewhere: one work item, for the new path.
+    std::wstring stored = read_task_file(name);
+    EXPECT_EQ(task_value(stored, "RegistrationInfo/Description"), "Starts Quillmark when you log on.");
+    EXPECT_EQ(task_value(stored, "Settings/Enabled"), "true");
+    // Enabled again from elsewhere: one task, made anew.
     copy_text(module_path, L"D:\\Tools\\quillmark.exe");
     ASSERT_TRUE(set_autostart(true));
-    stored = read_job_file(job);
-    ASSERT_TRUE(stored);
-    EXPECT_EQ(stored->application, L"D:\\Tools\\quillmark.exe");
+    EXPECT_NE(read_task_file(name), L"");
 
     ASSERT_TRUE(set_autostart(false));
-    EXPECT_EQ(GetFileAttributesW(job.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(read_task_file(name), L"");
     EXPECT_FALSE(read_reg_value(scratch.root(), RUN, L"Quillmark"));
 }
 

@@ -1,17 +1,37 @@
-// A task scheduler for tests: keeps work items in memory the way Windows does
-// (a name that is taken cannot be created again), records every call in order
-// and can be told to fail a kind of call or to be a Windows without run levels.
-// Like Windows, a work item saved again through Task Scheduler 1.0 (a trigger
-// change, the property sheet) is back at the lowest run level.
+// A task scheduler for tests: keeps 1.0 work items and 2.0 tasks in memory
+// the way Windows does (a name that is taken cannot be created again), records
+// every change in order and can be told to fail a kind of call or to be a
+// Windows before Vista (the 1.0 interface alone).
 #pragma once
 
+#include <stdio.h>
 #include <time.h>
+#include <tinyxml.h>
 
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/task_scheduler.h"
+#include "platform/text.h"
+
+// The text of the element at `path` ("Settings/Enabled", below <Task>) in a
+// task's XML, "<absent>" when there is none, "<unreadable>" for bad XML.
+// An element without text reads as "".
+inline std::string task_value(const std::wstring& xml, const char* path) {
+    TiXmlDocument document;
+    document.Parse(wide_to_utf8(xml).c_str());
+    if (document.Error() || !document.RootElement()) return "<unreadable>";
+    const TiXmlElement* at = document.RootElement();
+    std::string rest = path;
+    while (at && !rest.empty()) {
+        std::size_t slash = rest.find('/');
+        at = at->FirstChildElement(rest.substr(0, slash).c_str());
+        rest = slash == std::string::npos ? "" : rest.substr(slash + 1);
+    }
+    if (!at) return "<absent>";
+    return at->GetText() ? at->GetText() : "";
+}
 
 // A moment given in local time, as the scheduler's triggers count it.
 inline __time64_t local_moment(int year, int month, int day, int hour, int minute, int second = 0) {
@@ -26,21 +46,46 @@ inline __time64_t local_moment(int year, int month, int day, int hour, int minut
     return _mktime64(&t);
 }
 
+// What Task Scheduler 2.0 stored for the task `name`: the XML file (UTF-8)
+// in the system folder's "Tasks", which a 32-bit program on 64-bit Windows
+// reaches through "Sysnative". Empty when there is none.
+inline std::wstring read_task_file(const std::wstring& name) {
+    wchar_t windows[MAX_PATH] = {}, system[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    GetSystemDirectoryW(system, MAX_PATH);
+    FILE* file = _wfopen((std::wstring(windows) + L"\\Sysnative\\Tasks\\" + name).c_str(), L"rb");
+    if (!file) file = _wfopen((std::wstring(system) + L"\\Tasks\\" + name).c_str(), L"rb");
+    std::string bytes;
+    for (int c; file && (c = fgetc(file)) != EOF;) bytes += static_cast<char>(c);
+    if (file) fclose(file);
+    return utf8_to_wide(bytes);
+}
+
 class recording_task_scheduler final : public task_scheduler {
 public:
     struct stored_item {
         work_item item;
-        bool raised = false;  // run level set to the highest
+    };
+    // A 2.0 task: what it was registered with, and what read_task answers
+    // (empty application: nothing, as for a task without a program).
+    struct registered_task {
+        std::wstring xml;
+        std::wstring user;
+        bool enabled = true;
+        task_summary seen;
     };
 
     bool run_levels = true;  // false: a Windows before Vista
     bool fail_create = false;
-    bool fail_raise = false;
+    bool fail_register = false;
+    bool fail_delete = false;
     bool fail_set_trigger_flags = false;
     bool fail_edit = false;  // the property sheet ends with an error
     HWND edit_owner = nullptr;  // owner of the last property sheet
-    std::vector<std::wstring> calls;  // e.g. L"create Quillmark", L"raise Quillmark"
+    // e.g. L"create NAME", L"register NAME", L"disable NAME", L"delete_task NAME"
+    std::vector<std::wstring> calls;
     std::map<std::wstring, stored_item> items;
+    std::map<std::wstring, registered_task> registered;
 
     // Installs itself for the lifetime of the object.
     recording_task_scheduler() { set_task_scheduler(this); }
@@ -53,7 +98,7 @@ public:
     bool create_work_item(const work_item& item) override {
         calls.push_back(L"create " + item.name);
         if (fail_create || items.count(item.name)) return false;
-        items[item.name] = stored_item{item, false};
+        items[item.name] = stored_item{item};
         return true;
     }
 
@@ -62,7 +107,6 @@ public:
         auto found = items.find(name);
         if (fail_set_trigger_flags || found == items.end()) return false;
         found->second.item.trigger.rgFlags = flags;
-        found->second.raised = false;
         return true;
     }
 
@@ -71,21 +115,52 @@ public:
         auto found = items.find(name);
         if (found == items.end()) return false;
         edit_owner = owner;
-        found->second.raised = false;  // the sheet may have saved
         return !fail_edit;
     }
 
     bool delete_work_item(const std::wstring& name) override {
         calls.push_back(L"delete " + name);
+        if (fail_delete) return false;
         items.erase(name);
         return true;
     }
 
-    bool raise_run_level(const std::wstring& name) override {
-        calls.push_back(L"raise " + name);
+    bool read_work_item(const std::wstring& name, task_summary& out) override {
         auto found = items.find(name);
-        if (!run_levels || fail_raise || found == items.end()) return false;
-        found->second.raised = true;
+        if (found == items.end()) return false;
+        out = {found->second.item.application, found->second.item.parameters,
+               found->second.item.account};
+        return true;
+    }
+
+    bool register_task(const std::wstring& name, const std::wstring& xml,
+                       const std::wstring& user) override {
+        calls.push_back(L"register " + name);
+        if (!run_levels || fail_register || xml.empty() || registered.count(name)) return false;
+        registered[name] = registered_task{xml, user, true, {}};
+        return true;
+    }
+
+    bool set_task_enabled(const std::wstring& name, bool enabled) override {
+        calls.push_back((enabled ? L"enable " : L"disable ") + name);
+        auto found = registered.find(name);
+        if (!run_levels || found == registered.end()) return false;
+        found->second.enabled = enabled;
+        return true;
+    }
+
+    bool delete_task(const std::wstring& name) override {
+        calls.push_back(L"delete_task " + name);
+        if (!run_levels || fail_delete) return false;
+        registered.erase(name);
+        return true;
+    }
+
+    bool read_task(const std::wstring& name, task_summary& out) override {
+        auto found = registered.find(name);
+        if (!run_levels || found == registered.end() || found->second.seen.application.empty())
+            return false;
+        out = found->second.seen;
         return true;
     }
 };

@@ -1,5 +1,5 @@
-// The task-scheduler layer: its triggers, and its Task Scheduler 1.0 work
-// items as Wine stores them (.job files in the Windows "Tasks" folder).
+// The task-scheduler layer: its triggers, its task XML and its Task Scheduler
+// 1.0 work items as Wine stores them (.job files in the Windows "Tasks" folder).
 #include "platform/task_scheduler.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 
 #include "common/job_file.h"
 #include "common/recording_task_scheduler.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -43,6 +44,51 @@ TEST(Triggers, WeeklyFromTodayOneMinuteOnAndLogOn) {
     EXPECT_EQ(t.wBeginMonth, 12);
     EXPECT_EQ(t.wBeginDay, 7);
     EXPECT_EQ(t.rgFlags, 0u);
+}
+
+// The log-on task's XML is checked with the settings that make it.
+TEST(TaskXml, CarriesTriggerUserRunLevelSettingsAndProgramEscaped) {
+    task_definition weekly;
+    weekly.description = L"Scan & <keep> \"drivers\" 'up'";
+    weekly.user = L"CORP\\alice";
+    weekly.application = L"C:\\A&B <x>\\q'\\quill\"mark.exe";
+    weekly.arguments = L"--autorun";
+    weekly.trigger = weekly_trigger(local_moment(2026, 12, 9, 17, 45), true);
+    const std::wstring xml = task_xml(weekly);
+    const std::pair<const char*, std::string> cases[] = {
+        {"RegistrationInfo/Description", wide_to_utf8(weekly.description)},
+        {"Triggers/CalendarTrigger/StartBoundary", "2026-12-09T17:46:00"},
+        {"Triggers/CalendarTrigger/ScheduleByWeek/DaysOfWeek/Wednesday", ""},
+        {"Triggers/CalendarTrigger/ScheduleByWeek/DaysOfWeek/Thursday", "<absent>"},
+        {"Triggers/CalendarTrigger/ScheduleByWeek/WeeksInterval", "1"},
+        {"Principals/Principal/UserId", "CORP\\alice"},
+        {"Principals/Principal/LogonType", "InteractiveToken"},
+        {"Principals/Principal/RunLevel", "HighestAvailable"},
+        {"Settings/MultipleInstancesPolicy", "Parallel"},
+        {"Settings/DisallowStartIfOnBatteries", "false"},
+        {"Settings/StopIfGoingOnBatteries", "false"},
+        {"Settings/ExecutionTimeLimit", "PT0S"},
+        {"Settings/Enabled", "true"},
+        {"Actions/Exec/Command", wide_to_utf8(weekly.application)},
+        {"Actions/Exec/Arguments", "--autorun"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(task_value(xml, c.first), c.second) << c.first;
+    EXPECT_NE(xml.find(L"<Task version=\"1.2\""), std::wstring::npos);
+
+    // What XML cannot carry, and triggers it is not made for: no XML at all.
+    task_definition bad[5] = {weekly, weekly, weekly, weekly, weekly};
+    bad[0].description += L'\x01';
+    bad[1].application += L'\x1B';
+    bad[2].trigger.TriggerType = TASK_TIME_TRIGGER_DAILY;
+    bad[3].trigger.Type.Weekly.rgfDaysOfTheWeek = 0;
+    bad[4].trigger = TASK_TRIGGER{};  // a time that had no local time
+    bad[4].trigger.TriggerType = TASK_TIME_TRIGGER_WEEKLY;
+    for (const auto& b : bad) EXPECT_EQ(task_xml(b), L"");
+}
+
+TEST(TaskNames, CarryTheAccountAndNothingATaskNameCannotHold) {
+    EXPECT_EQ(per_user_task_name(L"Quillmark", L"CORP\\alice"), L"Quillmark (CORP+alice)");
+    EXPECT_EQ(per_user_task_name(L"Q", L"..\\..\\x/y\"<>|:*?"), L"Q (..+..+x_y_______)");
 }
 
 class MachineScheduler : public ::testing::Test {
@@ -111,8 +157,11 @@ TEST_F(MachineScheduler, WeeklyWorkItemIsStoredSwitchedAndDeleted) {
     EXPECT_FALSE(scheduler().set_trigger_flags(name, 0));
 }
 
-TEST_F(MachineScheduler, RaisingATaskThatIsNotThereFailsQuietly) {
-    EXPECT_FALSE(scheduler().raise_run_level(L"Quillmark No Such Work Item"));
+TEST_F(MachineScheduler, SwitchingOrReadingATaskThatIsNotThereFailsQuietly) {
+    task_summary none;
+    EXPECT_FALSE(scheduler().set_task_enabled(L"Quillmark No Such Task", true));
+    EXPECT_FALSE(scheduler().read_task(L"Quillmark No Such Task", none));
+    EXPECT_TRUE(scheduler().delete_task(L"Quillmark No Such Task"));
 }
 
 }  // namespace

@@ -292,8 +292,10 @@ public:
 class ConfigWindow : public ::testing::Test {
 protected:
     recording_task_scheduler tasks;  // in place of the machine's scheduler
+    const std::wstring weekly = weekly_task_name();
 
     void SetUp() override {
+        tasks.run_levels = false;  // Windows XP: the Run entry and 1.0 work items
         copy_text(saved_program_dir_, program_dir);
         copy_text(saved_module_path_, module_path);
         saved_settings_ = current_settings;
@@ -559,8 +561,8 @@ TEST_F(ConfigWindow, ScheduledScanActsAtOnceCancelDisablesItAgainOkKeepsIt) {
         opened = dialog;
         toggle(dialog, IDC_CONFIG_SCHEDULED_SCAN, "check the weekly scan");
         // At once: made, switched on and its property sheet opened over the dialog.
-        ASSERT_EQ(tasks.items.count(scheduled_task_name), 1u);
-        trigger = &tasks.items[scheduled_task_name].item.trigger;
+        ASSERT_EQ(tasks.items.count(weekly), 1u);
+        trigger = &tasks.items[weekly].item.trigger;
         EXPECT_EQ(trigger->rgFlags, 0u);
         EXPECT_EQ(tasks.edit_owner, dialog);
         press_cancel(dialog);
@@ -578,15 +580,15 @@ TEST_F(ConfigWindow, ScheduledScanActsAtOnceCancelDisablesItAgainOkKeepsIt) {
     });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(stored_dword(L"scheduled_scan"), 1u);
-    EXPECT_EQ(tasks.items[scheduled_task_name].item.trigger.rgFlags, 0u);
+    EXPECT_EQ(tasks.items[weekly].item.trigger.rgFlags, 0u);
     // Made again is tried once and refused: the work item exists.
-    EXPECT_EQ(std::count(tasks.calls.begin(), tasks.calls.end(), L"create Quillmark"), 1);
+    EXPECT_EQ(std::count(tasks.calls.begin(), tasks.calls.end(), L"create " + weekly), 1);
     EXPECT_EQ(tasks.items.size(), 1u);
 
     // Unchecked and left with the caption close button: switched on again.
     result = with_dialog([&](HWND dialog) {
         toggle(dialog, IDC_CONFIG_SCHEDULED_SCAN, "uncheck the weekly scan");
-        EXPECT_EQ(tasks.items[scheduled_task_name].item.trigger.rgFlags,
+        EXPECT_EQ(tasks.items[weekly].item.trigger.rgFlags,
                   static_cast<DWORD>(TASK_TRIGGER_FLAG_DISABLED));
         RECT r{};
         GetWindowRect(dialog, &r);
@@ -597,7 +599,7 @@ TEST_F(ConfigWindow, ScheduledScanActsAtOnceCancelDisablesItAgainOkKeepsIt) {
             "the caption close button");
     });
     EXPECT_EQ(result, 2);
-    EXPECT_EQ(tasks.items[scheduled_task_name].item.trigger.rgFlags, 0u);
+    EXPECT_EQ(tasks.items[weekly].item.trigger.rgFlags, 0u);
     EXPECT_EQ(stored_dword(L"scheduled_scan"), 1u);
 }
 
