@@ -27,6 +27,7 @@ SetCompressor /SOLID lzma
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include x64.nsh
+!include WordFunc.nsh
 
 !define PRODUCT "Quillmark"
 !define PUBLISHER "Vantorel"
@@ -211,6 +212,31 @@ FunctionEnd
 !macroend
 !insertmacro DELETE_WORK_ITEM "un."
 
+; Deletes the two scheduled tasks the program made for this user: named
+; "Quillmark (DOMAIN+user)" and "Quillmark Autostart (DOMAIN+user)" after the
+; user's SAM-compatible name. Before Vista they are Task Scheduler 1.0 work
+; items; from Vista on Task Scheduler 2.0 tasks, which schtasks deletes. A
+; task that is not there is no error.
+Function un.DeleteUserTasks
+    ; GetUserNameExW(NameSamCompatible); it returns a BOOLEAN, one byte.
+    System::Call "secur32::GetUserNameExW(i 2, w .r1, *i ${NSIS_MAX_STRLEN}) i .r2"
+    IntOp $2 $2 & 0xFF
+    ${If} $2 <> 0
+    ${AndIf} $1 != ""
+        ${WordReplace} "$1" "\" "+" "+" $1
+        ${ForEach} $3 0 1 + 1
+            ${If} $3 = 0
+                StrCpy $0 "Quillmark ($1)"
+            ${Else}
+                StrCpy $0 "Quillmark Autostart ($1)"
+            ${EndIf}
+            Call un.DeleteWorkItem
+            nsExec::Exec '"$SYSDIR\schtasks.exe" /Delete /TN "$0" /F'
+            Pop $2
+        ${Next}
+    ${EndIf}
+FunctionEnd
+
 ; Quillmark runs with administrator rights, and Windows looks for the DLLs a
 ; program imports in the program's folder before System32 (the 32-bit
 ; program imports several when it starts), so only administrators may
@@ -352,8 +378,10 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
-    ; What the program made for itself: the Run entry and its two work items.
+    ; What the program made for itself: the Run entry, its two tasks, and the
+    ; two work items of the names earlier versions used.
     DeleteRegValue HKCU "${RUN_KEY}" "Quillmark"
+    Call un.DeleteUserTasks
     StrCpy $0 "Quillmark"
     Call un.DeleteWorkItem
     StrCpy $0 "Quillmark Autostart"

@@ -83,6 +83,16 @@ try_windows() {
     : >"$tasks/Quillmark.job"
     : >"$tasks/Quillmark Autostart.job"
     : >"$tasks/Someone else.job"
+    # The tasks of this user under their per-user names: work items (before
+    # Vista) and Task Scheduler 2.0 tasks, the weekly one and the log-on one.
+    local sam
+    sam=$("$wine" cmd /c 'echo %COMPUTERNAME%+%USERNAME%' 2>/dev/null | tr -d '\r')
+    mkdir -p "$c/windows/system32/tasks"
+    for name in "Quillmark ($sam)" "Quillmark Autostart ($sam)"; do
+        : >"$tasks/$name.job"
+        echo '<?xml version="1.0"?><Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task"/>' \
+            >"$c/windows/system32/tasks/$name"
+    done
 
     "$wine" start /wait /unix "$dir/uninstall.exe" /S
     /usr/lib/wine/wineserver -w
@@ -97,6 +107,10 @@ try_windows() {
     check "work item Quillmark removed" test ! -e "$tasks/Quillmark.job"
     check "work item Quillmark Autostart removed" test ! -e "$tasks/Quillmark Autostart.job"
     check "another work item stays" test -e "$tasks/Someone else.job"
+    for name in "Quillmark ($sam)" "Quillmark Autostart ($sam)"; do
+        check "this user's work item $name removed" test ! -e "$tasks/$name.job"
+        check "this user's task $name removed" test ! -e "$c/windows/system32/tasks/$name"
+    done
     check "silent uninstall keeps the settings" has_key 'HKCU\SOFTWARE\Vantorel'
     /usr/lib/wine/wineserver -k 2>/dev/null
     [ "$arch" = win64 ] || return 0
