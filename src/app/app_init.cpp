@@ -56,7 +56,7 @@ void capture_program_paths() {
         dir[n] = L'\\';
         dir[n + 1] = L'\0';
     }
-    wcscpy_s(program_dir, MAX_PATH, dir);
+    lstrcpynW(program_dir, dir, MAX_PATH);
 }
 
 int create_process_objects() {
