@@ -50,7 +50,7 @@ bool plain_file_name(const std::wstring& name) {
 }
 
 bool same_file_name(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+    return equal_ignoring_case(a.c_str(), b.c_str());
 }
 
 // Every device of the entry names the entry's archive and date.

@@ -5,12 +5,13 @@
 #include <string>
 
 #include "devices/device_store.h"
+#include "platform/text.h"
 #include "resources/resource.h"
 
 namespace {
 
 bool same_name(std::wstring_view a, const wchar_t* b) {
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
+    return equal_ignoring_case(a, b);
 }
 
 constexpr int icon_count = static_cast<int>(class_icon::count);

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include "platform/dll_search.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ BOOL WINAPI profile_lookup(PCWSTR inf_name, PSP_ALTPLATFORM_INFO, PCWSTR, PWSTR 
                            PDWORD required) {
     if (!lookup_store || !inf_name) return FALSE;
     for (const profile_store_package& package : lookup_store->packages) {
-        if (CompareStringOrdinal(package.inf.c_str(), -1, inf_name, -1, TRUE) != CSTR_EQUAL) continue;
+        if (!equal_ignoring_case(package.inf.c_str(), inf_name)) continue;
         std::wstring path = lookup_root + L"\\" + package.folder + L"\\" + profile_store_inf(package.folder);
         if (required) *required = static_cast<DWORD>(path.size() + 1);
         if (!buffer || size <= path.size()) {

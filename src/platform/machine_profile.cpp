@@ -169,8 +169,7 @@ DWORD registry_type(const TiXmlElement* element, const char* name) {
 
 bool same_value_name(const std::wstring& a, const std::wstring& b) {
     // Registry value names ignore letter case.
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+    return equal_ignoring_case(a, b);
 }
 
 profile_windows read_windows(const TiXmlElement* e) {
@@ -434,7 +433,7 @@ bool guid_from_text(std::wstring_view text, GUID& out) {
 
 std::wstring profile_store_inf(const std::wstring& folder) {
     for (std::size_t at = 0; at + 4 <= folder.size(); ++at) {
-        if (CompareStringOrdinal(folder.c_str() + at, 4, L".inf", 4, TRUE) == CSTR_EQUAL)
+        if (equal_ignoring_case(std::wstring_view(folder).substr(at, 4), L".inf"))
             return at == 0 ? std::wstring() : folder.substr(0, at + 4);
     }
     return {};

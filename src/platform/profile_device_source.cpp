@@ -1,10 +1,12 @@
 #include "platform/profile_device_source.h"
 
+#include "platform/text.h"
+
 namespace {
 
 bool same_value_name(const std::wstring& a, const wchar_t* b) {
     // Registry value names ignore letter case.
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
+    return equal_ignoring_case(a, b);
 }
 
 }  // namespace

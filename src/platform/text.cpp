@@ -39,7 +39,21 @@ std::string from_wide(UINT code_page, std::wstring_view s) {
     return out;
 }
 
+wchar_t upper_unit(wchar_t c) {
+    if (c < 0x80) return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
+    CharUpperBuffW(&c, 1);
+    return c;
+}
+
 }  // namespace
+
+bool equal_ignoring_case(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i] && upper_unit(a[i]) != upper_unit(b[i])) return false;
+    }
+    return true;
+}
 
 std::wstring utf8_to_wide(std::string_view s) { return to_wide(CP_UTF8, s); }
 std::string wide_to_utf8(std::wstring_view s) { return from_wide(CP_UTF8, s); }

@@ -25,6 +25,13 @@ void copy_text(char (&dst)[N], std::string_view src) {
     dst[n] = '\0';
 }
 
+// Whether a and b hold the same UTF-16 units once both are upper-cased, one
+// unit at a time, by Windows' own case table (CharUpperBuffW): what file,
+// registry and scheme names need. It does not depend on the user's language
+// ("i" matches "I" under a Turkish locale too), and strings of different
+// lengths never match. Works on every Windows from XP on.
+bool equal_ignoring_case(std::wstring_view a, std::wstring_view b);
+
 std::wstring utf8_to_wide(std::string_view s);
 std::string wide_to_utf8(std::wstring_view s);
 // CP_THREAD_ACP: what the update service, package links, zip entry names and

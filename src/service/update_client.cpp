@@ -24,9 +24,7 @@ bool valid_base_url(std::wstring_view url) {
     for (wchar_t ch : url)
         if (ch <= L' ' || ch >= 0x7F) return false;
     for (std::wstring_view scheme : {std::wstring_view(L"http://"), std::wstring_view(L"https://")}) {
-        if (url.size() > scheme.size() &&
-            CompareStringOrdinal(url.data(), static_cast<int>(scheme.size()), scheme.data(),
-                                 static_cast<int>(scheme.size()), TRUE) == CSTR_EQUAL)
+        if (url.size() > scheme.size() && equal_ignoring_case(url.substr(0, scheme.size()), scheme))
             return url[scheme.size()] != L'/';
     }
     return false;

@@ -19,3 +19,15 @@ TEST(TextConversion, RoundTripsThroughUtf8) {
     EXPECT_EQ(wide_to_utf8(L"\u00e9"), "\xc3\xa9");
     EXPECT_EQ(utf8_to_wide(""), L"");
 }
+
+// Same answers as CompareStringOrdinal for each UTF-16 unit, its case partners and neighbours.
+TEST(EqualIgnoringCase, AgreesWithTheOrdinalComparison) {
+    for (unsigned u = 1; u <= 0xFFFF; ++u) {
+        wchar_t a = static_cast<wchar_t>(u), lower = a, upper = a;
+        CharLowerBuffW(&lower, 1);
+        CharUpperBuffW(&upper, 1);
+        for (wchar_t b : {a, lower, upper, wchar_t(a ^ 0x20), wchar_t(a + 1)})
+            ASSERT_EQ(equal_ignoring_case({&a, 1}, {&b, 1}),
+                      CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL) << u << " " << unsigned(b);
+    }
+}

@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "platform/registry_text.h"
 #include "platform/shell.h"
 
 namespace {
@@ -25,9 +26,8 @@ COLORREF anchor_color(bool visited) {
     const wchar_t* name = visited ? L"Anchor Color Visited" : L"Anchor Color";
     COLORREF fallback = visited ? DEFAULT_ANCHOR_VISITED : DEFAULT_ANCHOR;
     wchar_t value[64] = {};
-    DWORD size = sizeof(value) - sizeof(wchar_t);  // leaves room for a terminator
-    if (RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Settings", name,
-                     RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+    if (!read_registry_text(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Settings",
+                            name, value)) {
         return fallback;
     }
     return parse_color_setting(value, fallback);
