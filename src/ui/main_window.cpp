@@ -55,7 +55,10 @@ UINT scan_state_message() {
 main_window_c::main_window_c() : ui_window_c<main_window_c>(MAIN_CAPTION_HEIGHT) {
     tray_message_ = RegisterWindowMessageW(L"WM_TRAYICON");
     taskbar_created_message_ = RegisterWindowMessageW(L"TaskbarCreated");
-    tray_.cbSize = sizeof(tray_);
+    // The size Windows XP knows: its shell refuses the larger structure of
+    // Vista and later (with hBalloonIcon), which every later Windows still
+    // takes in this size. Nothing here needs the later fields.
+    tray_.cbSize = NOTIFYICONDATAW_V3_SIZE;
 }
 
 main_window_c::~main_window_c() {
