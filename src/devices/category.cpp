@@ -78,14 +78,8 @@ int category_rank(const wchar_t* class_name) {
     return 6;
 }
 
-int device_category_rank(const device_record& device) {
-    // Enumeration attaches a device without a class to the class "Unknown"
-    // and leaves its own class name empty.
-    return category_rank(device.class_name[0] != L'\0' ? device.class_name : L"Unknown");
-}
-
 int compare_categories(const device_record& a, const device_record& b) {
-    int ra = device_category_rank(a), rb = device_category_rank(b);
+    int ra = category_rank(a.class_name), rb = category_rank(b.class_name);
     if (ra != rb) return ra < rb ? -1 : 1;
     return lstrcmpW(a.class_info ? a.class_info->description : L"",
                     b.class_info ? b.class_info->description : L"");

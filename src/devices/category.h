@@ -24,13 +24,9 @@ enum class class_icon : int {
 // name (empty included); letter case is ignored.
 int category_rank(const wchar_t* class_name);
 
-// The rank of a device's category: its class name's, where a device without
-// a setup class counts as "Unknown" (it is shown among "Other devices").
-int device_category_rank(const device_record& device);
-
-// Orders two device groups by their first devices: device_category_rank, then
-// the description of the device's class (lstrcmpW; a device without a class
-// has an empty one). Negative, zero or positive, like lstrcmpW.
+// Orders two device groups by their first devices: category_rank of the class
+// name, then the description of the device's class (lstrcmpW; a device without
+// a class has an empty one). Negative, zero or positive, like lstrcmpW.
 int compare_categories(const device_record& a, const device_record& b);
 
 // The icon of our own that stands for a class name (a generic device for

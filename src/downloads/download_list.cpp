@@ -66,7 +66,7 @@ void sort_download_groups(std::vector<download_group>& groups) {
         const device_record& first = *groups[i].devices.front();
         auto rank = ranks.find(first.class_name);
         if (rank == ranks.end())
-            rank = ranks.emplace(first.class_name, device_category_rank(first)).first;
+            rank = ranks.emplace(first.class_name, category_rank(first.class_name)).first;
         keys.push_back(sort_key{groups[i].not_update, rank->second, 0, i});
         descriptions.push_back(first.class_info ? first.class_info->description : L"");
     }

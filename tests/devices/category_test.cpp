@@ -48,7 +48,7 @@ TEST(category, groups_order_by_rank_then_class_description) {
         r.class_info = &c;
         records.push_back(std::move(r));
     }
-    device_record classless;  // no class at all: shown among "Other devices", with no description
+    device_record classless;  // no class at all: an empty description
     copy_text(classless.display_name, L"(none)");
     records.push_back(std::move(classless));
     records[4].class_name[0] = L'm';  // "mEDIA" still ranks as MEDIA
@@ -58,9 +58,9 @@ TEST(category, groups_order_by_rank_then_class_description) {
     });
     std::vector<std::wstring> order;
     for (const device_record& r : records) order.push_back(r.display_name);
-    EXPECT_THAT(order, ::testing::ElementsAre(L"(none)", L"Other devices", L"Display adapters",
-                                              L"Sound devices", L"Network adapters", L"Imaging devices",
-                                              L"Printers", L"Audio inputs", L"batteries",
+    EXPECT_THAT(order, ::testing::ElementsAre(L"Other devices", L"Display adapters", L"Sound devices",
+                                              L"Network adapters", L"Imaging devices", L"Printers",
+                                              L"(none)", L"Audio inputs", L"batteries",
                                               L"Batteries"));
     EXPECT_EQ(compare_categories(records[8], records[8]), 0);
 }
