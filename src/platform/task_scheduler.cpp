@@ -73,6 +73,16 @@ bool open_root_folder(com_ref<ITaskFolder>& folder) {
     return SUCCEEDED(service->GetFolder(root.get(), folder.out()));
 }
 
+// The definition of the task "\name" in the root folder, and that folder.
+bool open_task_definition(const std::wstring& name, com_ref<ITaskFolder>& folder,
+                          com_ref<ITaskDefinition>& definition) {
+    if (!open_root_folder(folder)) return false;
+    bstr path(L"\\" + name);
+    com_ref<IRegisteredTask> task;
+    if (FAILED(folder->GetTask(path.get(), task.out()))) return false;
+    return SUCCEEDED(task->get_Definition(definition.out()));
+}
+
 // A text handed out by Task Scheduler 1.0, freed with CoTaskMemFree.
 std::wstring take_co_text(LPWSTR text) {
     std::wstring out = text ? text : L"";
@@ -192,12 +202,8 @@ public:
 
     bool set_task_enabled(const std::wstring& name, bool enabled) override {
         com_ref<ITaskFolder> folder;
-        if (!open_root_folder(folder)) return false;
-        bstr path(L"\\" + name);
-        com_ref<IRegisteredTask> task;
-        if (FAILED(folder->GetTask(path.get(), task.out()))) return false;
         com_ref<ITaskDefinition> definition;
-        if (FAILED(task->get_Definition(definition.out()))) return false;
+        if (!open_task_definition(name, folder, definition)) return false;
         com_ref<ITaskSettings> settings;
         if (FAILED(definition->get_Settings(settings.out()))) return false;
         if (FAILED(settings->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE))) return false;
@@ -216,6 +222,7 @@ public:
             user_variant.vt = VT_BSTR;
             user_variant.bstrVal = user.get();  // still owned by `user`
         }
+        bstr path(L"\\" + name);
         com_ref<IRegisteredTask> registered;
         return SUCCEEDED(folder->RegisterTaskDefinition(path.get(), definition.get(), TASK_UPDATE,
                                                         user_variant, none, logon, none,
@@ -233,12 +240,8 @@ public:
 
     bool read_task(const std::wstring& name, task_summary& out) override {
         com_ref<ITaskFolder> folder;
-        if (!open_root_folder(folder)) return false;
-        bstr path(L"\\" + name);
-        com_ref<IRegisteredTask> task;
-        if (FAILED(folder->GetTask(path.get(), task.out()))) return false;
         com_ref<ITaskDefinition> definition;
-        if (FAILED(task->get_Definition(definition.out()))) return false;
+        if (!open_task_definition(name, folder, definition)) return false;
         com_ref<IActionCollection> actions;
         if (FAILED(definition->get_Actions(actions.out()))) return false;
         com_ref<IAction> action;
